@@ -1,0 +1,16 @@
+#include "app/commandline.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("caiji"));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    caiji::CommandLine commandLine(out, err);
+    return commandLine.run(QCoreApplication::arguments().mid(1));
+}

@@ -1,0 +1,26 @@
+// Cutting a field value out of a page: the eight settings of a level section,
+// the first match of a pattern, and the cleaning and testing by an a-list.
+#pragma once
+
+#include <QString>
+#include <array>
+
+namespace caiji {
+
+// w1..w8 of one level section; index 0 holds w1.
+using WValues = std::array<QString, 8>;
+
+// Sets w1..w8 from `section`. An entry whose closing "]]" is missing keeps
+// the value it had; an entry that is missing altogether is cut from the
+// section's fifth character, as the format has it.
+void getw(const QString &section, WValues &w);
+
+// The whole first match of `pattern` (letter case ignored) in `text`, or the
+// empty string when there is none or the pattern is invalid.
+QString getreg(const QString &pattern, const QString &text);
+
+// `kvs1` tested and cleaned by the a-list `gsa` (seven "|"-separated parts);
+// the empty string when a test fails or the a-list has fewer than seven parts.
+QString geta(const QString &kvs1, const QString &gsa);
+
+} // namespace caiji

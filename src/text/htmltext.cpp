@@ -1,0 +1,252 @@
+#include "text/htmltext.h"
+
+#include "text/positions.h"
+
+#include <QStringView>
+
+using namespace Qt::StringLiterals;
+
+namespace caiji {
+
+namespace {
+
+// A text and its lower-cased copy, changed together so that searching the
+// copy finds positions in the original.
+struct CasedText
+{
+    QString text;
+    QString lower;
+};
+
+// The text being rebuilt: `out` holds the finished front, `src` from `pos`
+// the part not yet looked at. Together they are the text the naive loop would
+// hold at the same moment.
+class Rewriter
+{
+public:
+    explicit Rewriter(const CasedText &input) : m_src(input)
+    {
+        m_out.text.reserve(input.text.size());
+        m_out.lower.reserve(input.text.size());
+    }
+
+    qsizetype outSize() const { return m_out.text.size(); }
+
+    // First occurrence of `needle` that starts in out[from..] and may reach
+    // into the unread text; -1 when none starts in out.
+    qsizetype findInOutTail(qsizetype from, QStringView needle) const
+    {
+        for (qsizetype k = from; k < outSize(); ++k) {
+            if (matchesAt(k, needle))
+                return k;
+        }
+        return -1;
+    }
+
+    // First occurrence of `needle` in the unread text at or after src index
+    // `from`; -1 when none.
+    qsizetype findInSource(qsizetype from, QStringView needle) const
+    {
+        return QStringView(m_src.lower).indexOf(needle, from);
+    }
+
+    qsizetype sourcePos() const { return m_pos; }
+
+    // Moves unread text up to src index `end` into out unchanged.
+    void copySourceUpTo(qsizetype end)
+    {
+        m_out.text.append(QStringView(m_src.text).sliced(m_pos, end - m_pos));
+        m_out.lower.append(QStringView(m_src.lower).sliced(m_pos, end - m_pos));
+        m_pos = end;
+    }
+
+    // Removes the characters from out index `from` up to virtual index `end`
+    // (indexes past out continue into the unread text).
+    void removeFromOut(qsizetype from, qsizetype end)
+    {
+        if (end <= outSize()) {
+            m_out.text.remove(from, end - from);
+            m_out.lower.remove(from, end - from);
+        } else {
+            m_pos += end - outSize();
+            m_out.text.truncate(from);
+            m_out.lower.truncate(from);
+        }
+    }
+
+    void skipSource(qsizetype end) { m_pos = end; }
+
+    void insertIntoOut(qsizetype at, const CasedText &piece)
+    {
+        m_out.text.insert(at, piece.text);
+        m_out.lower.insert(at, piece.lower);
+    }
+
+    CasedText finish()
+    {
+        copySourceUpTo(m_src.text.size());
+        return std::move(m_out);
+    }
+
+private:
+    // Whether `needle` starts at out index `at`, reading on into the unread text.
+    bool matchesAt(qsizetype at, QStringView needle) const
+    {
+        for (qsizetype i = 0; i < needle.size(); ++i) {
+            const qsizetype v = at + i;
+            QChar c;
+            if (v < outSize()) {
+                c = m_out.lower[v];
+            } else {
+                const qsizetype s = m_pos + (v - outSize());
+                if (s >= m_src.lower.size())
+                    return false;
+                c = m_src.lower[s];
+            }
+            if (c != needle[i])
+                return false;
+        }
+        return true;
+    }
+
+    const CasedText &m_src;
+    qsizetype m_pos = 0;
+    CasedText m_out;
+};
+
+CasedText cased(const QString &text)
+{
+    return {text, lowerSameLength(text)};
+}
+
+CasedText replaceAll(const CasedText &input, const QString &find, const QString &replacement)
+{
+    const QString f = lowerSameLength(find);
+    if (f.isEmpty() || !input.lower.contains(f))
+        return input;
+    const CasedText with = cased(replacement);
+    if (with.lower.contains(f)) {
+        // The naive loop would never end here; replace once, left to right.
+        CasedText out;
+        qsizetype from = 0;
+        for (qsizetype at; (at = input.lower.indexOf(f, from)) >= 0; from = at + f.size()) {
+            out.text += QStringView(input.text).sliced(from, at - from) + with.text;
+            out.lower += QStringView(input.lower).sliced(from, at - from) + with.lower;
+        }
+        out.text += QStringView(input.text).sliced(from);
+        out.lower += QStringView(input.lower).sliced(from);
+        return out;
+    }
+
+    Rewriter text(input);
+    // No occurrence starts in out before `searchFrom`: a change at m can only
+    // create new ones that start within the length of the marker before m.
+    qsizetype searchFrom = 0;
+    for (;;) {
+        qsizetype match = text.findInOutTail(searchFrom, f);
+        if (match >= 0) {
+            text.removeFromOut(match, match + f.size());
+        } else {
+            const qsizetype at = text.findInSource(text.sourcePos(), f);
+            if (at < 0)
+                break;
+            text.copySourceUpTo(at);
+            text.skipSource(at + f.size());
+            match = text.outSize();
+        }
+        text.insertIntoOut(match, with);
+        searchFrom = std::max<qsizetype>(0, match - f.size() + 1);
+    }
+    return text.finish();
+}
+
+CasedText removeSpans(const CasedText &input, const QString &startMarker,
+                      const QString &endMarker)
+{
+    const QString a = lowerSameLength(startMarker);
+    const QString b = lowerSameLength(endMarker);
+    if (a.isEmpty() || b.isEmpty() || !input.lower.contains(a))
+        return input;
+
+    Rewriter text(input);
+    qsizetype searchFrom = 0;
+    for (;;) {
+        qsizetype start = text.findInOutTail(searchFrom, a);
+        if (start < 0) {
+            const qsizetype at = text.findInSource(text.sourcePos(), a);
+            if (at < 0)
+                break;
+            // The end marker is searched from the start marker's own position.
+            const qsizetype end = text.findInSource(at, b);
+            if (end < 0)
+                break;
+            text.copySourceUpTo(at);
+            text.skipSource(end + b.size());
+            start = text.outSize();
+        } else {
+            qsizetype end = text.findInOutTail(start, b);
+            if (end < 0) {
+                const qsizetype at = text.findInSource(text.sourcePos(), b);
+                if (at < 0)
+                    break;
+                end = text.outSize() + (at - text.sourcePos());
+            }
+            text.removeFromOut(start, end + b.size());
+        }
+        searchFrom = std::max<qsizetype>(0, start - a.size() + 1);
+    }
+    return text.finish();
+}
+
+} // namespace
+
+QString killonechar(const QString &hxs1, const QString &hxss1, const QString &hxss2)
+{
+    return replaceAll(cased(hxs1), hxss1, hxss2).text;
+}
+
+QString killchar(const QString &hxs1, const QString &hxss1, const QString &hxss2)
+{
+    return removeSpans(cased(hxs1), hxss1, hxss2).text;
+}
+
+QString htm2txt(const QString &hxs1)
+{
+    struct Step
+    {
+        bool removeSpan;
+        QString first;
+        QString second;
+    };
+    // "\r", "\n" and "\t" are a backslash and a letter, not control characters.
+    static const Step steps[] = {
+        {false, u"\\r"_s, QString()},
+        {false, u"\r\n"_s, u" "_s},
+        {false, u"\\n"_s, QString()},
+        {false, u"\\t"_s, QString()},
+        {false, u"</td>"_s, u" "_s},
+        {false, u"</li>"_s, u"\r\n"_s},
+        {false, u"</p>"_s, u"\r\n"_s},
+        {false, u"<br>"_s, u"\r\n"_s},
+        {false, u"</tr>"_s, u"\r\n"_s},
+        {false, u"&amp;"_s, u"&"_s},
+        {false, u"&nbsp;"_s, u" "_s},
+        {true, u"<head>"_s, u"</head>"_s},
+        {true, u"<script>"_s, u"</script>"_s},
+        {true, u"<style>"_s, u"</style>"_s},
+        {true, u"<style"_s, u"</style>"_s},
+        {true, u"<script"_s, u"</script>"_s},
+        {true, u"<"_s, u">"_s},
+        {false, u"&lt;"_s, u"<"_s},
+        {false, u"&gt;"_s, u">"_s},
+        {true, u"&"_s, u";"_s},
+    };
+    CasedText text = cased(hxs1);
+    for (const Step &step : steps) {
+        text = step.removeSpan ? removeSpans(text, step.first, step.second)
+                               : replaceAll(text, step.first, step.second);
+    }
+    return text.text;
+}
+
+} // namespace caiji

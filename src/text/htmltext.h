@@ -1,0 +1,22 @@
+// HTML fragments to plain text: a fixed sequence of case-insensitive
+// replacements and span removals. Results equal those of the naive
+// "search again from the start after every change" loops, in linear time.
+#pragma once
+
+#include <QString>
+
+namespace caiji {
+
+// Every occurrence of `hxss1` (letter case ignored) replaced by `hxss2`; a
+// replacement may take part in a later match ("&amp;amp;" -> "&").
+QString killonechar(const QString &hxs1, const QString &hxss1, const QString &hxss2);
+
+// Every span from `hxss1` to the next `hxss2` (letter case ignored) removed,
+// markers included. A start marker without an end marker after it ends the
+// removals: nothing after it is removed.
+QString killchar(const QString &hxs1, const QString &hxss1, const QString &hxss2);
+
+// The plain-text form of an HTML fragment.
+QString htm2txt(const QString &hxs1);
+
+} // namespace caiji

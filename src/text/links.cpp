@@ -1,0 +1,106 @@
+#include "text/links.h"
+
+#include "text/positions.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace caiji {
+
+namespace {
+
+// A plain search as the list tests make it: an empty item occurs in every
+// non-empty text, nothing occurs in an empty one.
+bool occurs(const QString &text, const QString &item)
+{
+    return instr(1, text, item) > 0;
+}
+
+QString pass(bool passed)
+{
+    return passed ? u"w"_s : QString();
+}
+
+} // namespace
+
+QString hx(int hxt, const QString &hxs1, const QString &hxss)
+{
+    if (hxt < 1 || hxt > 5)
+        return {};
+    if (hxss.isEmpty())
+        return hxt <= 2 ? hxs1 : u"w"_s;
+
+    const QStringList items = hxss.split(u'^');
+    QString s = hxs1;
+    switch (hxt) {
+    case 1:
+        for (qsizetype i = 0; i + 1 < items.size(); i += 2) {
+            if (!items[i].isEmpty())
+                s.replace(items[i], items[i + 1]);
+        }
+        return s;
+    case 2:
+        for (const QString &item : items) {
+            if (!item.isEmpty())
+                s.remove(item);
+        }
+        return s;
+    case 3:
+        return pass(std::all_of(items.begin(), items.end(),
+                                [&](const QString &item) { return occurs(s, item); }));
+    case 4:
+        return pass(std::none_of(items.begin(), items.end(),
+                                 [&](const QString &item) { return occurs(s, item); }));
+    default:
+        return pass(std::any_of(items.begin(), items.end(),
+                                [&](const QString &item) { return occurs(s, item); }));
+    }
+}
+
+QString hpkey(const QString &hds1)
+{
+    const QString t = hds1 + u'/';
+    // The host starts after "://" whatever the scheme; for "http://" that is
+    // position 8.
+    const qsizetype schemeEnd = t.indexOf(u"://");
+    const qsizetype hostStart = schemeEnd >= 0 ? schemeEnd + 4 : 8;
+    const qsizetype hostEnd = instr(hostStart, t, u"/");
+    QString host = mid(t, hostStart, hostEnd - hostStart);
+    const qsizetype firstDot = host.indexOf(u'.');
+    if (firstDot >= 0 && host.indexOf(u'.', firstDot + 1) >= 0)
+        host = host.sliced(firstDot + 1);
+    return host;
+}
+
+QString hp(const QString &hds1, const QString &startAddress)
+{
+    const QString u = lowerSameLength(hds1);
+    const QString key = lowerSameLength(hpkey(startAddress));
+    if (!key.isEmpty() && !u.contains(key))
+        return {};
+    if (u.isEmpty())
+        return {}; // an empty link holds no site key either
+
+    static const QString pageExtensions[] = {u".htm"_s, u".shtml"_s, u".asp"_s, u".jsp"_s,
+                                             u".php"_s};
+    const bool isPage = std::any_of(std::begin(pageExtensions), std::end(pageExtensions),
+                                    [&](const QString &ext) { return u.contains(ext); });
+    if (!isPage) {
+        const qsizetype lastSlash = u.lastIndexOf(u'/');
+        if (lastSlash < 0 || u.indexOf(u'.', lastSlash) >= 0)
+            return {};
+    }
+
+    QString r = hds1;
+    const qsizetype hash = r.indexOf(u'#');
+    if (hash >= 0)
+        r.truncate(hash);
+    for (int i = 0; i < 3 && r.endsWith(u'/'); ++i)
+        r.chop(1);
+    return r;
+}
+
+} // namespace caiji

@@ -1,0 +1,24 @@
+// Pattern lists ("^"-separated plain substrings) and the link rules of the
+// crawler: which links stay on the start page's site and their canonical form.
+#pragma once
+
+#include <QString>
+
+namespace caiji {
+
+// Pattern engine. Kind 1 replaces pairs, 2 deletes items, 3 tests "contains
+// all", 4 "contains none", 5 "contains any". Tests return "w" for a pass and
+// the empty string for a failure; an empty list never rejects. Any other kind
+// returns the empty string.
+QString hx(int hxt, const QString &hxs1, const QString &hxss);
+
+// Site key of an absolute URL: the host (with port) after "://", without its
+// first label when it has three or more labels.
+QString hpkey(const QString &hds1);
+
+// A link found on a list page in canonical form (no fragment, at most three
+// trailing slashes removed), or the empty string when it leaves the site of
+// `startAddress` or names a file that is not a page.
+QString hp(const QString &hds1, const QString &startAddress);
+
+} // namespace caiji

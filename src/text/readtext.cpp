@@ -1,0 +1,103 @@
+#include "text/readtext.h"
+
+#include "text/numbers.h"
+#include "text/positions.h"
+
+#include <QFile>
+#include <QStringDecoder>
+
+using namespace Qt::StringLiterals;
+
+namespace caiji {
+
+namespace {
+
+std::optional<QByteArray> readBytes(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
+QString decode(const char *charset, const QByteArray &bytes)
+{
+    QStringDecoder decoder(charset);
+    if (!decoder.isValid())
+        return {};
+    return decoder.decode(bytes);
+}
+
+QString decodeUtf8(const QByteArray &bytes)
+{
+    // A byte-order mark is not part of the text.
+    QStringDecoder decoder(QStringConverter::Utf8);
+    return decoder.decode(bytes);
+}
+
+// Undeclared pages: only the bytes 0xFE and 0xFF fit no UTF-8 pattern. The
+// first 3 and the last 19 bytes are not examined.
+bool sniffsAsUtf8(const QByteArray &bytes)
+{
+    for (qsizetype i = 3; i <= bytes.size() - 20; ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b == 0xFE || b == 0xFF)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString readtext(const QString &path)
+{
+    const std::optional<QByteArray> bytes = readBytes(path);
+    if (!bytes)
+        return {};
+    QString text = decode("GB18030", *bytes);
+    if (text.size() < 10)
+        return {};
+    const QString head = lowerSameLength(QStringView(text).first(std::min<qsizetype>(500, text.size())));
+    if (head.contains(u"charset=gb2312"))
+        return text;
+    if (head.contains(u"charset=utf-8"))
+        return decodeUtf8(*bytes);
+    if (head.contains(u"charset=big"))
+        return decode("Big5", *bytes);
+    return sniffsAsUtf8(*bytes) ? decodeUtf8(*bytes) : text;
+}
+
+QString decodeTaskText(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringConverter::Utf8);
+    QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    return decode("GB18030", bytes);
+}
+
+QString readTaskText(const QString &path)
+{
+    const std::optional<QByteArray> bytes = readBytes(path);
+    return bytes ? decodeTaskText(*bytes) : QString();
+}
+
+qint16 fieldCountOf(const QString &taskText)
+{
+    const qsizetype start = instr(1, taskText, u"uc=[[") + 5;
+    const qsizetype end = instr(start, taskText, u"]]");
+    const std::optional<QString> value = cutBetween(taskText, start, end);
+    if (!value)
+        return 0;
+    return toInt16(*value).value_or(0);
+}
+
+qint16 getuc(const QString &hds1)
+{
+    return fieldCountOf(readTaskText(hds1));
+}
+
+} // namespace caiji
