@@ -160,8 +160,7 @@ CasedText replaceAll(const CasedText &input, const QString &find, const QString 
     return text.finish();
 }
 
-CasedText removeSpans(const CasedText &input, const QString &startMarker,
-                      const QString &endMarker)
+CasedText removeSpans(const CasedText &input, const QString &startMarker, const QString &endMarker)
 {
     const QString a = lowerSameLength(startMarker);
     const QString b = lowerSameLength(endMarker);

@@ -27,9 +27,10 @@ int displayWidth(QChar c)
 
 QString shortened(const QString &encoded, const QString &original)
 {
-    const QString hash = QString::fromLatin1(
-        QCryptographicHash::hash(original.toUtf8(), QCryptographicHash::Sha256).toHex().left(
-            HashChars));
+    const QString hash =
+        QString::fromLatin1(QCryptographicHash::hash(original.toUtf8(), QCryptographicHash::Sha256)
+                                .toHex()
+                                .left(HashChars));
     const qsizetype budget = MaxNameBytes - 1 - HashChars;
     QString prefix;
     qsizetype bytes = 0;

@@ -40,8 +40,8 @@ qsizetype numericPrefix(QStringView text, qsizetype i)
     }
     if (digits == 0)
         return 0;
-    if (i < text.size() && (text[i] == u'e' || text[i] == u'E' || text[i] == u'd' ||
-                            text[i] == u'D')) {
+    if (i < text.size() &&
+        (text[i] == u'e' || text[i] == u'E' || text[i] == u'd' || text[i] == u'D')) {
         qsizetype j = i + 1;
         if (j < text.size() && (text[j] == u'+' || text[j] == u'-'))
             ++j;

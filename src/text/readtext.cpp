@@ -60,7 +60,8 @@ QString readtext(const QString &path)
     QString text = decode("GB18030", *bytes);
     if (text.size() < 10)
         return {};
-    const QString head = lowerSameLength(QStringView(text).first(std::min<qsizetype>(500, text.size())));
+    const QString head =
+        lowerSameLength(QStringView(text).first(std::min<qsizetype>(500, text.size())));
     if (head.contains(u"charset=gb2312"))
         return text;
     if (head.contains(u"charset=utf-8"))

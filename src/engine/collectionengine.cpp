@@ -1,0 +1,284 @@
+#include "engine/collectionengine.h"
+
+#include "engine/fetcher.h"
+#include "text/names.h"
+#include "text/numbers.h"
+#include "text/readtext.h"
+
+#include <QDir>
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+
+namespace caiji {
+
+CollectionEngine::CollectionEngine(const Workspace &workspace, Fetcher *listFetcher,
+                                   Fetcher *contentFetcher, Options options, QObject *parent)
+    : QObject(parent), m_workspace(workspace), m_listFetcher(listFetcher),
+      m_contentFetcher(contentFetcher), m_options(options), m_crawler(m_state, *listFetcher),
+      m_collector(m_state, *contentFetcher,
+                  [this](const QString &recordLine) { storeRecord(recordLine); })
+{
+    m_options.tickMs = std::max(1, m_options.tickMs);
+    for (EngineTimer *timer : {&m_timer1, &m_timer2, &m_timer3})
+        timer->setDriven(m_options.driveTimers);
+    connect(&m_timer1, &EngineTimer::tick, this, &CollectionEngine::collectorTick);
+    connect(&m_timer2, &EngineTimer::tick, this, &CollectionEngine::crawlerTick);
+    connect(&m_timer3, &EngineTimer::tick, this, &CollectionEngine::schedulerTick);
+    connect(m_listFetcher, &Fetcher::fetchDone, this, &CollectionEngine::listFetchDone);
+    connect(m_contentFetcher, &Fetcher::fetchDone, this, &CollectionEngine::contentFetchDone);
+}
+
+CollectionEngine::~CollectionEngine()
+{
+    abandonFetches();
+}
+
+QString CollectionEngine::paddedName(const QString &name)
+{
+    return QString(name + QString(20, u' ')).left(20);
+}
+
+QString CollectionEngine::completeMarker()
+{
+    return u"[采集完成]"_s;
+}
+
+QStringList CollectionEngine::startUp()
+{
+    const QStringList names = m_workspace.taskNames();
+    for (const QString &name : names)
+        queueTask(name);
+    m_timer3.setInterval(m_options.tickMs);
+    return names;
+}
+
+void CollectionEngine::queueTask(const QString &name)
+{
+    if (m_state.taskQueue.size() >= MaxListEntries)
+        return;
+    m_state.taskQueue.append(name);
+    m_state.runList.append(name);
+    Q_EMIT runListLineChanged(int(m_state.runList.size() - 1), name);
+    m_timer3.setInterval(m_options.tickMs);
+}
+
+void CollectionEngine::pause()
+{
+    for (EngineTimer *timer : {&m_timer1, &m_timer2, &m_timer3})
+        timer->setEnabled(false);
+}
+
+void CollectionEngine::resume()
+{
+    for (EngineTimer *timer : {&m_timer1, &m_timer2, &m_timer3})
+        timer->setEnabled(true);
+}
+
+bool CollectionEngine::isPaused() const
+{
+    return !m_timer3.isEnabled();
+}
+
+bool CollectionEngine::allQueuedComplete() const
+{
+    return !m_state.running && m_state.taskIndex >= int(m_state.taskQueue.size()) - 1;
+}
+
+void CollectionEngine::setRunLine(int index, const QString &line)
+{
+    if (index < 0 || index >= m_state.runList.size() || m_state.runList[index] == line)
+        return;
+    m_state.runList[index] = line;
+    Q_EMIT runListLineChanged(index, line);
+}
+
+void CollectionEngine::schedulerTick()
+{
+    const QString signature = m_state.progressSignature();
+    if (signature == m_state.lastProgress) {
+        increment(m_state.stallCount);
+    } else {
+        m_state.stallCount = 0;
+        m_state.lastProgress = signature;
+    }
+
+    const int index = m_state.taskIndex;
+    if (index >= 0 && index < m_state.runList.size() &&
+        !m_state.runList[index].contains(completeMarker()))
+        writeStatus();
+
+    if (index >= 0 && index <= m_state.taskQueue.size() - 1 && m_state.stallCount > 20 &&
+        m_state.running)
+        completeTask();
+
+    if (m_state.taskIndex < m_state.taskQueue.size() - 1 && m_state.stallCount > 20)
+        startNextTask();
+}
+
+void CollectionEngine::writeStatus()
+{
+    const EngineState &s = m_state;
+    const QString name = paddedName(s.taskQueue.value(s.taskIndex));
+    const QString counts = u"请求"_s + QString::number(s.contentCursor + 1) + u"完成"_s +
+                           QString::number(s.pagesDone) + u",文件"_s +
+                           QString::number(s.downloads.size()) + u",记录"_s +
+                           QString::number(s.runDisplayLines.size());
+    if (s.schemeIs(1)) {
+        Q_EMIT recordCountChanged(int(s.runDisplayLines.size()));
+        setRunLine(s.taskIndex, name + u"[正在采集][方案一]目标"_s +
+                                    QString::number(s.contentQueue.size()) + counts);
+    }
+    if (s.schemeIs(2)) {
+        Q_EMIT recordCountChanged(int(s.runDisplayLines.size()));
+        setRunLine(s.taskIndex, name + u"[正在采集][方案二]站内"_s +
+                                    QString::number(s.listQueue.size()) + u"请求"_s +
+                                    QString::number(s.listCursor + 1) + u",目标"_s +
+                                    QString::number(s.contentQueue.size()) + counts);
+    }
+}
+
+void CollectionEngine::abandonFetches()
+{
+    m_listFetcher->abandonAll();
+    m_contentFetcher->abandonAll();
+}
+
+void CollectionEngine::completeTask()
+{
+    const int index = m_state.taskIndex;
+    setRunLine(index, paddedName(m_state.taskQueue.value(index)) + completeMarker());
+    m_state.running = false;
+    m_state.store.close();
+    // A complete task stops: nothing more is fetched, cut or stored for it.
+    m_timer1.setInterval(0);
+    m_timer2.setInterval(0);
+    abandonFetches();
+    ++m_state.runId;
+    Q_EMIT taskCompleted(index, m_state.taskQueue.value(index));
+}
+
+void CollectionEngine::startNextTask()
+{
+    EngineState &s = m_state;
+    s.running = true;
+    ++s.taskIndex;
+    ++s.runId;
+    abandonFetches();
+    s.taskName = s.taskQueue[s.taskIndex];
+    s.taskDir = m_workspace.taskDir(s.taskName);
+
+    s.contentQueue.clear();
+    s.listQueue.clear();
+    s.downloads.clear();
+    s.runDisplayLines.clear();
+    s.runRecords.clear();
+    Q_EMIT runRecordsCleared();
+    m_timer2.setInterval(0);
+    m_timer1.setInterval(0);
+    s.contentCursor = -1;
+    s.listCursor = -1;
+    s.pagesDone = 0;
+    s.listPagesDone = 0;
+    s.seenListPages.clear();
+    s.seenTargets.clear();
+    s.waAge.fill(100);
+    s.wbAge.fill(100);
+
+    // Settings never leak from the task before: an unreadable file reads as
+    // empty text, which seeds nothing.
+    const QString text = readTaskText(m_workspace.taskFile(s.taskName));
+    s.fieldCount = fieldCountOf(text);
+    s.store.create(m_workspace.databaseFile(s.taskName), s.fieldCount);
+
+    const QDir web(s.webDir());
+    for (const QString &file : web.entryList(QDir::Files | QDir::Hidden))
+        QFile::remove(web.filePath(file));
+
+    s.definition = TaskDefinition();
+    s.w = WValues();
+    readTaskDefinition(text, s.definition);
+    s.waAge.fill(99);
+    s.wbAge.fill(99);
+    for (Fetcher *fetcher : {m_listFetcher, m_contentFetcher})
+        fetcher->setAllowedDirectories({s.webDir(), s.wekDir()});
+
+    m_timer1.setInterval(m_options.tickMs);
+    if (s.schemeIs(1))
+        seedSchemeOne();
+    if (s.schemeIs(2)) {
+        s.appendList(s.schemeField(1));
+        m_timer2.setInterval(m_options.tickMs);
+    }
+    Q_EMIT taskStarted(s.taskIndex, s.taskName);
+}
+
+void CollectionEngine::seedSchemeOne()
+{
+    EngineState &s = m_state;
+    const QString prefix = s.schemeField(1);
+    const QString suffix = s.schemeField(5);
+    const std::optional<double> first = readAsNumber(s.schemeField(2));
+    const std::optional<double> last = readAsNumber(s.schemeField(3));
+    const std::optional<double> step = readAsNumber(s.schemeField(4));
+    if (!first || !last || !step) {
+        // A range that is not made of numbers yields one address without a number.
+        s.appendContent(u"1|"_s + prefix + suffix + u'|');
+        return;
+    }
+    if (*step == 0)
+        return; // would never end
+    for (double n = *first; *step > 0 ? n <= *last : n >= *last; n += *step) {
+        const QString number = QString::number(n, 'g', QLocale::FloatingPointShortest);
+        if (!s.appendContent(u"1|"_s + prefix + number + suffix + u'|'))
+            break;
+    }
+}
+
+void CollectionEngine::storeRecord(const QString &recordLine)
+{
+    EngineState &s = m_state;
+    s.store.append(recordLine);
+    const QString displayLine = rus(recordLine);
+    if (s.runRecords.size() < MaxListEntries) {
+        s.runRecords.append(recordLine);
+        s.runDisplayLines.append(displayLine);
+    }
+    Q_EMIT recordStored(displayLine, recordLine);
+}
+
+void CollectionEngine::crawlerTick()
+{
+    m_crawler.tick();
+}
+
+void CollectionEngine::collectorTick()
+{
+    m_collector.tick();
+}
+
+void CollectionEngine::listFetchDone(int index, const QString &url, const QString &file,
+                                     const QString &text, qint64 count, const QString &tag1,
+                                     const QString &tag2)
+{
+    Q_UNUSED(text);
+    Q_UNUSED(tag1);
+    Q_UNUSED(tag2);
+    if (index < 1 || index > SlotCount || m_state.waRun[index] != m_state.runId)
+        return; // a fetch of an earlier run
+    m_state.waRun[index] = 0;
+    m_crawler.fetchDone(index, url, file, count);
+}
+
+void CollectionEngine::contentFetchDone(int index, const QString &url, const QString &file,
+                                        const QString &text, qint64 count, const QString &tag1,
+                                        const QString &tag2)
+{
+    Q_UNUSED(text);
+    if (index < 1 || index > SlotCount || m_state.wbRun[index] != m_state.runId)
+        return;
+    m_state.wbRun[index] = 0;
+    m_collector.fetchDone(index, url, file, count, tag1, tag2);
+}
+
+} // namespace caiji

@@ -1,0 +1,98 @@
+// The collection engine: the scheduler that runs queued tasks one after
+// another, with the crawler and the collector it drives. Its three tick
+// handlers and two completion handlers are public so tests can drive them;
+// the timers only call them. A window observes it through its signals.
+#pragma once
+
+#include "engine/collector.h"
+#include "engine/crawler.h"
+#include "engine/enginestate.h"
+#include "engine/enginetimer.h"
+#include "tasks/workspace.h"
+
+#include <QObject>
+
+namespace caiji {
+
+class Fetcher;
+
+class CollectionEngine : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Options
+    {
+        int tickMs = 1000;
+        bool driveTimers = true; // false: only direct calls tick
+    };
+
+    // The fetchers are not owned: `listFetcher` serves the crawler's slots,
+    // `contentFetcher` the collector's.
+    CollectionEngine(const Workspace &workspace, Fetcher *listFetcher, Fetcher *contentFetcher,
+                     Options options, QObject *parent = nullptr);
+    ~CollectionEngine() override;
+
+    const Workspace &workspace() const { return m_workspace; }
+    const EngineState &state() const { return m_state; }
+    int tickMs() const { return m_options.tickMs; }
+
+    // Queues every task folder of the workspace (sorted by name) and starts
+    // the scheduler; the first task starts at its first tick.
+    QStringList startUp();
+    void queueTask(const QString &name);
+
+    void pause();
+    void resume();
+    bool isPaused() const;
+
+    void schedulerTick();
+    void crawlerTick();
+    void collectorTick();
+    void listFetchDone(int index, const QString &url, const QString &file, const QString &text,
+                       qint64 count, const QString &tag1, const QString &tag2);
+    void contentFetchDone(int index, const QString &url, const QString &file, const QString &text,
+                          qint64 count, const QString &tag1, const QString &tag2);
+
+    // True once every queued task has been declared complete.
+    bool allQueuedComplete() const;
+
+    EngineTimer &timer1() { return m_timer1; }
+    EngineTimer &timer2() { return m_timer2; }
+    EngineTimer &timer3() { return m_timer3; }
+
+    static QString paddedName(const QString &name);
+    static QString completeMarker();
+
+Q_SIGNALS:
+    // A run-list line was added (index == previous count) or rewritten.
+    void runListLineChanged(int index, const QString &line);
+    void runRecordsCleared();
+    void recordStored(const QString &displayLine, const QString &recordLine);
+    // The count shown beside the run's records, refreshed with the status line.
+    void recordCountChanged(int count);
+    void taskStarted(int index, const QString &name);
+    void taskCompleted(int index, const QString &name);
+
+private:
+    void setRunLine(int index, const QString &line);
+    void writeStatus();
+    void completeTask();
+    void startNextTask();
+    void seedSchemeOne();
+    void storeRecord(const QString &recordLine);
+    void abandonFetches();
+
+    Workspace m_workspace;
+    Fetcher *m_listFetcher;
+    Fetcher *m_contentFetcher;
+    Options m_options;
+    EngineState m_state;
+    Crawler m_crawler;
+    Collector m_collector;
+    EngineTimer m_timer1; // collector
+    EngineTimer m_timer2; // crawler
+    EngineTimer m_timer3; // scheduler
+};
+
+} // namespace caiji

@@ -1,0 +1,36 @@
+// The content-page collector: hands content-queue entries to 50 fetch slots,
+// cuts each arrived page by its level section and stores the records or
+// queues deeper pages and downloads.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+namespace caiji {
+
+class Fetcher;
+struct EngineState;
+
+class Collector
+{
+public:
+    using StoreRecord = std::function<void(const QString &recordLine)>;
+
+    Collector(EngineState &state, Fetcher &fetcher, StoreRecord storeRecord);
+
+    void tick();
+    void fetchDone(int index, const QString &url, const QString &file, qint64 count,
+                   const QString &tag1, const QString &tag2);
+
+private:
+    void dispatch(int slot);
+    // False when the page brought no text; it is then not counted as done.
+    bool processPage(const QString &url, const QString &file, const QString &tag1,
+                     const QString &tag2);
+
+    EngineState &m_state;
+    Fetcher &m_fetcher;
+    StoreRecord m_storeRecord;
+};
+
+} // namespace caiji

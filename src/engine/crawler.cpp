@@ -1,0 +1,102 @@
+#include "engine/crawler.h"
+
+#include "engine/enginestate.h"
+#include "engine/fetcher.h"
+#include "engine/linklister.h"
+#include "text/links.h"
+#include "text/names.h"
+#include "text/numbers.h"
+#include "text/positions.h"
+#include "text/readtext.h"
+
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+
+namespace caiji {
+
+namespace {
+
+// Free again on the fourth tick after its page arrived.
+constexpr int AgeAfterPage = 96;
+
+bool passes(const QString &result)
+{
+    return !result.isEmpty();
+}
+
+} // namespace
+
+Crawler::Crawler(EngineState &state, Fetcher &fetcher) : m_state(state), m_fetcher(fetcher) {}
+
+bool Crawler::belowMaximum() const
+{
+    return numberAtStart(m_state.schemeField(2)) > m_state.contentQueue.size();
+}
+
+void Crawler::tick()
+{
+    for (int i = 1; i <= Slots; ++i) {
+        increment(m_state.waAge[i]);
+        if (m_state.waAge[i] > 99 && m_state.listCursor < m_state.listQueue.size() - 1 &&
+            belowMaximum()) {
+            ++m_state.listCursor;
+            m_state.waAge[i] = 1;
+            const QString url = m_state.listQueue[m_state.listCursor];
+            m_state.waRun[i] = m_state.runId;
+            m_fetcher.fetch(i, url, m_state.webDir() + u'/' + name1(url) + u" .txt"_s, QString(),
+                            QString());
+        }
+    }
+}
+
+void Crawler::fetchDone(int index, const QString &url, const QString &file, qint64 count)
+{
+    if (count > 0) {
+        const QString page = readtext(file);
+        QFile::remove(file);
+        queueLinks(ListLinks(url, page));
+    }
+    if (index >= 1 && index <= Slots)
+        m_state.waAge[index] = AgeAfterPage;
+    increment(m_state.listPagesDone);
+}
+
+void Crawler::queueLinks(const QString &listing)
+{
+    const QString start = m_state.schemeField(1);
+    qsizetype p1 = instr(1, listing, u"ur=[[") + 5;
+    qsizetype p2 = p1 > 5 ? instr(p1, listing, u"]]") : 0;
+    // p1 moves past p2 on every pass, so the scan ends with the listing.
+    while (p1 > 5 && p2 > 0 && p2 > p1 && belowMaximum()) {
+        const QString link = hp(mid(listing, p1, p2 - p1), start);
+        if (!link.isEmpty()) {
+            if (passes(hx(3, link, m_state.schemeField(5))) &&
+                passes(hx(4, link, m_state.schemeField(6))) &&
+                !m_state.seenListPages.contains(link) && m_state.appendList(link))
+                m_state.seenListPages.insert(link);
+
+            if (passes(hx(3, link, m_state.schemeField(3))) &&
+                passes(hx(4, link, m_state.schemeField(4)))) {
+                const qsizetype t1 = instr(p2, listing, u"ut=[[") + 5;
+                const qsizetype t2 = instr(t1, listing, u"]]");
+                QString title = t2 > 0 ? mid(listing, t1, t2 - t1) : QString();
+                while (title.startsWith(u' '))
+                    title.remove(0, 1);
+                while (title.endsWith(u' '))
+                    title.chop(1);
+                if (title.size() > numberAtStart(m_state.schemeField(7)) &&
+                    passes(hx(5, title, m_state.schemeField(8))) &&
+                    passes(hx(4, title, m_state.schemeField(9))) &&
+                    !m_state.seenTargets.contains(link) &&
+                    m_state.appendContent(u"1|"_s + link + u'|'))
+                    m_state.seenTargets.insert(link);
+            }
+        }
+        p1 = instr(p2, listing, u"ur=[[") + 5;
+        if (p1 > 5)
+            p2 = instr(p1, listing, u"]]");
+    }
+}
+
+} // namespace caiji

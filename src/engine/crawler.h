@@ -1,0 +1,31 @@
+// The list-page crawler of scheme two: hands list pages to two fetch slots
+// and queues the links of each arrived page as further list pages or as
+// content pages, within the start page's site and the content maximum.
+#pragma once
+
+#include <QString>
+
+namespace caiji {
+
+class Fetcher;
+struct EngineState;
+
+class Crawler
+{
+public:
+    static constexpr int Slots = 2;
+
+    Crawler(EngineState &state, Fetcher &fetcher);
+
+    void tick();
+    void fetchDone(int index, const QString &url, const QString &file, qint64 count);
+
+private:
+    void queueLinks(const QString &listing);
+    bool belowMaximum() const;
+
+    EngineState &m_state;
+    Fetcher &m_fetcher;
+};
+
+} // namespace caiji

@@ -1,0 +1,55 @@
+#include "engine/enginestate.h"
+
+#include "text/numbers.h"
+
+using namespace Qt::StringLiterals;
+
+namespace caiji {
+
+QString EngineState::webDir() const
+{
+    return taskDir + u"/web"_s;
+}
+
+QString EngineState::wekDir() const
+{
+    return taskDir + u"/wek"_s;
+}
+
+QString EngineState::schemeField(int i) const
+{
+    return definition.schemeField.value(i);
+}
+
+bool EngineState::schemeIs(int scheme) const
+{
+    if (definition.schemeField.isEmpty())
+        return false;
+    const std::optional<double> number = readAsNumber(definition.schemeField.first());
+    return !number || *number == scheme;
+}
+
+bool EngineState::appendContent(const QString &entry)
+{
+    if (contentQueue.size() >= MaxListEntries)
+        return false;
+    contentQueue.append(entry);
+    return true;
+}
+
+bool EngineState::appendList(const QString &address)
+{
+    if (listQueue.size() >= MaxListEntries)
+        return false;
+    listQueue.append(address);
+    return true;
+}
+
+QString EngineState::progressSignature() const
+{
+    return QString::number(contentQueue.size()) + QString::number(listQueue.size()) +
+           QString::number(downloads.size()) + QString::number(pagesDone) +
+           QString::number(listPagesDone);
+}
+
+} // namespace caiji

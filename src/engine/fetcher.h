@@ -1,0 +1,37 @@
+// One array of fetch slots (indexes 1..50): fetch an address into a file and
+// report the result later, from the event loop, never from inside fetch().
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+namespace caiji {
+
+class Fetcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    // Starts fetching `url` into `file` on slot `index`; a fetch still running
+    // on that slot is dropped without a completion. `tag1` and `tag2` come
+    // back unchanged.
+    virtual void fetch(int index, const QString &url, const QString &file, const QString &tag1,
+                       const QString &tag2) = 0;
+
+    // Drops every fetch in flight; none of them completes.
+    virtual void abandonAll() = 0;
+
+    // Files may only be written inside these folders; other names are refused.
+    virtual void setAllowedDirectories(const QStringList &directories) = 0;
+
+Q_SIGNALS:
+    // `count` is the number of bytes stored in `file`, -1 when nothing was
+    // stored (no file is left then).
+    void fetchDone(int index, const QString &url, const QString &file, const QString &text,
+                   qint64 count, const QString &tag1, const QString &tag2);
+};
+
+} // namespace caiji

@@ -1,0 +1,59 @@
+// Cuts one fetched content page into record lines or content-queue entries by
+// the settings of its level section: page mode 1 (one record per page) or 2
+// (record blocks inside a list region), marker, pattern, block and constant
+// fields, a-lists, link fields and the length test.
+#pragma once
+
+#include "tasks/taskfile.h"
+#include "text/extract.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace caiji {
+
+struct CutResult
+{
+    QStringList records;      // record lines to store
+    QStringList queueEntries; // "level|address|record line" for deeper pages and downloads
+    QStringList notes;        // why records were dropped, for rule writers
+};
+
+class PageCutter
+{
+public:
+    // `w` is shared between pages: a section entry that cannot be cut keeps
+    // the value the page before left in it.
+    PageCutter(const TaskDefinition &definition, int fieldCount, WValues &w);
+
+    // `page` is the page text as read; `level` and `prefix` come from the
+    // queue entry that fetched it.
+    CutResult cut(const QString &page, const QString &url, int level, const QString &prefix);
+
+private:
+    struct Record
+    {
+        QString line;
+        bool failed = false;
+        bool hasLink = false;
+        QString linkLevel;
+        QString linkValue;
+    };
+
+    void pageModeOne(const QString &url, const QString &prefix, CutResult &result);
+    void pageModeTwo(CutResult &result);
+    void markerField(const QStringList &part, Record &record);
+    void fieldTail(QString value, const QString &level, const QString &alistNumber, Record &record);
+    void constantFields(Record &record);
+    void finishRecord(const Record &record, bool lengthTest, CutResult &result);
+    int countOf(const QString &text) const;
+
+    const TaskDefinition &m_definition;
+    int m_fieldCount;
+    WValues &m_w;
+    QString m_page;
+    QString m_lowerPage;
+    QString m_url;
+};
+
+} // namespace caiji

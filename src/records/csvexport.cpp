@@ -1,0 +1,40 @@
+#include "records/csvexport.h"
+
+#include "records/recordstore.h"
+
+using namespace Qt::StringLiterals;
+
+namespace caiji {
+
+namespace {
+
+QString csvField(const QString &value)
+{
+    if (!value.contains(u',') && !value.contains(u'"') && !value.contains(u'\n') &&
+        !value.contains(u'\r'))
+        return value;
+    QString quoted = value;
+    quoted.replace(u"\""_s, u"\"\""_s);
+    return u'"' + quoted + u'"';
+}
+
+} // namespace
+
+QByteArray recordsToCsv(int fieldCount, const QStringList &recordLines)
+{
+    QString csv;
+    QStringList header;
+    for (int i = 0; i < fieldCount; ++i)
+        header << u"字段"_s + QString::number(i + 1);
+    csv += header.join(u',') + u"\r\n"_s;
+    for (const QString &line : recordLines) {
+        QStringList row;
+        const QStringList values = RecordStore::valuesOf(line);
+        for (int i = 0; i < fieldCount; ++i)
+            row << csvField(values.value(i));
+        csv += row.join(u',') + u"\r\n"_s;
+    }
+    return QByteArrayLiteral("\xEF\xBB\xBF") + csv.toUtf8();
+}
+
+} // namespace caiji

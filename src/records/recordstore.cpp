@@ -1,0 +1,229 @@
+#include "records/recordstore.h"
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QUuid>
+#include <QVariant>
+
+using namespace Qt::StringLiterals;
+
+namespace caiji {
+
+namespace {
+
+QString newConnectionName()
+{
+    return u"caiji-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+QSqlDatabase openDatabase(const QString &connection, const QString &path)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, connection);
+    db.setDatabaseName(path);
+    db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=5000"_s);
+    db.open();
+    return db;
+}
+
+void removeConnection(const QString &connection)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(connection, false);
+        if (db.isValid())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+}
+
+// One connection for the length of one browser operation.
+class OperationConnection
+{
+public:
+    explicit OperationConnection(const QString &path) : m_name(newConnectionName())
+    {
+        if (QFile::exists(path))
+            m_db = openDatabase(m_name, path);
+    }
+    ~OperationConnection()
+    {
+        m_db = QSqlDatabase();
+        removeConnection(m_name);
+    }
+    bool isOpen() const { return m_db.isOpen(); }
+    QSqlDatabase &db() { return m_db; }
+
+private:
+    QString m_name;
+    QSqlDatabase m_db;
+};
+
+std::optional<qint64> rowidAt(QSqlDatabase &db, int position)
+{
+    if (position < 0)
+        return std::nullopt;
+    QSqlQuery query(db);
+    query.prepare(u"SELECT rowid FROM data ORDER BY rowid LIMIT 1 OFFSET ?"_s);
+    query.addBindValue(position);
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    return query.value(0).toLongLong();
+}
+
+QString recordLineOf(const QSqlQuery &query, int fieldCount)
+{
+    QString line;
+    const QSqlRecord record = query.record();
+    for (int k = 0; k < fieldCount; ++k)
+        line += u'^' + (k < record.count() ? query.value(k).toString() : QString());
+    return line;
+}
+
+} // namespace
+
+RecordStore::RecordStore() = default;
+
+RecordStore::~RecordStore()
+{
+    close();
+}
+
+QString RecordStore::columnName(int index)
+{
+    return u"\"字段"_s + QString::number(index + 1) + u'"';
+}
+
+QStringList RecordStore::valuesOf(const QString &recordLine)
+{
+    return recordLine.mid(1).split(u'^');
+}
+
+bool RecordStore::create(const QString &path, int fieldCount)
+{
+    close();
+    for (const QString &suffix : {QString(), u"-wal"_s, u"-shm"_s, u"-journal"_s})
+        QFile::remove(path + suffix);
+    m_connection = newConnectionName();
+    QSqlDatabase db = openDatabase(m_connection, path);
+    if (!db.isOpen())
+        return false;
+    QSqlQuery pragma(db);
+    pragma.exec(u"PRAGMA journal_mode=WAL"_s);
+    pragma.exec(u"PRAGMA synchronous=NORMAL"_s);
+
+    m_fieldCount = std::max(0, fieldCount);
+    if (m_fieldCount == 0)
+        return false; // a table needs at least one column
+    QStringList columns;
+    for (int i = 0; i < m_fieldCount; ++i)
+        columns << columnName(i) + u" TEXT"_s;
+    QSqlQuery query(db);
+    m_hasTable = query.exec(u"CREATE TABLE data ("_s + columns.join(u',') + u')');
+    return m_hasTable;
+}
+
+bool RecordStore::append(const QString &recordLine)
+{
+    if (!m_hasTable)
+        return false;
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.isOpen())
+        return false;
+    QStringList values = valuesOf(recordLine);
+    if (values.size() > m_fieldCount)
+        values.resize(m_fieldCount);
+    QStringList columns, marks;
+    for (int i = 0; i < values.size(); ++i) {
+        columns << columnName(i);
+        marks << u"?"_s;
+    }
+    QSqlQuery query(db);
+    query.prepare(u"INSERT INTO data ("_s + columns.join(u',') + u") VALUES ("_s +
+                  marks.join(u',') + u')');
+    for (const QString &value : values)
+        query.addBindValue(value);
+    return query.exec();
+}
+
+void RecordStore::close()
+{
+    if (m_connection.isEmpty())
+        return;
+    removeConnection(m_connection);
+    m_connection.clear();
+    m_hasTable = false;
+}
+
+bool RecordStore::isOpen() const
+{
+    return !m_connection.isEmpty() && QSqlDatabase::database(m_connection, false).isOpen();
+}
+
+std::optional<QStringList> RecordStore::readAll(const QString &path, int fieldCount)
+{
+    OperationConnection connection(path);
+    if (!connection.isOpen())
+        return std::nullopt;
+    QSqlQuery query(connection.db());
+    if (!query.exec(u"SELECT * FROM data ORDER BY rowid"_s))
+        return std::nullopt;
+    QStringList lines;
+    while (query.next())
+        lines << recordLineOf(query, fieldCount);
+    return lines;
+}
+
+std::optional<QString> RecordStore::read(const QString &path, int fieldCount, int position)
+{
+    OperationConnection connection(path);
+    if (!connection.isOpen())
+        return std::nullopt;
+    const std::optional<qint64> rowid = rowidAt(connection.db(), position);
+    if (!rowid)
+        return std::nullopt;
+    QSqlQuery query(connection.db());
+    query.prepare(u"SELECT * FROM data WHERE rowid = ?"_s);
+    query.addBindValue(*rowid);
+    if (!query.exec() || !query.next())
+        return std::nullopt;
+    return recordLineOf(query, fieldCount);
+}
+
+bool RecordStore::update(const QString &path, int position, const QMap<int, QString> &values)
+{
+    OperationConnection connection(path);
+    if (!connection.isOpen())
+        return false;
+    const std::optional<qint64> rowid = rowidAt(connection.db(), position);
+    if (!rowid)
+        return false;
+    if (values.isEmpty())
+        return true;
+    QStringList assignments;
+    for (auto it = values.begin(); it != values.end(); ++it)
+        assignments << columnName(it.key()) + u" = ?"_s;
+    QSqlQuery query(connection.db());
+    query.prepare(u"UPDATE data SET "_s + assignments.join(u',') + u" WHERE rowid = ?"_s);
+    for (const QString &value : values)
+        query.addBindValue(value);
+    query.addBindValue(*rowid);
+    return query.exec();
+}
+
+bool RecordStore::remove(const QString &path, int position)
+{
+    OperationConnection connection(path);
+    if (!connection.isOpen())
+        return false;
+    const std::optional<qint64> rowid = rowidAt(connection.db(), position);
+    if (!rowid)
+        return false;
+    QSqlQuery query(connection.db());
+    query.prepare(u"DELETE FROM data WHERE rowid = ?"_s);
+    query.addBindValue(*rowid);
+    return query.exec() && query.numRowsAffected() == 1;
+}
+
+} // namespace caiji

@@ -1,0 +1,50 @@
+// A task's record database: an SQLite file "data/data.mdb" with one table
+// "data" of text columns 字段1..字段n, rows in insertion order. The collector
+// keeps one connection for a run; the browser opens one per operation.
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace caiji {
+
+class RecordStore
+{
+public:
+    RecordStore();
+    ~RecordStore();
+    RecordStore(const RecordStore &) = delete;
+    RecordStore &operator=(const RecordStore &) = delete;
+
+    // Replaces any database at `path` by a new one with `fieldCount` columns
+    // and keeps the connection open. False when the file or the table could
+    // not be made (with 0 fields there is no table); the run goes on and
+    // every append then fails.
+    bool create(const QString &path, int fieldCount);
+
+    // Stores a record line ("^" before every value) as one committed row;
+    // values past the last column are dropped.
+    bool append(const QString &recordLine);
+
+    void close();
+    bool isOpen() const;
+
+    // Browser operations, each on a connection of its own. Nothing when the
+    // file is missing or the database fails.
+    static std::optional<QStringList> readAll(const QString &path, int fieldCount);
+    static std::optional<QString> read(const QString &path, int fieldCount, int position);
+    static bool update(const QString &path, int position, const QMap<int, QString> &values);
+    static bool remove(const QString &path, int position);
+
+    static QStringList valuesOf(const QString &recordLine);
+    static QString columnName(int index);
+
+private:
+    QString m_connection;
+    int m_fieldCount = 0;
+    bool m_hasTable = false;
+};
+
+} // namespace caiji
