@@ -1,14 +1,75 @@
 #include "app/commandline.h"
+#include "app/instancelock.h"
+#include "app/mainwindow.h"
+#include "app/shell.h"
+#include "engine/networkfetcher.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QTextStream>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool hasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+// `caiji [--workspace DIR] [--tick-ms N]` opens the window; anything else is a command.
+bool opensWindow(const QStringList &arguments)
+{
+    for (qsizetype i = 0; i < arguments.size(); i += 2) {
+        if (arguments[i] != u"--workspace" && arguments[i] != u"--tick-ms")
+            return false;
+    }
+    return arguments.size() % 2 == 0;
+}
+
+int runWindow(QApplication &app, const QStringList &arguments)
+{
+    QString workspace = QCoreApplication::applicationDirPath();
+    int tickMs = 1000;
+    for (qsizetype i = 0; i + 1 < arguments.size(); i += 2) {
+        if (arguments[i] == u"--workspace")
+            workspace = arguments[i + 1];
+        else
+            tickMs = std::max(1, arguments[i + 1].toInt());
+    }
+    caiji::InstanceLock lock(workspace);
+    if (!lock.acquire())
+        return 0; // another copy runs on this workspace
+    caiji::Shell shell;
+    caiji::MainWindow window(caiji::Workspace(workspace), std::make_unique<caiji::NetworkFetcher>(),
+                             std::make_unique<caiji::NetworkFetcher>(), {tickMs, true}, shell);
+    window.show();
+    return app.exec();
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+
+    if (opensWindow(arguments) && hasDisplay()) {
+        QApplication app(argc, argv);
+        QApplication::setApplicationName(u"caiji"_s);
+        return runWindow(app, arguments);
+    }
+
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("caiji"));
+    QCoreApplication::setApplicationName(u"caiji"_s);
     QTextStream out(stdout);
     QTextStream err(stderr);
     caiji::CommandLine commandLine(out, err, QCoreApplication::applicationDirPath());
-    return commandLine.run(QCoreApplication::arguments().mid(1));
+    if (opensWindow(arguments)) {
+        err << "caiji: no display, collecting without a window (caiji run)" << Qt::endl;
+        arguments.prepend(u"run"_s);
+    }
+    return commandLine.run(arguments);
 }

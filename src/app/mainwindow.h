@@ -1,0 +1,97 @@
+// The main window Form1: task lists, the run list and the run's records, the
+// record browser and display area, menus, toolbar and tray icon. It owns the
+// engine and observes it through its signals.
+#pragma once
+
+#include "engine/collectionengine.h"
+#include "tasks/taskfolders.h"
+#include "tasks/workspace.h"
+
+#include <QMainWindow>
+#include <memory>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QSystemTrayIcon;
+class QToolBar;
+
+namespace caiji {
+
+class Fetcher;
+class LivePreview;
+class RecordBrowser;
+class RecordDisplay;
+class Shell;
+class TaskDialog;
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    static QString caption();
+    static QString homePage();
+
+    // `shell` is not owned; the fetchers are.
+    MainWindow(const Workspace &workspace, std::unique_ptr<Fetcher> listFetcher,
+               std::unique_ptr<Fetcher> contentFetcher, CollectionEngine::Options options,
+               Shell &shell, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    CollectionEngine &engine() { return *m_engine; }
+    RecordBrowser &browser() { return *m_browser; }
+    TaskDialog *newTaskDialog() const { return m_form2; }
+    TaskDialog *editTaskDialog() const { return m_form3; }
+    bool hasTray() const;
+
+    void queueSelectedTask();
+    void newTask();
+    void editTask();
+    void deleteTask();
+    void openTaskDirectory();
+    void openSelectedTaskFolder(const QString &subfolder);
+    void openHomePage();
+    void openHelp();
+    void restoreFromTray();
+    void exitProgram();
+
+protected:
+    void changeEvent(QEvent *event) override;
+
+private:
+    void buildLists();
+    void buildMenusAndToolbar();
+    void buildTray();
+    void connectEngine();
+    void createTask();
+    void saveEdit();
+    QString selectedTask() const;
+    bool isRunning(const QString &task) const;
+
+    Workspace m_workspace;
+    TaskFolders m_folders;
+    Shell &m_shell;
+    std::unique_ptr<Fetcher> m_listFetcher;
+    std::unique_ptr<Fetcher> m_contentFetcher;
+    std::unique_ptr<CollectionEngine> m_engine;
+
+    QListWidget *m_list5 = nullptr;
+    QListWidget *m_list6 = nullptr;
+    QListWidget *m_list7 = nullptr;
+    QListWidget *m_list9 = nullptr;
+    QListWidget *m_list10 = nullptr;
+    QLabel *m_label8 = nullptr;
+    QLabel *m_label9 = nullptr;
+    QPushButton *m_command3 = nullptr;
+    QPushButton *m_command4 = nullptr;
+    RecordDisplay *m_picture3 = nullptr;
+    QToolBar *m_toolbar1 = nullptr;
+    QSystemTrayIcon *m_tray = nullptr;
+    RecordBrowser *m_browser = nullptr;
+    LivePreview *m_preview = nullptr;
+    TaskDialog *m_form2 = nullptr;
+    TaskDialog *m_form3 = nullptr;
+};
+
+} // namespace caiji

@@ -1,0 +1,154 @@
+#include "records/recordbrowser.h"
+
+#include "app/shell.h"
+#include "records/recorddisplay.h"
+#include "records/recordstore.h"
+#include "text/names.h"
+#include "text/readtext.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QMap>
+#include <QPlainTextEdit>
+
+using namespace Qt::StringLiterals;
+
+namespace caiji {
+
+RecordBrowser::RecordBrowser(const Workspace &workspace, Widgets widgets, Shell &shell,
+                             QWidget *dialogParent)
+    : QObject(dialogParent), m_workspace(workspace), m_w(widgets), m_shell(shell),
+      m_dialogParent(dialogParent)
+{
+}
+
+QString RecordBrowser::notCollectedMessage()
+{
+    return u"该任务尚未采集!"_s;
+}
+
+QString RecordBrowser::notEditableMessage()
+{
+    return u"待所有采集完成后再编辑记录"_s;
+}
+
+QString RecordBrowser::selectedTask() const
+{
+    const QListWidgetItem *item = m_w.list9->currentItem();
+    return item && item->isSelected() ? item->text() : QString();
+}
+
+void RecordBrowser::showFailure(const QString &what)
+{
+    m_shell.inform(m_dialogParent, what);
+}
+
+void RecordBrowser::loadRecords()
+{
+    const QString task = selectedTask();
+    if (task.isEmpty())
+        return;
+    m_recedit = 0;
+    m_w.list10->clear();
+    m_list11.clear();
+    m_listedTask = task;
+    m_shownPosition = -1;
+    const QString database = m_workspace.databaseFile(task);
+    if (!QFile::exists(database)) {
+        m_shell.inform(m_dialogParent, notCollectedMessage());
+        return;
+    }
+    const int fieldCount = getuc(m_workspace.taskFile(task));
+    const std::optional<QStringList> lines = RecordStore::readAll(database, fieldCount);
+    if (!lines) {
+        showFailure(u"无法读取记录："_s + QDir::toNativeSeparators(database));
+        return;
+    }
+    m_list11 = *lines;
+    for (const QString &line : *lines)
+        m_w.list10->addItem(rus(line));
+    if (!lines->isEmpty())
+        m_w.list10->setCurrentRow(int(lines->size() - 1));
+    m_w.label8->setText(QString::number(lines->size()));
+}
+
+void RecordBrowser::showRecord()
+{
+    m_recedit = 1;
+    m_w.display->reset(m_workspace.placeholderPicture());
+    const QString task = m_listedTask;
+    const int position = m_w.list10->currentRow();
+    if (task.isEmpty() || position < 0)
+        return;
+    const QString database = m_workspace.databaseFile(task);
+    if (!QFile::exists(database)) {
+        m_shell.inform(m_dialogParent, notCollectedMessage());
+        return;
+    }
+    const int fieldCount = getuc(m_workspace.taskFile(task));
+    const std::optional<QString> line = RecordStore::read(database, fieldCount, position);
+    if (!line)
+        return;
+    m_shownPosition = position;
+    m_w.display->layOut(m_workspace.taskDir(task), RecordStore::valuesOf(*line));
+}
+
+void RecordBrowser::updateRecord()
+{
+    if (m_recedit < 1 || m_shownPosition < 0) {
+        m_shell.inform(m_dialogParent, notEditableMessage());
+        return;
+    }
+    const QString database = m_workspace.databaseFile(m_listedTask);
+    if (!QFileInfo::exists(m_workspace.taskDir(m_listedTask)) || !QFile::exists(database)) {
+        showFailure(u"任务已不存在，记录未保存："_s + m_listedTask);
+        return;
+    }
+    const int fieldCount = getuc(m_workspace.taskFile(m_listedTask));
+    QMap<int, QString> edits;
+    for (int i = 0; i < fieldCount && i < RecordDisplay::BoxCount; ++i) {
+        // "^" separates values in a record line, so a typed one is kept as "*".
+        if (m_w.display->isBoxShown(i))
+            edits[i] = m_w.display->pt(i)->toPlainText().replace(u'^', u'*');
+    }
+    if (!RecordStore::update(database, m_shownPosition, edits)) {
+        showFailure(u"更新失败："_s + QDir::toNativeSeparators(database));
+        return;
+    }
+    const std::optional<QString> line = RecordStore::read(database, fieldCount, m_shownPosition);
+    if (line && m_shownPosition < m_list11.size()) {
+        m_list11[m_shownPosition] = *line;
+        m_w.list10->item(m_shownPosition)->setText(rus(*line));
+    }
+    m_shell.inform(m_dialogParent, u"更新完成"_s);
+}
+
+void RecordBrowser::deleteRecord()
+{
+    const int d = m_w.list10->currentRow();
+    if (d < 0 || m_w.list10->selectedItems().isEmpty() || m_listedTask.isEmpty())
+        return;
+    const QString database = m_workspace.databaseFile(m_listedTask);
+    if (!QFileInfo::exists(m_workspace.taskDir(m_listedTask)) || !QFile::exists(database) ||
+        !RecordStore::remove(database, d)) {
+        showFailure(u"删除失败："_s + m_listedTask);
+        return;
+    }
+    m_recedit = 0;
+    m_shownPosition = -1;
+    m_shell.inform(m_dialogParent, u"删除成功"_s);
+    if (d < m_list11.size())
+        m_list11.removeAt(d);
+    delete m_w.list10->takeItem(d);
+    if (m_w.list10->count() == 0) {
+        m_w.list10->setCurrentRow(-1);
+        m_w.list10->clearSelection();
+    } else {
+        m_w.list10->setCurrentRow(d <= 1 ? 0 : d - 1);
+    }
+}
+
+} // namespace caiji

@@ -1,0 +1,63 @@
+// Browsing a task's stored records: list them (List10, with the raw lines in
+// List11), show one in the display area, save edits, delete. Update and delete
+// act on the task that was listed and the record that is shown or selected,
+// whatever is selected in the task list later.
+#pragma once
+
+#include "tasks/workspace.h"
+
+#include <QObject>
+#include <QStringList>
+
+class QLabel;
+class QListWidget;
+
+namespace caiji {
+
+class Shell;
+class RecordDisplay;
+
+class RecordBrowser : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Widgets
+    {
+        QListWidget *list9;  // all tasks
+        QListWidget *list10; // records of the listed task
+        QLabel *label8;      // number of records listed
+        RecordDisplay *display;
+    };
+
+    RecordBrowser(const Workspace &workspace, Widgets widgets, Shell &shell, QWidget *dialogParent);
+
+    static QString notCollectedMessage();
+    static QString notEditableMessage();
+
+    void loadRecords();
+    void showRecord();
+    void updateRecord();
+    void deleteRecord();
+    // Records of the running collection are on display: they cannot be saved here.
+    void clearEditable() { m_recedit = 0; }
+
+    int recedit() const { return m_recedit; }
+    const QStringList &list11() const { return m_list11; }
+    QString listedTask() const { return m_listedTask; }
+
+private:
+    QString selectedTask() const;
+    void showFailure(const QString &what);
+
+    Workspace m_workspace;
+    Widgets m_w;
+    Shell &m_shell;
+    QWidget *m_dialogParent;
+    QStringList m_list11;
+    int m_recedit = 0;
+    QString m_listedTask;
+    int m_shownPosition = -1;
+};
+
+} // namespace caiji

@@ -1,0 +1,117 @@
+#include "records/recorddisplay.h"
+
+#include "tasks/taskfile.h"
+#include "text/numbers.h"
+#include "text/readtext.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace caiji {
+
+RecordDisplay::RecordDisplay(QWidget *parent) : QFrame(parent), m_area(new QWidget(this))
+{
+    setObjectName(u"Picture3"_s);
+    setFrameShape(QFrame::StyledPanel);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(2, 2, 2, 2);
+    auto *heading = new QLabel(u"记录编辑显示界面"_s, this);
+    heading->setObjectName(u"Picture3Caption"_s);
+    layout->addWidget(heading);
+    layout->addWidget(m_area, 1);
+    m_area->installEventFilter(this);
+
+    m_pp = new QLabel(m_area);
+    m_pp->setObjectName(u"pp"_s);
+    m_pp->setScaledContents(true);
+    m_pp->hide();
+    for (int k = 0; k < BoxCount; ++k) {
+        m_pt[k] = new QPlainTextEdit(m_area);
+        m_pt[k]->setObjectName(u"pt"_s + QString::number(k));
+        m_pt[k]->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        m_pt[k]->hide();
+    }
+}
+
+bool RecordDisplay::isBoxShown(int k) const
+{
+    return k >= 0 && k < BoxCount && !m_pt[k]->isHidden();
+}
+
+void RecordDisplay::reset(const QString &placeholderPicture)
+{
+    m_pp->hide();
+    m_pp->setPixmap(QPixmap(placeholderPicture));
+    for (QPlainTextEdit *box : m_pt) {
+        box->hide();
+        box->clear();
+    }
+}
+
+void RecordDisplay::layOut(const QString &taskDir, const QStringList &values)
+{
+    const QString text = readTaskText(taskDir + u"/data/task.txt"_s);
+    for (const QString &spec : displaySpecs(text)) {
+        const QStringList parts = spec.split(u'|');
+        const std::optional<qint16> k = toInt16(parts.value(0));
+        const bool validField = k && *k >= 0 && *k < BoxCount;
+        const bool hasValue = validField && *k < values.size();
+        if (hasValue)
+            m_pt[*k]->setPlainText(values[*k]);
+        // A second part that is missing or not a number shows a picture too.
+        const std::optional<double> picture = readAsNumber(parts.value(1));
+        if (!picture || *picture > 0) {
+            if (hasValue) {
+                const QPixmap pixmap(taskDir + u"/wek/"_s + values[*k]);
+                if (!pixmap.isNull())
+                    m_pp->setPixmap(pixmap);
+            }
+            placeFromSpec(m_pp, parts);
+            m_pp->show();
+        } else if (validField) {
+            placeFromSpec(m_pt[*k], parts);
+            m_pt[*k]->show();
+        }
+    }
+}
+
+void RecordDisplay::placeFromSpec(QWidget *box, const QStringList &parts)
+{
+    QRectF rect = m_logical.value(box);
+    // Each coordinate that cannot be read leaves that one as it was.
+    if (const auto x = readAsNumber(parts.value(2)))
+        rect.moveLeft(*x);
+    if (const auto y = readAsNumber(parts.value(3)))
+        rect.moveTop(*y);
+    if (const auto w = readAsNumber(parts.value(4)))
+        rect.setWidth(std::max(0.0, *w));
+    if (const auto h = readAsNumber(parts.value(5)))
+        rect.setHeight(std::max(0.0, *h));
+    m_logical[box] = rect;
+    applyGeometry(box);
+}
+
+void RecordDisplay::applyGeometry(QWidget *box)
+{
+    const QRectF rect = m_logical.value(box);
+    const double sx = m_area->width() / Width;
+    const double sy = m_area->height() / Height;
+    box->setGeometry(
+        QRectF(rect.left() * sx, rect.top() * sy, rect.width() * sx, rect.height() * sy).toRect());
+}
+
+bool RecordDisplay::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_area && event->type() == QEvent::Resize) {
+        for (auto it = m_logical.cbegin(); it != m_logical.cend(); ++it)
+            applyGeometry(it.key());
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+} // namespace caiji

@@ -1,0 +1,50 @@
+// The record display area: 51 text boxes pt(0)..pt(50) and one picture box
+// pp, placed by a task's display specs in a 200 x 100 coordinate system that
+// is mapped onto the panel's current size.
+#pragma once
+
+#include <QFrame>
+#include <QHash>
+#include <QRectF>
+#include <QStringList>
+#include <array>
+
+class QLabel;
+class QPlainTextEdit;
+
+namespace caiji {
+
+class RecordDisplay : public QFrame
+{
+    Q_OBJECT
+
+public:
+    static constexpr int BoxCount = 51;
+    static constexpr double Width = 200;
+    static constexpr double Height = 100;
+
+    explicit RecordDisplay(QWidget *parent = nullptr);
+
+    QPlainTextEdit *pt(int k) const { return m_pt[k]; }
+    QLabel *pp() const { return m_pp; }
+    bool isBoxShown(int k) const;
+
+    // Hides every box, empties the texts and loads the placeholder picture.
+    void reset(const QString &placeholderPicture);
+    // Places the record's values as the task's display specs say.
+    void layOut(const QString &taskDir, const QStringList &values);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void placeFromSpec(QWidget *box, const QStringList &parts);
+    void applyGeometry(QWidget *box);
+
+    QWidget *m_area;
+    std::array<QPlainTextEdit *, BoxCount> m_pt{};
+    QLabel *m_pp;
+    QHash<QWidget *, QRectF> m_logical;
+};
+
+} // namespace caiji

@@ -1,0 +1,109 @@
+#include "tasks/taskfolders.h"
+
+#include "text/readtext.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace caiji {
+
+TaskFolders::TaskFolders(const Workspace &workspace) : m_workspace(workspace) {}
+
+QString TaskFolders::forbiddenCharacterMessage()
+{
+    return u"任务名称不能出现下列特殊字符：/\\:*?\"<>|"_s;
+}
+
+QString TaskFolders::existsMessage()
+{
+    return u"任务已存在"_s;
+}
+
+bool TaskFolders::hasForbiddenCharacter(const QString &rawName)
+{
+    static const QString forbidden = u"/\\:*?\"<>|"_s;
+    return std::any_of(forbidden.begin(), forbidden.end(),
+                       [&](QChar c) { return rawName.contains(c); });
+}
+
+QString TaskFolders::trimBlanks(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == u' ')
+        ++begin;
+    while (end > begin && text[end - 1] == u' ')
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+bool TaskFolders::exists(const QString &name) const
+{
+    return QFileInfo::exists(m_workspace.taskDir(name));
+}
+
+bool TaskFolders::writeDefinition(const QString &name, const QString &content) const
+{
+    QSaveFile file(m_workspace.taskFile(name));
+    return file.open(QIODevice::WriteOnly) && file.write(content.toUtf8()) >= 0 && file.commit();
+}
+
+TaskChange TaskFolders::create(const QString &rawName, const QString &rawContent) const
+{
+    if (hasForbiddenCharacter(rawName))
+        return {false, forbiddenCharacterMessage()};
+    const QString name = trimBlanks(rawName);
+    if (exists(name))
+        return {false, existsMessage()};
+    QDir tasks(m_workspace.tasksDir());
+    const QString dir = m_workspace.taskDir(name);
+    if (!tasks.mkpath(dir) || !QDir(dir).mkdir(u"data"_s) || !QDir(dir).mkdir(u"web"_s) ||
+        !QDir(dir).mkdir(u"wek"_s)) {
+        QDir(dir).removeRecursively();
+        return {false, u"无法创建任务目录："_s + QDir::toNativeSeparators(dir)};
+    }
+    if (!writeDefinition(name, trimBlanks(rawContent))) {
+        QDir(dir).removeRecursively();
+        return {false,
+                u"无法写入任务文件："_s + QDir::toNativeSeparators(m_workspace.taskFile(name))};
+    }
+    return {true, u"任务创建成功!"_s};
+}
+
+TaskChange TaskFolders::edit(const QString &oldName, const QString &rawNewName,
+                             const QString &rawContent) const
+{
+    if (hasForbiddenCharacter(rawNewName))
+        return {false, forbiddenCharacterMessage()};
+    const QString from = trimBlanks(oldName);
+    const QString to = trimBlanks(rawNewName);
+    if (from != to && exists(to))
+        return {false, existsMessage()};
+    if (!writeDefinition(from, trimBlanks(rawContent)))
+        return {false,
+                u"无法写入任务文件："_s + QDir::toNativeSeparators(m_workspace.taskFile(from))};
+    if (from != to && !QDir().rename(m_workspace.taskDir(from), m_workspace.taskDir(to)))
+        return {false, u"无法更改任务名称："_s + from};
+    return {true, u"任务编辑成功!"_s};
+}
+
+TaskChange TaskFolders::remove(const QString &name) const
+{
+    const QString dir = m_workspace.taskDir(name);
+    // An empty name would be the task folder itself.
+    if (name.isEmpty() || !QFileInfo(dir).isDir() || !QDir(dir).removeRecursively())
+        return {false, u"无法删除任务目录："_s + QDir::toNativeSeparators(dir)};
+    return {true, u"任务已删除"_s};
+}
+
+QString TaskFolders::readDefinition(const QString &name) const
+{
+    return readTaskText(m_workspace.taskFile(trimBlanks(name)));
+}
+
+} // namespace caiji
