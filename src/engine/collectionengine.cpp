@@ -229,7 +229,8 @@ void CollectionEngine::seedSchemeOne()
     if (*step == 0)
         return; // would never end
     for (double n = *first; *step > 0 ? n <= *last : n >= *last; n += *step) {
-        const QString number = QString::number(n, 'g', QLocale::FloatingPointShortest);
+        // Plain decimal: page numbers like 1000000 must not turn into "1e+06".
+        const QString number = QString::number(n, 'f', QLocale::FloatingPointShortest);
         if (!s.appendContent(u"1|"_s + prefix + number + suffix + u'|'))
             break;
     }
@@ -264,7 +265,8 @@ void CollectionEngine::listFetchDone(int index, const QString &url, const QStrin
     Q_UNUSED(text);
     Q_UNUSED(tag1);
     Q_UNUSED(tag2);
-    if (index < 1 || index > SlotCount || m_state.waRun[index] != m_state.runId)
+    if (index < 1 || index > SlotCount || m_state.waRun[index] != m_state.runId ||
+        m_state.waFile[index] != file)
         return; // a fetch of an earlier run
     m_state.waRun[index] = 0;
     m_crawler.fetchDone(index, url, file, count);
@@ -275,10 +277,14 @@ void CollectionEngine::contentFetchDone(int index, const QString &url, const QSt
                                         const QString &tag2)
 {
     Q_UNUSED(text);
-    if (index < 1 || index > SlotCount || m_state.wbRun[index] != m_state.runId)
+    if (index < 1 || index > SlotCount || m_state.wbRun[index] != m_state.runId ||
+        m_state.wbFile[index] != file)
         return;
     m_state.wbRun[index] = 0;
+    const qsizetype downloadsBefore = m_state.downloads.size();
     m_collector.fetchDone(index, url, file, count, tag1, tag2);
+    if (m_state.downloads.size() > downloadsBefore)
+        Q_EMIT downloadStored(url);
 }
 
 } // namespace caiji

@@ -72,6 +72,8 @@ Q_SIGNALS:
     // The count shown beside the run's records, refreshed with the status line.
     void recordCountChanged(int count);
     void taskStarted(int index, const QString &name);
+    // A download of the running task stored its file (a picture may now show).
+    void downloadStored(const QString &url);
     void taskCompleted(int index, const QString &name);
 
 private:

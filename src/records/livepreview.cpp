@@ -17,6 +17,11 @@ LivePreview::LivePreview(const CollectionEngine &engine, QListWidget *list7, Rec
     connect(m_list7, &QListWidget::itemClicked, this, [this] { preview(m_list7->currentRow()); });
     connect(m_list7, &QListWidget::itemDoubleClicked, this,
             [this] { preview(m_list7->currentRow()); });
+    // The newest record is stored before its file has arrived.
+    connect(&engine, &CollectionEngine::downloadStored, this, [this] {
+        if (m_list7->currentRow() == m_list7->count() - 1)
+            preview(m_list7->currentRow());
+    });
 }
 
 void LivePreview::preview(int row)
