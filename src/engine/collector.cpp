@@ -47,15 +47,15 @@ void Collector::dispatch(int slot)
         m_storeRecord(prefix);
         if (!address.isEmpty()) {
             m_state.wbRun[slot] = m_state.runId;
+            m_state.wbFile[slot] = m_state.wekDir() + u'/' + name1(address);
             m_state.wbAge[slot] = 1;
-            m_fetcher.fetch(slot, address, m_state.wekDir() + u'/' + name1(address), u"0"_s,
-                            QString());
+            m_fetcher.fetch(slot, address, m_state.wbFile[slot], u"0"_s, QString());
         }
     } else if (*number > 0) {
         m_state.wbRun[slot] = m_state.runId;
+        m_state.wbFile[slot] = m_state.webDir() + u'/' + name1(address) + u" .txt"_s;
         m_state.wbAge[slot] = 1;
-        m_fetcher.fetch(slot, address, m_state.webDir() + u'/' + name1(address) + u" .txt"_s, level,
-                        prefix);
+        m_fetcher.fetch(slot, address, m_state.wbFile[slot], level, prefix);
     }
 }
 

@@ -44,8 +44,8 @@ void Crawler::tick()
             m_state.waAge[i] = 1;
             const QString url = m_state.listQueue[m_state.listCursor];
             m_state.waRun[i] = m_state.runId;
-            m_fetcher.fetch(i, url, m_state.webDir() + u'/' + name1(url) + u" .txt"_s, QString(),
-                            QString());
+            m_state.waFile[i] = m_state.webDir() + u'/' + name1(url) + u" .txt"_s;
+            m_fetcher.fetch(i, url, m_state.waFile[i], QString(), QString());
         }
     }
 }

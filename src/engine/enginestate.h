@@ -49,6 +49,10 @@ struct EngineState
     quint64 runId = 1; // slots holding 0 have nothing pending
     std::array<quint64, SlotCount + 1> waRun{};
     std::array<quint64, SlotCount + 1> wbRun{};
+    // The file of the fetch each slot waits for: a late completion of an earlier
+    // run on a slot the new run reuses neither counts nor takes the slot's turn.
+    std::array<QString, SlotCount + 1> waFile{};
+    std::array<QString, SlotCount + 1> wbFile{};
 
     QString webDir() const;
     QString wekDir() const;
