@@ -6,6 +6,7 @@
 #include "engine/pagecutter.h"
 #include "records/csvexport.h"
 #include "records/recordstore.h"
+#include "records/xlsxexport.h"
 #include "tasks/taskfile.h"
 #include "tasks/workspace.h"
 #include "text/htmltext.h"
@@ -76,8 +77,9 @@ int CommandLine::printHelp()
              "                 fetch one page and show what level 1 of the task cuts from it\n"
              "  links START-URL FILE\n"
              "                 print the links of a saved page that the crawler would follow\n"
-             "  export [--workspace DIR] TASK [--out FILE]\n"
-             "                 write the task's stored records as CSV (UTF-8)\n"
+             "  export [--workspace DIR] TASK [--out FILE | --xlsx FILE]\n"
+             "                 write the task's stored records as CSV (UTF-8 with BOM,\n"
+             "                 to stdout or FILE) or as an Excel workbook\n"
              "  htm2txt FILE   print the plain text of an HTML page file\n"
              "  --help         show this list\n"
              "\n"
@@ -110,6 +112,8 @@ std::optional<CommandLine::Options> CommandLine::parseOptions(const QStringList 
             options.workspace = value;
         } else if (argument == u"--out") {
             options.out = value;
+        } else if (argument == u"--xlsx") {
+            options.xlsx = value;
         } else if (argument == u"--tick-ms") {
             bool ok = false;
             options.tickMs = value.toInt(&ok);
@@ -267,11 +271,13 @@ int CommandLine::linksCommand(const QStringList &arguments)
 
 int CommandLine::exportCommand(const QStringList &arguments)
 {
-    const auto options = parseOptions(arguments, {u"--workspace"_s, u"--out"_s});
+    const auto options = parseOptions(arguments, {u"--workspace"_s, u"--out"_s, u"--xlsx"_s});
     if (!options)
         return 2;
     if (options->positional.size() != 1)
         return fail(u"export needs exactly one TASK"_s);
+    if (!options->out.isEmpty() && !options->xlsx.isEmpty())
+        return fail(u"export takes --out or --xlsx, not both"_s);
     const Workspace workspace(options->workspace);
     const QString task = options->positional.first();
     if (!QFileInfo(workspace.taskDir(task)).isDir())
@@ -283,6 +289,12 @@ int CommandLine::exportCommand(const QStringList &arguments)
     const std::optional<QStringList> lines = RecordStore::readAll(database, fieldCount);
     if (!lines)
         return fail(u"cannot read the records of "_s + task);
+    if (!options->xlsx.isEmpty()) {
+        QString error;
+        if (!writeRecordsXlsx(options->xlsx, fieldCount, *lines, &error))
+            return fail(error);
+        return 0;
+    }
     const QByteArray csv = recordsToCsv(fieldCount, *lines);
     if (options->out.isEmpty()) {
         QFile stdoutFile;

@@ -24,6 +24,7 @@ private:
         QString workspace;
         int tickMs = 1000;
         QString out;
+        QString xlsx;
         QStringList positional;
     };
 
