@@ -1,0 +1,102 @@
+#!/usr/bin/env python3
+"""Turns the help document's Markdown into RTF, which every word processor
+opens (also under the name 帮助.doc). Handles the subset the help uses:
+headings, paragraphs, lists, tables, fenced code, `code` and **bold**."""
+import re
+import sys
+
+FONT_SIZES = {1: 40, 2: 32, 3: 26}  # half-points
+BODY = 21
+
+
+def escape(text):
+    out = []
+    for ch in text:
+        code = ord(ch)
+        if ch in '\\{}':
+            out.append('\\' + ch)
+        elif code < 128:
+            out.append(ch)
+        elif code < 0x10000:
+            out.append('\\u%d?' % (code if code < 32768 else code - 65536))
+        else:
+            code -= 0x10000
+            for unit in (0xD800 + (code >> 10), 0xDC00 + (code & 0x3FF)):
+                out.append('\\u%d?' % (unit - 65536))
+    return ''.join(out)
+
+
+def inline(text):
+    parts = re.split(r'(`[^`]+`|\*\*[^*]+\*\*)', text)
+    out = []
+    for part in parts:
+        if part.startswith('`') and part.endswith('`') and len(part) > 1:
+            out.append('{\\f1 ' + escape(part[1:-1]) + '}')
+        elif part.startswith('**') and part.endswith('**') and len(part) > 3:
+            out.append('{\\b ' + escape(part[2:-2]) + '}')
+        else:
+            out.append(escape(part))
+    return ''.join(out)
+
+
+def convert(markdown):
+    body = []
+    paragraph = []
+
+    def flush():
+        if paragraph:
+            body.append('{\\pard\\sa120\\fs%d ' % BODY + inline(' '.join(paragraph)) + '\\par}')
+            paragraph.clear()
+
+    lines = markdown.splitlines()
+    i = 0
+    while i < len(lines):
+        line = lines[i]
+        if line.startswith('```'):
+            flush()
+            i += 1
+            code = []
+            while i < len(lines) and not lines[i].startswith('```'):
+                code.append(escape(lines[i]))
+                i += 1
+            body.append('{\\pard\\sa120\\li360\\f1\\fs18 ' + '\\line '.join(code) + '\\par}')
+        elif re.match(r'^#{1,3} ', line):
+            flush()
+            level = len(line.split(' ')[0])
+            body.append('{\\pard\\sb240\\sa120\\keepn\\b\\fs%d ' % FONT_SIZES[level] +
+                        inline(line[level + 1:].strip()) + '\\par}')
+        elif re.match(r'^\s*[-*] ', line):
+            flush()
+            depth = (len(line) - len(line.lstrip())) // 2
+            body.append('{\\pard\\sa60\\li%d\\fi-240\\fs%d \\u8226? ' % (360 + 360 * depth, BODY) +
+                        inline(line.strip()[2:]) + '\\par}')
+        elif line.startswith('|'):
+            flush()
+            cells = [c.strip() for c in line.strip().strip('|').split('|')]
+            if not all(re.match(r'^:?-+:?$', c) for c in cells):
+                body.append('{\\pard\\sa40\\li360\\fs%d ' % BODY +
+                            '\\tab '.join(inline(c) for c in cells) + '\\par}')
+        elif not line.strip():
+            flush()
+        else:
+            paragraph.append(line.strip())
+        i += 1
+    flush()
+    header = ('{\\rtf1\\ansi\\ansicpg936\\deff0'
+              '{\\fonttbl{\\f0\\fnil\\fcharset134 Noto Sans CJK SC;}'
+              '{\\f1\\fmodern\\fcharset134 Noto Sans Mono CJK SC;}}'
+              '\\uc1\\f0\\fs%d\n' % BODY)
+    return header + '\n'.join(body) + '\n}\n'
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit('usage: md2rtf.py IN.md OUT.rtf')
+    with open(sys.argv[1], encoding='utf-8') as source:
+        rtf = convert(source.read())
+    with open(sys.argv[2], 'w', encoding='ascii') as target:
+        target.write(rtf)
+
+
+if __name__ == '__main__':
+    main()
