@@ -8,9 +8,49 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace caiji {
+
+namespace {
+
+bool isHexDigit(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// Task patterns are written for an ECMAScript-style engine, where "\u4e00"
+// names a character; PCRE2 rejects "\u", so it becomes "\x{4e00}" (a "\u"
+// without four hex digits is a plain "u", as in ECMAScript).
+QString pcreSyntax(const QString &pattern)
+{
+    QString out;
+    out.reserve(pattern.size());
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != u'\\' || i + 1 >= pattern.size()) {
+            out += pattern[i];
+            continue;
+        }
+        const QChar next = pattern[++i];
+        if (next != u'u') {
+            out += u'\\';
+            out += next;
+            continue;
+        }
+        const QString hex = pattern.mid(i + 1, 4);
+        if (hex.size() == 4 && std::all_of(hex.begin(), hex.end(), isHexDigit)) {
+            out += u"\\x{" + hex + u'}';
+            i += 4;
+        } else {
+            out += u'u';
+        }
+    }
+    return out;
+}
+
+} // namespace
 
 void getw(const QString &section, WValues &w)
 {
@@ -25,7 +65,7 @@ void getw(const QString &section, WValues &w)
 
 QString getreg(const QString &pattern, const QString &text)
 {
-    const QRegularExpression re(pattern, QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpression re(pcreSyntax(pattern), QRegularExpression::CaseInsensitiveOption);
     if (!re.isValid())
         return {};
     const QRegularExpressionMatch match = re.match(text);
