@@ -1,0 +1,310 @@
+// Reading fetched pages (readtext) and task definition files (getuc,
+// decodeTaskText) from real encoded files made with iconv
+// (tests/data/make-fixtures.sh).
+#include "text/readtext.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace caiji;
+
+class TestReadText : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void readtextDecodes_data();
+    void readtextDecodes();
+    void readtextFallsBackToUtf8_data();
+    void readtextFallsBackToUtf8();
+    void readtextCountsCharacters_data();
+    void readtextCountsCharacters();
+    void readtextSniffExaminesBytes_data();
+    void readtextSniffExaminesBytes();
+    void readtextUnreadableIsEmpty();
+
+    void getucReadsNumber_data();
+    void getucReadsNumber();
+    void getucUnreadableIsZeroNotStale();
+    void taskFilesOfBothOrigins_data();
+    void taskFilesOfBothOrigins();
+    void decodeTaskTextChoosesUtf8OrGb18030();
+
+private:
+    QString readtextFixture(const char *name) const;
+    QString writeFile(const QString &name, const QByteArray &bytes);
+
+    QTemporaryDir m_dir;
+};
+
+namespace {
+
+QString fixture(const QString &relative)
+{
+    return QStringLiteral(CAIJI_TEST_DATA) + u'/' + relative;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+QString utf8Of(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringConverter::Utf8);
+    return decoder.decode(bytes);
+}
+
+QString gb18030Of(const QByteArray &bytes)
+{
+    QStringDecoder decoder("GB18030");
+    return decoder.decode(bytes);
+}
+
+const QString padding500 = u"<!--"_s + QString(479, u'x') + u"-->"_s;
+
+} // namespace
+
+void TestReadText::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QFile::exists(fixture(u"readtext/gb2312.html"_s)));
+    QCOMPARE(padding500.size(), 486);
+}
+
+QString TestReadText::writeFile(const QString &name, const QByteArray &bytes)
+{
+    const QString path = m_dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return {};
+    file.write(bytes);
+    return path;
+}
+
+void TestReadText::readtextDecodes_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("gb2312 declared")
+        << u"gb2312.html"_s << u"<meta charset=gb2312><p>信息采集测试</p>"_s;
+    QTest::newRow("upper-case declaration, GBK-only character")
+        << u"gbk-upper.html"_s
+        << u"<META CONTENT=\"text/html; CHARSET=GB2312\"><p>王堃的新闻</p>"_s;
+    QTest::newRow("utf-8 declared")
+        << u"utf8.html"_s << u"<meta charset=utf-8><p>信息采集测试</p>"_s;
+    QTest::newRow("utf-8 declared, BOM dropped")
+        << u"utf8-bom.html"_s << u"<meta charset=utf-8><p>信息采集测试</p>"_s;
+    QTest::newRow("big5 declared") << u"big5.html"_s << u"<META charset=BIG5><p>繁體中文測試</p>"_s;
+    QTest::newRow("utf-8 then gb2312: gb2312")
+        << u"both-utf8-first.html"_s
+        << u"<meta charset=utf-8><meta charset=gb2312><p>信息采集</p>"_s;
+    QTest::newRow("gb2312 then utf-8: gb2312")
+        << u"both-gb2312-first.html"_s
+        << u"<meta charset=gb2312><meta charset=utf-8><p>信息采集</p>"_s;
+    QTest::newRow("declaration ending at character 500")
+        << u"decl-ends-at-500.html"_s << padding500 + u"charset=gb2312<p>信息采集</p>"_s;
+    QTest::newRow("blanks around = go to the sniff")
+        << u"blanks.html"_s << u"<meta charset = gb2312><p>信息采集测试</p>"_s;
+    QTest::newRow("undeclared UTF-8") << u"undeclared-utf8.html"_s << u"<p>信息采集测试</p>"_s;
+    QTest::newRow("undeclared with 0xFE: first read")
+        << u"undeclared-gbk-fe.html"_s << u"<p>湖北政府服务</p><!-- end of page -->"_s;
+    QTest::newRow("ten ASCII characters") << u"ten.txt"_s << u"0123456789"_s;
+}
+
+void TestReadText::readtextDecodes()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, expected);
+    QCOMPARE(readtext(fixture(u"readtext/"_s + file)), expected);
+}
+
+void TestReadText::readtextFallsBackToUtf8_data()
+{
+    // Pages in GBK whose declaration is not seen and whose bytes hold no 0xFE
+    // or 0xFF are decoded as UTF-8: the text is damaged, as the rule has it.
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("lost");
+
+    QTest::newRow("undeclared GBK") << u"undeclared-gbk.html"_s << u"信息采集测试"_s;
+    QTest::newRow("declaration ending at character 501")
+        << u"decl-ends-at-501.html"_s << u"信息采集"_s;
+    QTest::newRow("ten GBK characters, 20 bytes")
+        << u"ten-chinese-gbk.txt"_s << u"一二三四五六七八九十"_s;
+}
+
+void TestReadText::readtextFallsBackToUtf8()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, lost);
+    const QString path = fixture(u"readtext/"_s + file);
+    const QString text = readtext(path);
+    QVERIFY(!text.isEmpty());
+    QCOMPARE(text, utf8Of(fileBytes(path)));
+    QVERIFY(text.contains(QChar::ReplacementCharacter));
+    QVERIFY(!text.contains(lost));
+    QVERIFY(gb18030Of(fileBytes(path)).contains(lost)); // the fixture does hold it
+}
+
+void TestReadText::readtextCountsCharacters_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("empty");
+
+    QTest::newRow("9 ASCII characters") << u"nine.txt"_s << true;
+    QTest::newRow("10 ASCII characters") << u"ten.txt"_s << false;
+    QTest::newRow("9 GBK characters in 18 bytes") << u"nine-chinese-gbk.txt"_s << true;
+    QTest::newRow("10 GBK characters in 20 bytes") << u"ten-chinese-gbk.txt"_s << false;
+}
+
+void TestReadText::readtextCountsCharacters()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, empty);
+    QCOMPARE(readtext(fixture(u"readtext/"_s + file)).isEmpty(), empty);
+}
+
+void TestReadText::readtextSniffExaminesBytes_data()
+{
+    // Undeclared files built byte by byte: "A" fills, 0xFE is put at one
+    // offset. Bytes 3 .. length-20 are examined.
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<bool>("firstRead");
+
+    QTest::newRow("22 bytes: nothing examined") << 22 << 3 << false;
+    QTest::newRow("23 bytes: offset 3 examined") << 23 << 3 << true;
+    QTest::newRow("offset 2 never examined") << 40 << 2 << false;
+    QTest::newRow("offset length-20 examined") << 40 << 20 << true;
+    QTest::newRow("offset length-19 not examined") << 40 << 21 << false;
+    QTest::newRow("last byte not examined") << 40 << 39 << false;
+}
+
+void TestReadText::readtextSniffExaminesBytes()
+{
+    QFETCH(int, length);
+    QFETCH(int, offset);
+    QFETCH(bool, firstRead);
+    QByteArray bytes(length, 'A');
+    bytes[offset] = char(0xFE);
+    const QString path = writeFile(u"sniff.html"_s, bytes);
+    QVERIFY(!path.isEmpty());
+    const QString text = readtext(path);
+    QCOMPARE(text, firstRead ? gb18030Of(bytes) : utf8Of(bytes));
+    // The two readings differ: UTF-8 turns the lone 0xFE into U+FFFD.
+    QCOMPARE(text.contains(QChar::ReplacementCharacter), !firstRead);
+
+    // 0xFF is the other byte no UTF-8 pattern fits; 0x80..0xFD all fit one.
+    bytes[offset] = char(0xFF);
+    QCOMPARE(readtext(writeFile(u"sniff.html"_s, bytes)),
+             firstRead ? gb18030Of(bytes) : utf8Of(bytes));
+    for (int b = 0x80; b <= 0xFD; ++b) {
+        bytes[offset] = char(b);
+        QCOMPARE(readtext(writeFile(u"sniff.html"_s, bytes)), utf8Of(bytes));
+    }
+}
+
+void TestReadText::readtextUnreadableIsEmpty()
+{
+    QCOMPARE(readtext(fixture(u"readtext/no-such-file.html"_s)), QString());
+    QTest::ignoreMessage(QtWarningMsg, "QFSFileEngine::open: No file name specified");
+    QCOMPARE(readtext(QString()), QString());
+    QCOMPARE(readtext(m_dir.path()), QString()); // a folder
+    // A readable page read before leaves nothing behind.
+    QVERIFY(!readtext(fixture(u"readtext/utf8.html"_s)).isEmpty());
+    QCOMPARE(readtext(fixture(u"readtext/no-such-file.html"_s)), QString());
+}
+
+void TestReadText::getucReadsNumber_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("12") << QByteArray("ur=[[1|a|1|2|1|b]]\r\nuc=[[12]]\r\n") << 12;
+    QTest::newRow("blanks around 7") << QByteArray("uc=[[ 7 ]]") << 7;
+    QTest::newRow("blank before, newline after") << QByteArray("uc=[[ 3\r\n]]") << 3;
+    QTest::newRow("7.5 to 8") << QByteArray("uc=[[7.5]]") << 8;
+    QTest::newRow("6.5 to 6") << QByteArray("uc=[[6.5]]") << 6;
+    QTest::newRow("40000") << QByteArray("uc=[[40000]]") << 0;
+    QTest::newRow("negative") << QByteArray("uc=[[-2]]") << -2;
+    QTest::newRow("letters") << QByteArray("uc=[[abc]]") << 0;
+    QTest::newRow("empty value") << QByteArray("uc=[[]]") << 0;
+    QTest::newRow("missing ]]") << QByteArray("uc=[[12\r\n") << 0;
+    QTest::newRow("first occurrence") << QByteArray("uc=[[4]]uc=[[5]]") << 4;
+    QTest::newRow("upper-case key not found") << QByteArray("UC=[[12]]") << 0;
+    // Missing key: the value is cut from character 5 up to the first "]]".
+    QTest::newRow("upper-case key, char 5 read") << QByteArray("abcd9]]\r\nUC=[[12]]") << 9;
+    QTest::newRow("missing key, char 5 no number") << QByteArray("ur=[[7]]") << 0;
+    QTest::newRow("empty file") << QByteArray() << 0;
+    QTest::newRow("GB18030 comment before")
+        << QByteArray(QStringEncoder("GB18030").encode(u"任务说明：\r\nuc=[[6]]"_s)) << 6;
+}
+
+void TestReadText::getucReadsNumber()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, expected);
+    const QString path = writeFile(u"task.txt"_s, content);
+    QVERIFY(!path.isEmpty());
+    QCOMPARE(int(getuc(path)), expected);
+    QCOMPARE(int(fieldCountOf(readTaskText(path))), expected);
+}
+
+void TestReadText::getucUnreadableIsZeroNotStale()
+{
+    const QString good = writeFile(u"good.txt"_s, "uc=[[12]]");
+    QCOMPARE(int(getuc(good)), 12);
+    // An unreadable file reads as empty text, never as the file read before.
+    QCOMPARE(int(getuc(m_dir.filePath(u"missing/task.txt"_s))), 0);
+    QCOMPARE(int(getuc(good)), 12);
+    QCOMPARE(int(getuc(m_dir.path())), 0); // a folder
+    QCOMPARE(readTaskText(m_dir.filePath(u"missing.txt"_s)), QString());
+}
+
+void TestReadText::taskFilesOfBothOrigins_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("GB18030 (Chinese Windows)") << u"tasks/task-gb18030.txt"_s;
+    QTest::newRow("UTF-8 with BOM") << u"tasks/task-utf8-bom.txt"_s;
+}
+
+void TestReadText::taskFilesOfBothOrigins()
+{
+    QFETCH(QString, file);
+    const QString expected =
+        u"任务：新闻采集 \U00020BB7\r\nur=[[2|http://www.example.com/|100|/news/||/list/||4||]]\r\n"
+        u"uc=[[3]]\r\n<getm1>\r\nw1=[[1]]w2=[[0]]w3=[[1]]w4=[[<h1>^</h1>^^^-1^0]]w5=[[0]]"
+        u"w6=[[]]w7=[[0]]w8=[[]]\r\n<getm1>\r\na1=[[1|【|】||||]]\r\nds=[[0|0|0|0|200|10]]\r\n"_s;
+    const QString path = fixture(file);
+    QCOMPARE(decodeTaskText(fileBytes(path)), expected);
+    QCOMPARE(readTaskText(path), expected);
+    QCOMPARE(int(getuc(path)), 3);
+}
+
+void TestReadText::decodeTaskTextChoosesUtf8OrGb18030()
+{
+    QCOMPARE(decodeTaskText(QByteArray()), QString());
+    QCOMPARE(decodeTaskText("uc=[[2]]"), u"uc=[[2]]"_s);
+    QCOMPARE(decodeTaskText("\xEF\xBB\xBFuc=[[2]]"), u"uc=[[2]]"_s);
+    // With the BOM dropped, a missing key is cut from the fifth character of
+    // the text, not of the bytes.
+    QCOMPARE(int(fieldCountOf(decodeTaskText("\xEF\xBB\xBF"
+                                             "abcd9]]"))),
+             9);
+    const QByteArray gbk = QStringEncoder("GB18030").encode(u"采集"_s);
+    QCOMPARE(gbk, QByteArray("\xB2\xC9\xBC\xAF"));
+    QCOMPARE(decodeTaskText(gbk), u"采集"_s);
+    QCOMPARE(decodeTaskText(u"采集"_s.toUtf8()), u"采集"_s);
+}
+
+QTEST_GUILESS_MAIN(TestReadText)
+#include "tst_readtext.moc"
