@@ -7,7 +7,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${CAIJI_BUILD_DIR:-$root/build}
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6sql6-sqlite
-          libxml2-dev libxlsxwriter-dev libbenchmark-dev python3 fonts-noto-cjk)
+          libxml2-dev libxlsxwriter-dev libbenchmark-dev python3 fonts-noto-cjk
+          dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' \

@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "app/installlayout.h"
 #include "app/instancelock.h"
 #include "app/mainwindow.h"
 #include "app/shell.h"
@@ -30,7 +31,7 @@ bool opensWindow(const QStringList &arguments)
 
 int runWindow(QApplication &app, const QStringList &arguments)
 {
-    QString workspace = QCoreApplication::applicationDirPath();
+    QString workspace;
     int tickMs = 1000;
     for (qsizetype i = 0; i + 1 < arguments.size(); i += 2) {
         if (arguments[i] == u"--workspace")
@@ -38,6 +39,9 @@ int runWindow(QApplication &app, const QStringList &arguments)
         else
             tickMs = std::max(1, arguments[i + 1].toInt());
     }
+    if (workspace.isEmpty())
+        workspace =
+            caiji::InstallLayout(QCoreApplication::applicationDirPath()).defaultWorkspace();
     caiji::InstanceLock lock(workspace);
     if (!lock.acquire())
         return 0; // another copy runs on this workspace
@@ -66,7 +70,11 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(u"caiji"_s);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    caiji::CommandLine commandLine(out, err, QCoreApplication::applicationDirPath());
+    const caiji::InstallLayout layout(QCoreApplication::applicationDirPath());
+    const bool namesWorkspace = arguments.contains(u"--workspace"_s);
+    caiji::CommandLine commandLine(out, err,
+                                   namesWorkspace ? QCoreApplication::applicationDirPath()
+                                                  : layout.defaultWorkspace());
     if (opensWindow(arguments)) {
         err << "caiji: no display, collecting without a window (caiji run)" << Qt::endl;
         arguments.prepend(u"run"_s);
