@@ -1,0 +1,208 @@
+// The network fetch slots against the local test server: what a completion
+// reports and leaves on disk for good pages, HTTP errors, dropped
+// connections, redirects, size caps, refused addresses and file names, and
+// that abandoned or replaced fetches never complete.
+#include "engine/networkfetcher.h"
+#include "testhttpserver.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace caiji;
+using namespace caiji::test;
+
+class TestNetworkFetcher : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void completion_data();
+    void completion();
+    void refusedRequestsCompleteLater_data();
+    void refusedRequestsCompleteLater();
+    void abandonedFetchNeverCompletes();
+    void newFetchOnSlotReplacesOld();
+
+private:
+    QString page() const { return m_dir->filePath(u"page .txt"_s); }
+
+    TestHttpServer m_server;
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+namespace {
+
+constexpr int WaitMs = 20000;
+
+// The folder's file names, to see that nothing (no ".part") is left behind.
+QStringList filesIn(const QString &path)
+{
+    return QDir(path).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
+
+void TestNetworkFetcher::initTestCase()
+{
+    m_server.setPage(u"/ok.htm"_s, "<html>hello</html>"_ba);
+    m_server.setPage(u"/chinese.htm"_s, QStringLiteral("<p>中文</p>").toUtf8());
+    m_server.setStatus(u"/404.htm"_s, 404);
+    m_server.setStatus(u"/500.htm"_s, 500);
+    m_server.setDropConnection(u"/drop.htm"_s);
+    m_server.setRedirect(u"/moved.htm"_s, u"/ok.htm"_s);
+    m_server.setRedirect(u"/loop1.htm"_s, u"/loop2.htm"_s);
+    m_server.setRedirect(u"/loop2.htm"_s, u"/loop1.htm"_s);
+    m_server.setPage(u"/slow.htm"_s, "<html>late</html>"_ba);
+    m_server.setDelay(u"/slow.htm"_s, 200);
+    m_server.setHugeBody(u"/huge.htm"_s, NetworkFetcher::MaxPageBytes + 1);
+    m_server.setHugeBody(u"/big.bin"_s, NetworkFetcher::MaxPageBytes + 1);
+    m_server.setPage(u"/empty.htm"_s, QByteArray());
+    QVERIFY(m_server.listen());
+}
+
+void TestNetworkFetcher::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void TestNetworkFetcher::completion_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<qint64>("count"); // -1: no file is left
+    QTest::addColumn<QByteArray>("body");
+
+    QTest::newRow("page") << u"/ok.htm"_s << u"page .txt"_s << qint64(18)
+                          << "<html>hello</html>"_ba;
+    QTest::newRow("bytes kept as sent") << u"/chinese.htm"_s << u"page .txt"_s << qint64(13)
+                                        << QStringLiteral("<p>中文</p>").toUtf8();
+    QTest::newRow("empty body") << u"/empty.htm"_s << u"page .txt"_s << qint64(0) << QByteArray();
+    QTest::newRow("redirect followed")
+        << u"/moved.htm"_s << u"page .txt"_s << qint64(18) << "<html>hello</html>"_ba;
+    QTest::newRow("slow") << u"/slow.htm"_s << u"page .txt"_s << qint64(17)
+                          << "<html>late</html>"_ba;
+    QTest::newRow("404") << u"/404.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray();
+    QTest::newRow("500") << u"/500.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray();
+    QTest::newRow("missing") << u"/nothing.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray();
+    QTest::newRow("dropped connection")
+        << u"/drop.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray();
+    QTest::newRow("endless redirects")
+        << u"/loop1.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray();
+    QTest::newRow("page past the size cap")
+        << u"/huge.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray();
+    QTest::newRow("a download may be larger")
+        << u"/big.bin"_s << u"big.bin"_s << qint64(NetworkFetcher::MaxPageBytes + 1)
+        << QByteArray();
+}
+
+void TestNetworkFetcher::completion()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, fileName);
+    QFETCH(qint64, count);
+    QFETCH(QByteArray, body);
+
+    NetworkFetcher fetcher;
+    fetcher.setAllowedDirectories({m_dir->path()});
+    QSignalSpy done(&fetcher, &Fetcher::fetchDone);
+    const QString file = m_dir->filePath(fileName);
+    fetcher.fetch(7, m_server.url(path), file, u"1"_s, u"^prefix"_s);
+    QCOMPARE(done.size(), 0); // never from inside fetch()
+    QVERIFY(done.wait(WaitMs));
+    QCOMPARE(done.size(), 1);
+    const QList<QVariant> args = done.first();
+    QCOMPARE(args.at(0).toInt(), 7);
+    QCOMPARE(args.at(1).toString(), m_server.url(path));
+    QCOMPARE(args.at(2).toString(), file);
+    QCOMPARE(args.at(4).toLongLong(), count);
+    QCOMPARE(args.at(5).toString(), u"1"_s);
+    QCOMPARE(args.at(6).toString(), u"^prefix"_s);
+
+    if (count < 0) {
+        QCOMPARE(filesIn(m_dir->path()), QStringList());
+    } else {
+        QCOMPARE(filesIn(m_dir->path()), QStringList{fileName});
+        QCOMPARE(QFileInfo(file).size(), count);
+        if (!body.isEmpty()) {
+            QFile stored(file);
+            QVERIFY(stored.open(QIODevice::ReadOnly));
+            QCOMPARE(stored.readAll(), body);
+        }
+    }
+}
+
+void TestNetworkFetcher::refusedRequestsCompleteLater_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("file"); // relative to the allowed folder
+    QTest::newRow("ftp") << u"ftp://127.0.0.1/x.htm"_s << u"page .txt"_s;
+    QTest::newRow("file scheme") << u"file:///etc/hostname"_s << u"page .txt"_s;
+    QTest::newRow("no host") << u"http:///x.htm"_s << u"page .txt"_s;
+    QTest::newRow("not an address") << u"::"_s << u"page .txt"_s;
+    QTest::newRow("file outside the folder") << u"/ok.htm"_s << u"../escape .txt"_s;
+    QTest::newRow("file in a sub-folder") << u"/ok.htm"_s << u"sub/inner .txt"_s;
+}
+
+void TestNetworkFetcher::refusedRequestsCompleteLater()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, file);
+    const QString address = url.startsWith(u'/') ? m_server.url(url) : url;
+    QVERIFY(QDir(m_dir->path()).mkpath(u"allowed/sub"_s));
+    const QString allowed = m_dir->filePath(u"allowed"_s);
+
+    NetworkFetcher fetcher;
+    fetcher.setAllowedDirectories({allowed});
+    QSignalSpy done(&fetcher, &Fetcher::fetchDone);
+    const int requestsBefore = int(m_server.requests().size());
+    fetcher.fetch(3, address, allowed + u'/' + file, QString(), QString());
+    QCOMPARE(done.size(), 0);
+    QVERIFY(done.wait(WaitMs));
+    QCOMPARE(done.first().at(4).toLongLong(), qint64(-1));
+    QCOMPARE(int(m_server.requests().size()), requestsBefore);
+    QCOMPARE(filesIn(m_dir->path()), QStringList());
+    QCOMPARE(filesIn(allowed), QStringList());
+    QCOMPARE(filesIn(allowed + u"/sub"_s), QStringList());
+}
+
+void TestNetworkFetcher::abandonedFetchNeverCompletes()
+{
+    NetworkFetcher fetcher;
+    fetcher.setAllowedDirectories({m_dir->path()});
+    QSignalSpy done(&fetcher, &Fetcher::fetchDone);
+    fetcher.fetch(1, m_server.url(u"/slow.htm"_s), page(), QString(), QString());
+    fetcher.fetch(2, u"ftp://127.0.0.1/x"_s, m_dir->filePath(u"other .txt"_s), QString(),
+                  QString());
+    fetcher.abandonAll();
+    QVERIFY(!done.wait(600)); // past the server's delay
+    QCOMPARE(filesIn(m_dir->path()), QStringList());
+
+    // The slots work again afterwards.
+    fetcher.fetch(1, m_server.url(u"/ok.htm"_s), page(), QString(), QString());
+    QVERIFY(done.wait(WaitMs));
+    QCOMPARE(done.first().at(4).toLongLong(), qint64(18));
+}
+
+void TestNetworkFetcher::newFetchOnSlotReplacesOld()
+{
+    NetworkFetcher fetcher;
+    fetcher.setAllowedDirectories({m_dir->path()});
+    QSignalSpy done(&fetcher, &Fetcher::fetchDone);
+    fetcher.fetch(5, m_server.url(u"/slow.htm"_s), m_dir->filePath(u"slow .txt"_s), QString(),
+                  QString());
+    fetcher.fetch(5, m_server.url(u"/ok.htm"_s), page(), QString(), QString());
+    QVERIFY(done.wait(WaitMs));
+    QTest::qWait(400); // the slow page would have arrived by now
+    QCOMPARE(done.size(), 1);
+    QCOMPARE(done.first().at(1).toString(), m_server.url(u"/ok.htm"_s));
+    QCOMPARE(filesIn(m_dir->path()), QStringList{u"page .txt"_s});
+}
+
+QTEST_GUILESS_MAIN(TestNetworkFetcher)
+#include "tst_networkfetcher.moc"

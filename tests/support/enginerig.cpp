@@ -1,0 +1,45 @@
+#include "enginerig.h"
+
+using namespace Qt::StringLiterals;
+
+namespace caiji::test {
+
+EngineRig::EngineRig(CollectionEngine::Options options)
+    : engine(workspace.workspace(), &listFetcher, &contentFetcher, options)
+{
+}
+
+void EngineRig::schedulerTicks(int count)
+{
+    for (int i = 0; i < count; ++i)
+        engine.schedulerTick();
+}
+
+void EngineRig::collectorRound()
+{
+    engine.collectorTick();
+    settle(contentFetcher);
+}
+
+void EngineRig::crawlerRound()
+{
+    engine.crawlerTick();
+    settle(listFetcher);
+}
+
+int EngineRig::ticksUntilComplete(int index, int limit)
+{
+    for (int i = 1; i <= limit; ++i) {
+        engine.schedulerTick();
+        if (engine.state().runList.value(index).endsWith(CollectionEngine::completeMarker()))
+            return i;
+    }
+    return -1;
+}
+
+QString taskFileText(const QString &ur, const QString &uc, const QString &rest)
+{
+    return u"ur=[["_s + ur + u"]]\r\nuc=[["_s + uc + u"]]\r\n"_s + rest;
+}
+
+} // namespace caiji::test
