@@ -51,7 +51,7 @@ public:
     // `from`; -1 when none.
     qsizetype findInSource(qsizetype from, QStringView needle) const
     {
-        return QStringView(m_src.lower).indexOf(needle, from);
+        return findText(m_src.lower, needle, from);
     }
 
     qsizetype sourcePos() const { return m_pos; }
@@ -124,7 +124,7 @@ bool replaceAll(const CasedText &input, const QString &find, const QString &repl
                 CasedText &out)
 {
     const QString f = lowerSameLength(find);
-    if (f.isEmpty() || !input.lower.contains(f))
+    if (f.isEmpty() || findText(input.lower, f) < 0)
         return false;
     const CasedText with = cased(replacement);
     if (with.lower.contains(f)) {
@@ -168,7 +168,7 @@ bool removeSpans(const CasedText &input, const QString &startMarker, const QStri
 {
     const QString a = lowerSameLength(startMarker);
     const QString b = lowerSameLength(endMarker);
-    if (a.isEmpty() || b.isEmpty() || !input.lower.contains(a))
+    if (a.isEmpty() || b.isEmpty() || findText(input.lower, a) < 0)
         return false;
 
     Rewriter text(input, out);
@@ -208,6 +208,11 @@ bool removeSpans(const CasedText &input, const QString &startMarker, const QStri
 
 QString killonechar(const QString &hxs1, const QString &hxss1, const QString &hxss2)
 {
+    // One character without letter case (the collector's "|" and "^"): a
+    // replacement cannot make a new match, so one pass over the text does.
+    if (hxss1.size() == 1 && hxss1[0].unicode() < 0x80 && !hxss1[0].isLetter() &&
+        !hxss2.contains(hxss1[0]))
+        return QString(hxs1).replace(hxss1[0], hxss2);
     CasedText out;
     return replaceAll(cased(hxs1), hxss1, hxss2, out) ? out.text : hxs1;
 }

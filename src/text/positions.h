@@ -8,6 +8,11 @@
 
 namespace caiji {
 
+// 0-based index of the first `needle` at or after 0-based `from`, -1 when
+// none; exact and case-sensitive. Faster than QStringView::indexOf for the
+// short markers the collector searches in long pages.
+qsizetype findText(QStringView haystack, QStringView needle, qsizetype from = 0);
+
 // Position (1-based) of the first `needle` in `haystack` that starts at or
 // after `from`; 0 when there is none. An empty needle is found at `from` in a
 // non-empty text; nothing is found in an empty text or past its end.

@@ -57,18 +57,24 @@ QString readtext(const QString &path)
     const std::optional<QByteArray> bytes = readBytes(path);
     if (!bytes)
         return {};
-    QString text = decode("GB18030", *bytes);
-    if (text.size() < 10)
+    // The declaration is looked for in the first 500 characters of the
+    // GB18030 reading; 4096 bytes hold at least 1024 characters, so only the
+    // final decoding reads the whole file.
+    constexpr qsizetype HeadBytes = 4096;
+    const bool whole = bytes->size() <= HeadBytes;
+    const QString first = decode("GB18030", whole ? *bytes : bytes->first(HeadBytes));
+    if (first.size() < 10)
         return {};
+    const auto ansi = [&] { return whole ? first : decode("GB18030", *bytes); };
     const QString head =
-        lowerSameLength(QStringView(text).first(std::min<qsizetype>(500, text.size())));
+        lowerSameLength(QStringView(first).first(std::min<qsizetype>(500, first.size())));
     if (head.contains(u"charset=gb2312"))
-        return text;
+        return ansi();
     if (head.contains(u"charset=utf-8"))
         return decodeUtf8(*bytes);
     if (head.contains(u"charset=big"))
         return decode("Big5", *bytes);
-    return sniffsAsUtf8(*bytes) ? decodeUtf8(*bytes) : text;
+    return sniffsAsUtf8(*bytes) ? decodeUtf8(*bytes) : ansi();
 }
 
 QString decodeTaskText(const QByteArray &bytes)
