@@ -288,6 +288,11 @@ void MainWindow::newTask()
         m_form2 = new TaskDialog(TaskDialog::Kind::New, this);
         connect(m_form2, &TaskDialog::submitted, this, &MainWindow::createTask);
     }
+    // Input survives reopening an open dialog, not closing it.
+    if (!m_form2->isVisible()) {
+        m_form2->nameField()->clear();
+        m_form2->contentField()->clear();
+    }
     m_form2->show();
     m_form2->raise();
     m_form2->activateWindow();
@@ -337,7 +342,12 @@ void MainWindow::saveEdit()
     m_shell.inform(m_form3, change.message);
     if (!change.ok)
         return;
-    const int ta = m_form3->originalIndex();
+    int ta = m_form3->originalIndex();
+    // A task deleted while the dialog was open moves the entries below it.
+    if (const QListWidgetItem *item = m_list5->item(ta); !item || item->text() != oldName) {
+        const QList<QListWidgetItem *> found = m_list5->findItems(oldName, Qt::MatchExactly);
+        ta = found.isEmpty() ? -1 : m_list5->row(found.first());
+    }
     if (renames) {
         const QString name = TaskFolders::trimBlanks(newName);
         if (QListWidgetItem *item = m_list5->item(ta))
