@@ -1,0 +1,420 @@
+// The New Task and Edit Task dialogs and the delete command, driven through
+// the menus: names and contents as typed, the messages, the folders on disk,
+// and the two task lists kept parallel.
+#include "windowrig.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace caiji;
+using namespace caiji::test;
+
+class TestTaskDialogs : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void createEditDeleteFlow();
+    void createTask_data();
+    void createTask();
+    void editTask_data();
+    void editTask();
+    void renameUsesIndexFromOpening();
+    void renameAfterEarlierTaskDeleted();
+    void oneDialogOfEachKind();
+    void runningTaskKeepsNameAndFolder();
+    void fileSystemFailures_data();
+    void fileSystemFailures();
+};
+
+namespace {
+
+const QString Forbidden = u"任务名称不能出现下列特殊字符：/\\:*?\"<>|"_s;
+const QString Exists = u"任务已存在"_s;
+const QString Created = u"任务创建成功!"_s;
+const QString Edited = u"任务编辑成功!"_s;
+const QString Deleted = u"任务已删除"_s;
+
+QString contentOf(const QString &task)
+{
+    return u"ur=[[0]]uc=[[1]]"_s + task;
+}
+
+bool addTasks(WindowRig &rig, const QStringList &names)
+{
+    for (const QString &name : names) {
+        if (!rig.workspace.addTask(name, contentOf(name)))
+            return false;
+    }
+    return true;
+}
+
+QDialog *dialog(WindowRig &rig, const QString &form)
+{
+    return rig.window->findChild<QDialog *>(form);
+}
+
+QDialog *openDialog(WindowRig &rig, const QString &menuItem, const QString &form)
+{
+    rig.action(menuItem)->trigger();
+    QCoreApplication::processEvents();
+    return dialog(rig, form);
+}
+
+QLineEdit *nameField(QDialog *dialog)
+{
+    return dialog->findChild<QLineEdit *>(u"Text1"_s);
+}
+
+QPlainTextEdit *contentField(QDialog *dialog)
+{
+    return dialog->findChild<QPlainTextEdit *>(u"Text2"_s);
+}
+
+void submit(QDialog *dialog, const QString &name, const QString &content)
+{
+    nameField(dialog)->setText(name);
+    contentField(dialog)->setPlainText(content);
+    QTest::mouseClick(dialog->findChild<QPushButton *>(u"Command1"_s), Qt::LeftButton);
+    QCoreApplication::processEvents();
+}
+
+QString fileText(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : u"<missing>"_s;
+}
+
+QStringList sorted(QStringList names)
+{
+    names.sort();
+    return names;
+}
+
+QStringList taskFolders(WindowRig &rig)
+{
+    return QDir(rig.workspace.workspace().tasksDir())
+        .entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// The two task lists hold the same names in the same order.
+void compareLists(WindowRig &rig, const QStringList &names)
+{
+    QCOMPARE(WindowRig::texts(rig.list(u"List5"_s)), names);
+    QCOMPARE(WindowRig::texts(rig.list(u"List9"_s)), names);
+}
+
+} // namespace
+
+void TestTaskDialogs::createEditDeleteFlow()
+{
+    WindowRig rig;
+    QVERIFY(addTasks(rig, {u"a"_s}));
+    QVERIFY(rig.start());
+
+    QDialog *form2 = openDialog(rig, u"CD11"_s, u"Form2"_s);
+    QVERIFY(form2 && form2->isVisible());
+    QCOMPARE(form2->windowTitle(), u"新建任务"_s);
+    QVERIFY(nameField(form2)->text().isEmpty());
+    submit(form2, u"  abc  "_s, u"  \n\nur=[[1|x]]\nuc=[[2]]  "_s);
+    QCOMPARE(rig.shell.takeMessages(), QStringList{Created});
+    QVERIFY(!form2->isVisible());
+    compareLists(rig, {u"a"_s, u"abc"_s});
+    for (const QString &sub : {u"data"_s, u"web"_s, u"wek"_s})
+        QVERIFY(QDir(rig.workspace.taskDir(u"abc"_s) + u'/' + sub).exists());
+    // Blanks go, blank lines stay.
+    QCOMPARE(fileText(rig.workspace.workspace().taskFile(u"abc"_s)), u"\n\nur=[[1|x]]\nuc=[[2]]"_s);
+
+    WindowRig::click(rig.list(u"List5"_s), 1);
+    QDialog *form3 = openDialog(rig, u"CD12"_s, u"Form3"_s);
+    QVERIFY(form3 && form3->isVisible());
+    QCOMPARE(form3->windowTitle(), u"编辑任务"_s);
+    QCOMPARE(nameField(form3)->text(), u"abc"_s);
+    QCOMPARE(contentField(form3)->toPlainText(), u"\n\nur=[[1|x]]\nuc=[[2]]"_s);
+    submit(form3, u"xyz"_s, u"uc=[[3]]"_s);
+    QCOMPARE(rig.shell.takeMessages(), QStringList{Edited});
+    QVERIFY(!form3->isVisible());
+    compareLists(rig, {u"a"_s, u"xyz"_s});
+    QCOMPARE(taskFolders(rig), (QStringList{u"a"_s, u"xyz"_s}));
+    QCOMPARE(fileText(rig.workspace.workspace().taskFile(u"xyz"_s)), u"uc=[[3]]"_s);
+
+    WindowRig::click(rig.list(u"List5"_s), 1);
+    rig.action(u"CD13"_s)->trigger();
+    QCOMPARE(rig.shell.takeMessages(), QStringList{Deleted});
+    compareLists(rig, {u"a"_s});
+    QCOMPARE(taskFolders(rig), QStringList{u"a"_s});
+}
+
+void TestTaskDialogs::createTask_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("created"); // empty: refused
+
+    for (const QChar c : u"/\\:*?\"<>|"_s)
+        QTest::newRow(qPrintable(u"forbidden "_s + c))
+            << u"ab"_s + c + u'c' << Forbidden << QString();
+    QTest::newRow("forbidden, padded") << u"  a|b  "_s << Forbidden << QString();
+    QTest::newRow("empty") << QString() << Exists << QString();
+    QTest::newRow("blanks only") << u"   "_s << Exists << QString();
+    QTest::newRow("existing task") << u"a"_s << Exists << QString();
+    QTest::newRow("existing task, padded") << u"  a "_s << Exists << QString();
+    QTest::newRow("existing file") << u"n.jpg"_s << Exists << QString();
+    QTest::newRow("dot") << u"."_s << Exists << QString();
+    QTest::newRow("blanks trimmed") << u"  abc  "_s << Created << u"abc"_s;
+    QTest::newRow("tab kept") << u"a\tb"_s << Created << u"a\tb"_s;
+    QTest::newRow("inner blank kept") << u"新 任务"_s << Created << u"新 任务"_s;
+    QTest::newRow("other punctuation") << u"a.b-c[1]"_s << Created << u"a.b-c[1]"_s;
+    QTest::newRow("case differs") << u"A"_s << Created << u"A"_s;
+}
+
+void TestTaskDialogs::createTask()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, message);
+    QFETCH(QString, created);
+
+    WindowRig rig;
+    QVERIFY(addTasks(rig, {u"a"_s}));
+    QFile picture(rig.workspace.workspace().placeholderPicture());
+    QVERIFY(picture.open(QIODevice::WriteOnly));
+    picture.close();
+    QVERIFY(rig.start());
+
+    QDialog *form2 = openDialog(rig, u"CD11"_s, u"Form2"_s);
+    submit(form2, name, u"uc=[[1]]"_s);
+    QCOMPARE(rig.shell.takeMessages(), QStringList{message});
+    if (created.isEmpty()) {
+        // Refused: nothing on disk or in the lists, the input stays.
+        QVERIFY(form2->isVisible());
+        QCOMPARE(nameField(form2)->text(), name);
+        QCOMPARE(contentField(form2)->toPlainText(), u"uc=[[1]]"_s);
+        compareLists(rig, {u"a"_s});
+        QCOMPARE(taskFolders(rig), QStringList{u"a"_s});
+        return;
+    }
+    QVERIFY(!form2->isVisible());
+    compareLists(rig, {u"a"_s, created});
+    QCOMPARE(fileText(rig.workspace.workspace().taskFile(created)), u"uc=[[1]]"_s);
+}
+
+void TestTaskDialogs::editTask_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QStringList>("listed"); // after the edit; old file kept when refused
+
+    const QStringList unchanged = {u"a"_s, u"b"_s, u"c"_s};
+    QTest::newRow("same name") << u"b"_s << Edited << unchanged;
+    QTest::newRow("same name, padded") << u" b  "_s << Edited << unchanged;
+    QTest::newRow("rename") << u"d"_s << Edited << QStringList{u"a"_s, u"d"_s, u"c"_s};
+    QTest::newRow("rename, padded") << u"  d  "_s << Edited << QStringList{u"a"_s, u"d"_s, u"c"_s};
+    QTest::newRow("rename, case") << u"B"_s << Edited << QStringList{u"a"_s, u"B"_s, u"c"_s};
+    QTest::newRow("existing name") << u"c"_s << Exists << unchanged;
+    QTest::newRow("cleared") << QString() << Exists << unchanged;
+    QTest::newRow("forbidden") << u"b*"_s << Forbidden << unchanged;
+}
+
+void TestTaskDialogs::editTask()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, message);
+    QFETCH(QStringList, listed);
+
+    WindowRig rig;
+    QVERIFY(addTasks(rig, {u"a"_s, u"b"_s, u"c"_s}));
+    QVERIFY(rig.start());
+    WindowRig::click(rig.list(u"List5"_s), 1);
+    QDialog *form3 = openDialog(rig, u"CD12"_s, u"Form3"_s);
+    QCOMPARE(contentField(form3)->toPlainText(), contentOf(u"b"_s));
+    submit(form3, name, u"  uc=[[5]]  "_s);
+    QCOMPARE(rig.shell.takeMessages(), QStringList{message});
+    compareLists(rig, listed);
+    QCOMPARE(taskFolders(rig), sorted(listed));
+
+    const QString renamed = listed[1];
+    const QString file = rig.workspace.workspace().taskFile(renamed);
+    if (message != Edited) {
+        QVERIFY(form3->isVisible());
+        QCOMPARE(fileText(file), contentOf(u"b"_s));
+        return;
+    }
+    QVERIFY(!form3->isVisible());
+    QCOMPARE(fileText(file), u"uc=[[5]]"_s);
+    // The other tasks are untouched.
+    QCOMPARE(fileText(rig.workspace.workspace().taskFile(u"c"_s)), contentOf(u"c"_s));
+}
+
+void TestTaskDialogs::renameUsesIndexFromOpening()
+{
+    WindowRig rig;
+    QVERIFY(addTasks(rig, {u"a"_s, u"b"_s, u"c"_s}));
+    QVERIFY(rig.start());
+    QListWidget *list5 = rig.list(u"List5"_s);
+    WindowRig::click(list5, 1);
+    QDialog *form3 = openDialog(rig, u"CD12"_s, u"Form3"_s);
+    WindowRig::click(list5, 2); // the selection moves while the dialog is open
+    submit(form3, u"e"_s, contentOf(u"b"_s));
+    QCOMPARE(rig.shell.takeMessages(), QStringList{Edited});
+    compareLists(rig, {u"a"_s, u"e"_s, u"c"_s});
+    QCOMPARE(taskFolders(rig), (QStringList{u"a"_s, u"c"_s, u"e"_s}));
+}
+
+void TestTaskDialogs::renameAfterEarlierTaskDeleted()
+{
+    WindowRig rig;
+    QVERIFY(addTasks(rig, {u"a"_s, u"b"_s, u"c"_s}));
+    QVERIFY(rig.start());
+    QListWidget *list5 = rig.list(u"List5"_s);
+    WindowRig::click(list5, 1);
+    QDialog *form3 = openDialog(rig, u"CD12"_s, u"Form3"_s);
+    // Deleting a task above it moves the edited task up the lists.
+    WindowRig::click(list5, 0);
+    rig.action(u"CD13"_s)->trigger();
+    QCOMPARE(rig.shell.takeMessages(), QStringList{Deleted});
+    submit(form3, u"e"_s, contentOf(u"b"_s));
+    QCOMPARE(rig.shell.takeMessages(), QStringList{Edited});
+    compareLists(rig, {u"e"_s, u"c"_s});
+    QCOMPARE(taskFolders(rig), (QStringList{u"c"_s, u"e"_s}));
+}
+
+void TestTaskDialogs::oneDialogOfEachKind()
+{
+    WindowRig rig;
+    QVERIFY(addTasks(rig, {u"a"_s, u"b"_s}));
+    QVERIFY(rig.start());
+
+    QDialog *form2 = openDialog(rig, u"CD11"_s, u"Form2"_s);
+    nameField(form2)->setText(u"typed"_s);
+    QCOMPARE(openDialog(rig, u"Toolbar1Button4"_s, u"Form2"_s), form2);
+    QCOMPARE(nameField(form2)->text(), u"typed"_s); // kept while open
+    form2->close();                                 // the close box drops the input
+    QCOMPARE(openDialog(rig, u"CD11"_s, u"Form2"_s), form2);
+    QVERIFY(form2->isVisible());
+    QVERIFY(nameField(form2)->text().isEmpty());
+
+    QListWidget *list5 = rig.list(u"List5"_s);
+    WindowRig::click(list5, 0);
+    QDialog *form3 = openDialog(rig, u"CD12"_s, u"Form3"_s);
+    QCOMPARE(nameField(form3)->text(), u"a"_s);
+    WindowRig::click(list5, 1);
+    QCOMPARE(openDialog(rig, u"Toolbar1Button5"_s, u"Form3"_s), form3);
+    QCOMPARE(nameField(form3)->text(), u"b"_s);
+    QCOMPARE(contentField(form3)->toPlainText(), contentOf(u"b"_s));
+
+    QCOMPARE(rig.window->findChildren<QDialog *>().size(), 2);
+    QVERIFY(rig.shell.messages.isEmpty());
+}
+
+void TestTaskDialogs::runningTaskKeepsNameAndFolder()
+{
+    WindowRig rig;
+    QVERIFY(rig.workspace.addTask(u"a"_s, u"ur=[[1|http://h/p|1|3|1|.htm]]uc=[[1]]"_s));
+    QVERIFY(addTasks(rig, {u"b"_s}));
+    QVERIFY(rig.start());
+    rig.window->engine().schedulerTick();
+    QVERIFY(rig.window->engine().state().running);
+    QCOMPARE(rig.window->engine().state().taskName, u"a"_s);
+    QListWidget *list5 = rig.list(u"List5"_s);
+
+    WindowRig::click(list5, 0);
+    QDialog *form3 = openDialog(rig, u"CD12"_s, u"Form3"_s);
+    submit(form3, u"renamed"_s, u"uc=[[1]]"_s);
+    QCOMPARE(rig.shell.takeMessages(), QStringList{u"该任务正在采集，不能更改名称"_s});
+    QVERIFY(form3->isVisible());
+    compareLists(rig, {u"a"_s, u"b"_s});
+    QCOMPARE(taskFolders(rig), (QStringList{u"a"_s, u"b"_s}));
+    QVERIFY(fileText(rig.workspace.workspace().taskFile(u"a"_s)).startsWith(u"ur=[[1|"_s));
+
+    // Its definition may still be saved under the same name.
+    submit(form3, u"a"_s, u"ur=[[1|http://h/q|1|3|1|.htm]]uc=[[1]]"_s);
+    QCOMPARE(rig.shell.takeMessages(), QStringList{Edited});
+    QVERIFY(fileText(rig.workspace.workspace().taskFile(u"a"_s)).contains(u"h/q"_s));
+
+    WindowRig::click(list5, 0);
+    rig.action(u"Toolbar1Button6"_s)->trigger();
+    QCOMPARE(rig.shell.takeMessages(), QStringList{u"该任务正在采集，不能删除"_s});
+    compareLists(rig, {u"a"_s, u"b"_s});
+    QVERIFY(QDir(rig.workspace.taskDir(u"a"_s)).exists());
+
+    // A task that is only queued can go.
+    WindowRig::click(list5, 1);
+    rig.action(u"CD13"_s)->trigger();
+    QCOMPARE(rig.shell.takeMessages(), QStringList{Deleted});
+    compareLists(rig, {u"a"_s});
+    QVERIFY(rig.window->engine().state().running);
+}
+
+void TestTaskDialogs::fileSystemFailures_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("message"); // how the message starts
+
+    QTest::newRow("task folder not created") << u"create"_s << u"无法创建任务目录："_s;
+    QTest::newRow("task file not written") << u"write"_s << u"无法写入任务文件："_s;
+    QTest::newRow("rename refused") << u"rename"_s << u"无法更改任务名称："_s;
+    QTest::newRow("folder gone before delete") << u"delete"_s << u"无法删除任务目录："_s;
+    QTest::newRow("folder gone while editing") << u"edit gone"_s << u"无法写入任务文件："_s;
+}
+
+void TestTaskDialogs::fileSystemFailures()
+{
+    QFETCH(QString, operation);
+    QFETCH(QString, message);
+
+    WindowRig rig;
+    QVERIFY(addTasks(rig, {u"a"_s, u"b"_s}));
+    QVERIFY(rig.start());
+    // Longer than any file name the file system takes.
+    const QString tooLong(300, u'x');
+    QDialog *open = nullptr;
+    if (operation == u"create") {
+        open = openDialog(rig, u"CD11"_s, u"Form2"_s);
+        submit(open, tooLong, u"uc=[[1]]"_s);
+    } else if (operation == u"write") {
+        // A file where the data folder should be.
+        const QString data = rig.workspace.taskDir(u"b"_s) + u"/data"_s;
+        QVERIFY(QDir(data).removeRecursively());
+        QFile blocker(data);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        WindowRig::click(rig.list(u"List5"_s), 1);
+        open = openDialog(rig, u"CD12"_s, u"Form3"_s);
+        submit(open, u"c"_s, u"uc=[[1]]"_s);
+    } else if (operation == u"rename") {
+        WindowRig::click(rig.list(u"List5"_s), 1);
+        open = openDialog(rig, u"CD12"_s, u"Form3"_s);
+        submit(open, tooLong, u"uc=[[1]]"_s);
+    } else if (operation == u"edit gone") {
+        WindowRig::click(rig.list(u"List5"_s), 1);
+        open = openDialog(rig, u"CD12"_s, u"Form3"_s);
+        QVERIFY(QDir(rig.workspace.taskDir(u"b"_s)).removeRecursively());
+        submit(open, u"b"_s, u"uc=[[1]]"_s);
+    } else {
+        QVERIFY(QDir(rig.workspace.taskDir(u"b"_s)).removeRecursively());
+        WindowRig::click(rig.list(u"List5"_s), 1);
+        rig.action(u"CD13"_s)->trigger();
+    }
+
+    const QStringList messages = rig.shell.takeMessages();
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages[0].startsWith(message), qPrintable(messages[0]));
+    compareLists(rig, {u"a"_s, u"b"_s});
+    if (open)
+        QVERIFY(open->isVisible());
+    const QStringList left = operation == u"delete" || operation == u"edit gone"
+                                 ? QStringList{u"a"_s}
+                                 : QStringList{u"a"_s, u"b"_s};
+    QCOMPARE(taskFolders(rig), left);
+}
+
+QTEST_MAIN(TestTaskDialogs)
+#include "tst_taskdialogs.moc"

@@ -1,0 +1,92 @@
+#include "windowrig.h"
+
+#include "records/recorddisplay.h"
+
+#include <QAction>
+#include <QListWidget>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace caiji::test {
+
+void RecordingShell::inform(QWidget *, const QString &text)
+{
+    messages << text;
+}
+
+void RecordingShell::open(const QUrl &url)
+{
+    opened << url;
+}
+
+QStringList RecordingShell::takeMessages()
+{
+    return std::exchange(messages, {});
+}
+
+bool WindowRig::start()
+{
+    auto list = std::make_unique<FakeFetcher>();
+    auto content = std::make_unique<FakeFetcher>();
+    listFetcher = list.get();
+    contentFetcher = content.get();
+    window =
+        std::make_unique<MainWindow>(workspace.workspace(), std::move(list), std::move(content),
+                                     CollectionEngine::Options{1000, false}, shell);
+    window->show();
+    return QTest::qWaitForWindowExposed(window.get());
+}
+
+QListWidget *WindowRig::list(const QString &name) const
+{
+    return window->findChild<QListWidget *>(name);
+}
+
+QAction *WindowRig::action(const QString &name) const
+{
+    return window->findChild<QAction *>(name);
+}
+
+RecordDisplay *WindowRig::display() const
+{
+    return window->findChild<RecordDisplay *>(u"Picture3"_s);
+}
+
+QStringList WindowRig::texts(const QListWidget *list)
+{
+    QStringList result;
+    for (int i = 0; i < list->count(); ++i)
+        result << list->item(i)->text();
+    return result;
+}
+
+namespace {
+
+QPoint rowCenter(QListWidget *list, int row)
+{
+    QListWidgetItem *item = list->item(row);
+    list->scrollToItem(item);
+    return list->visualItemRect(item).center();
+}
+
+} // namespace
+
+void WindowRig::click(QListWidget *list, int row)
+{
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCenter(list, row));
+}
+
+void WindowRig::doubleClick(QListWidget *list, int row)
+{
+    // The sequence a real double-click delivers; QTest::mouseDClick alone sends
+    // only the double-click event, which a view takes as a press when no press
+    // came before it.
+    const QPoint at = rowCenter(list, row);
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+}
+
+} // namespace caiji::test

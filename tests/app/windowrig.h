@@ -1,0 +1,61 @@
+// The main window on a temporary workspace for the GUI tests: fake fetchers,
+// timers that only tick when a test calls the handlers, and a shell that
+// records every message and opened address instead of showing them.
+#pragma once
+
+#include "app/mainwindow.h"
+#include "app/shell.h"
+#include "fakefetcher.h"
+#include "tempworkspace.h"
+
+#include <QList>
+#include <QStringList>
+#include <QUrl>
+#include <memory>
+
+class QAction;
+class QListWidget;
+
+namespace caiji {
+class RecordDisplay;
+}
+
+namespace caiji::test {
+
+class RecordingShell : public Shell
+{
+public:
+    void inform(QWidget *parent, const QString &text) override;
+    void open(const QUrl &url) override;
+
+    // The messages so far, forgotten once taken.
+    QStringList takeMessages();
+
+    QStringList messages;
+    QList<QUrl> opened;
+};
+
+class WindowRig
+{
+public:
+    // Fill `workspace` first: the window lists the tasks it finds when made.
+    // Returns false when the window could not be shown.
+    bool start();
+
+    QListWidget *list(const QString &name) const;
+    QAction *action(const QString &name) const;
+    RecordDisplay *display() const;
+    static QStringList texts(const QListWidget *list);
+
+    // Selects the row with a click, or double-clicks it, on the list's viewport.
+    static void click(QListWidget *list, int row);
+    static void doubleClick(QListWidget *list, int row);
+
+    TempWorkspace workspace;
+    RecordingShell shell;
+    FakeFetcher *listFetcher = nullptr;    // owned by the window
+    FakeFetcher *contentFetcher = nullptr; // owned by the window
+    std::unique_ptr<MainWindow> window;
+};
+
+} // namespace caiji::test
