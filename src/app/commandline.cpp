@@ -56,6 +56,8 @@ int CommandLine::run(const QStringList &arguments)
         return linksCommand(rest);
     if (command == u"export")
         return exportCommand(rest);
+    if (command == u"count")
+        return countCommand(rest);
     return fail(u"unknown command: "_s + command + u" (see caiji --help)"_s);
 }
 
@@ -80,6 +82,8 @@ int CommandLine::printHelp()
              "  export [--workspace DIR] TASK [--out FILE | --xlsx FILE]\n"
              "                 write the task's stored records as CSV (UTF-8 with BOM,\n"
              "                 to stdout or FILE) or as an Excel workbook\n"
+             "  count [--workspace DIR] [TASK...]\n"
+             "                 print the number of stored records of each task\n"
              "  htm2txt FILE   print the plain text of an HTML page file\n"
              "  --help         show this list\n"
              "\n"
@@ -305,6 +309,28 @@ int CommandLine::exportCommand(const QStringList &arguments)
     QSaveFile file(options->out);
     if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
         return fail(u"cannot write "_s + options->out);
+    return 0;
+}
+
+int CommandLine::countCommand(const QStringList &arguments)
+{
+    const auto options = parseOptions(arguments, {u"--workspace"_s});
+    if (!options)
+        return 2;
+    const Workspace workspace(options->workspace);
+    const QStringList known = workspace.taskNames();
+    const QStringList tasks = options->positional.isEmpty() ? known : options->positional;
+    for (const QString &task : tasks) {
+        if (!known.contains(task))
+            return fail(u"no task named "_s + task);
+    }
+    for (const QString &task : tasks) {
+        const QString database = workspace.databaseFile(task);
+        const std::optional<qint64> count =
+            QFile::exists(database) ? RecordStore::count(database) : std::optional<qint64>(0);
+        m_out << task << '\t' << (count ? QString::number(*count) : u"?"_s) << '\n';
+    }
+    m_out.flush();
     return 0;
 }
 

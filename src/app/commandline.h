@@ -38,6 +38,7 @@ private:
     int tryCommand(const QStringList &arguments);
     int linksCommand(const QStringList &arguments);
     int exportCommand(const QStringList &arguments);
+    int countCommand(const QStringList &arguments);
 
     QTextStream &m_out;
     QTextStream &m_err;

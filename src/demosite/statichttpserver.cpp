@@ -1,4 +1,4 @@
-#include "testhttpserver.h"
+#include "demosite/statichttpserver.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +10,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace caiji::test {
+namespace caiji {
 
 namespace {
 
@@ -42,17 +42,21 @@ QByteArray contentTypeOf(const QString &path)
         return "text/html"_ba;
     if (suffix == u"png"_s)
         return "image/png"_ba;
+    if (suffix == u"jpg"_s || suffix == u"jpeg"_s)
+        return "image/jpeg"_ba;
+    if (suffix == u"txt"_s)
+        return "text/plain"_ba;
     return "application/octet-stream"_ba;
 }
 
 } // namespace
 
-TestHttpServer::TestHttpServer(QObject *parent) : QObject(parent)
+StaticHttpServer::StaticHttpServer(QObject *parent) : QObject(parent)
 {
-    connect(&m_server, &QTcpServer::newConnection, this, &TestHttpServer::onNewConnection);
+    connect(&m_server, &QTcpServer::newConnection, this, &StaticHttpServer::onNewConnection);
 }
 
-TestHttpServer::~TestHttpServer()
+StaticHttpServer::~StaticHttpServer()
 {
     m_server.close();
     const QList<QTcpSocket *> sockets = m_buffers.keys();
@@ -62,64 +66,64 @@ TestHttpServer::~TestHttpServer()
     }
 }
 
-bool TestHttpServer::listen()
+bool StaticHttpServer::listen(quint16 port)
 {
-    return m_server.listen(QHostAddress::LocalHost, 0);
+    return m_server.listen(QHostAddress::LocalHost, port);
 }
 
-quint16 TestHttpServer::port() const
+quint16 StaticHttpServer::port() const
 {
     return m_server.serverPort();
 }
 
-QString TestHttpServer::url(const QString &path) const
+QString StaticHttpServer::url(const QString &path) const
 {
     return u"http://127.0.0.1:"_s + QString::number(port()) + path;
 }
 
-void TestHttpServer::setRoot(const QString &directory)
+void StaticHttpServer::setRoot(const QString &directory)
 {
     m_root = QDir(directory).absolutePath();
 }
 
-void TestHttpServer::setPage(const QString &path, const QByteArray &body,
-                             const QByteArray &contentType)
+void StaticHttpServer::setPage(const QString &path, const QByteArray &body,
+                               const QByteArray &contentType)
 {
     m_pages.insert(path, body);
     m_contentTypes.insert(path, contentType);
 }
 
-void TestHttpServer::setDelay(const QString &path, int ms)
+void StaticHttpServer::setDelay(const QString &path, int ms)
 {
     m_delays.insert(path, ms);
 }
 
-void TestHttpServer::setStatus(const QString &path, int status)
+void StaticHttpServer::setStatus(const QString &path, int status)
 {
     m_statuses.insert(path, status);
 }
 
-void TestHttpServer::setDropConnection(const QString &path)
+void StaticHttpServer::setDropConnection(const QString &path)
 {
     m_dropped.insert(path);
 }
 
-void TestHttpServer::setRedirect(const QString &path, const QString &target)
+void StaticHttpServer::setRedirect(const QString &path, const QString &target)
 {
     m_redirects.insert(path, target);
 }
 
-void TestHttpServer::setHugeBody(const QString &path, qint64 bytes)
+void StaticHttpServer::setHugeBody(const QString &path, qint64 bytes)
 {
     m_huge.insert(path, bytes);
 }
 
-int TestHttpServer::requestCount(const QString &path) const
+int StaticHttpServer::requestCount(const QString &path) const
 {
     return int(m_requests.count(path));
 }
 
-void TestHttpServer::onNewConnection()
+void StaticHttpServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         if (m_buffers.size() >= MaxConnections) {
@@ -137,7 +141,7 @@ void TestHttpServer::onNewConnection()
     }
 }
 
-void TestHttpServer::onReadyRead(QTcpSocket *socket)
+void StaticHttpServer::onReadyRead(QTcpSocket *socket)
 {
     QByteArray &buffer = m_buffers[socket];
     buffer += socket->readAll();
@@ -158,7 +162,7 @@ void TestHttpServer::onReadyRead(QTcpSocket *socket)
     handle(socket, QUrl::fromPercentEncoding(requestLine[1]));
 }
 
-void TestHttpServer::handle(QTcpSocket *socket, const QString &path)
+void StaticHttpServer::handle(QTcpSocket *socket, const QString &path)
 {
     m_requests.append(path);
     auto respond = [this, socket, path] {
@@ -175,7 +179,7 @@ void TestHttpServer::handle(QTcpSocket *socket, const QString &path)
         respond();
 }
 
-TestHttpServer::Response TestHttpServer::responseFor(const QString &path) const
+StaticHttpServer::Response StaticHttpServer::responseFor(const QString &path) const
 {
     Response response;
     if (const auto target = m_redirects.constFind(path); target != m_redirects.cend()) {
@@ -199,7 +203,9 @@ TestHttpServer::Response TestHttpServer::responseFor(const QString &path) const
         response.body = *page;
         return response;
     }
-    const QString filePath = path.section(u'?', 0, 0);
+    QString filePath = path.section(u'?', 0, 0);
+    if (filePath.endsWith(u'/'))
+        filePath += u"index.html"_s;
     if (!m_root.isEmpty() && !filePath.contains(u".."_s)) {
         QFile file(m_root + filePath);
         if (QFileInfo(file).isFile() && file.open(QIODevice::ReadOnly)) {
@@ -214,7 +220,7 @@ TestHttpServer::Response TestHttpServer::responseFor(const QString &path) const
     return response;
 }
 
-void TestHttpServer::send(QTcpSocket *socket, const Response &response)
+void StaticHttpServer::send(QTcpSocket *socket, const Response &response)
 {
     const qint64 length = response.hugeBytes >= 0 ? response.hugeBytes : response.body.size();
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
@@ -235,7 +241,7 @@ void TestHttpServer::send(QTcpSocket *socket, const Response &response)
     sendHugeChunk(socket);
 }
 
-void TestHttpServer::sendHugeChunk(QTcpSocket *socket)
+void StaticHttpServer::sendHugeChunk(QTcpSocket *socket)
 {
     const auto left = m_hugeLeft.find(socket);
     if (left == m_hugeLeft.end())
@@ -251,4 +257,4 @@ void TestHttpServer::sendHugeChunk(QTcpSocket *socket)
     }
 }
 
-} // namespace caiji::test
+} // namespace caiji

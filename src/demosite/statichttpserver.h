@@ -1,6 +1,7 @@
-// A small HTTP/1.1 server on 127.0.0.1 for tests: serves a folder or pages
-// set in memory, and can delay, fail, drop, redirect or send a huge body for
-// chosen paths. Every connection is closed after one response.
+// A small static HTTP/1.1 server on 127.0.0.1: serves the demo site (a folder
+// or pages set in memory); tests also make it delay, fail, drop, redirect or
+// send a huge body for chosen paths. Every connection is closed after one
+// response.
 #pragma once
 
 #include <QByteArray>
@@ -12,9 +13,9 @@
 
 class QTcpSocket;
 
-namespace caiji::test {
+namespace caiji {
 
-class TestHttpServer : public QObject
+class StaticHttpServer : public QObject
 {
     Q_OBJECT
 
@@ -23,11 +24,11 @@ public:
     static constexpr int MaxConnections = 64;
     static constexpr qsizetype MaxRequestBytes = 64 * 1024;
 
-    explicit TestHttpServer(QObject *parent = nullptr);
-    ~TestHttpServer() override;
+    explicit StaticHttpServer(QObject *parent = nullptr);
+    ~StaticHttpServer() override;
 
-    // Listens on 127.0.0.1 on a free port.
-    bool listen();
+    // Listens on 127.0.0.1 on `port`, or on a free one when it is 0.
+    bool listen(quint16 port = 0);
     quint16 port() const;
     // "http://127.0.0.1:PORT" + path (path starts with "/").
     QString url(const QString &path) const;
@@ -78,4 +79,4 @@ private:
     QStringList m_requests;
 };
 
-} // namespace caiji::test
+} // namespace caiji

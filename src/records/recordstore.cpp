@@ -226,4 +226,15 @@ bool RecordStore::remove(const QString &path, int position)
     return query.exec() && query.numRowsAffected() == 1;
 }
 
+std::optional<qint64> RecordStore::count(const QString &path)
+{
+    OperationConnection connection(path);
+    if (!connection.isOpen())
+        return std::nullopt;
+    QSqlQuery query(connection.db());
+    if (!query.exec(u"SELECT COUNT(*) FROM data"_s) || !query.next())
+        return std::nullopt;
+    return query.value(0).toLongLong();
+}
+
 } // namespace caiji

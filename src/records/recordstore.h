@@ -37,6 +37,7 @@ public:
     static std::optional<QString> read(const QString &path, int fieldCount, int position);
     static bool update(const QString &path, int position, const QMap<int, QString> &values);
     static bool remove(const QString &path, int position);
+    static std::optional<qint64> count(const QString &path);
 
     static QStringList valuesOf(const QString &recordLine);
     static QString columnName(int index);

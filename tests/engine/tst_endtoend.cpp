@@ -2,9 +2,9 @@
 // scheme-one and a scheme-two task from pages in UTF-8, GBK and Big5, then
 // the records, downloads and page folders are checked on disk; server faults,
 // "caiji try", "caiji export" and bad arguments are run the same way.
+#include "demosite/statichttpserver.h"
 #include "engine/collectionengine.h"
 #include "tempworkspace.h"
-#include "testhttpserver.h"
 #include "text/names.h"
 
 #include <QEventLoop>
@@ -138,7 +138,7 @@ private:
     // The records of the three article pages, fetched under the given addresses.
     QStringList articleRecords(const QStringList &addresses) const;
 
-    TestHttpServer m_server;
+    StaticHttpServer m_server;
     TempWorkspace m_workspace;
     Run m_run;
 };

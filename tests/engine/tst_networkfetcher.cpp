@@ -2,8 +2,8 @@
 // reports and leaves on disk for good pages, HTTP errors, dropped
 // connections, redirects, size caps, refused addresses and file names, and
 // that abandoned or replaced fetches never complete.
+#include "demosite/statichttpserver.h"
 #include "engine/networkfetcher.h"
-#include "testhttpserver.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -12,7 +12,6 @@
 
 using namespace Qt::StringLiterals;
 using namespace caiji;
-using namespace caiji::test;
 
 class TestNetworkFetcher : public QObject
 {
@@ -31,7 +30,7 @@ private Q_SLOTS:
 private:
     QString page() const { return m_dir->filePath(u"page .txt"_s); }
 
-    TestHttpServer m_server;
+    StaticHttpServer m_server;
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
