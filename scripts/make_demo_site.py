@@ -70,7 +70,10 @@ def date_of(n):
 
 
 def png(width, height, rgb):
-    raw = b''.join(b'\x00' + bytes(rgb) * width for _ in range(height))
+    # Diagonal stripes of the colour and white, so pictures are told apart.
+    light = bytes(255 - (255 - c) // 4 for c in rgb)
+    raw = b''.join(b'\x00' + b''.join(bytes(rgb) if ((x + y) // 8) % 2 else light
+                                      for x in range(width)) for y in range(height))
     def chunk(kind, data):
         return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data) & 0xffffffff)
     return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', width, height, 8, 2, 0, 0, 0)) +
@@ -140,7 +143,7 @@ def main():
         text, encoding = article(n)
         write(f'news/{n}.html', text, encoding)
         write(f'news/{n}/detail.html', detail(n))
-        write(f'img/{n}.png', png(48, 32, ((n * 53) % 256, (n * 97) % 256, (n * 151) % 256)))
+        write(f'img/{n}.png', png(96, 64, ((n * 53) % 256, (n * 97) % 256, (n * 151) % 256)))
         write(f'files/{n}.txt', f'第{n}篇文章的附件：{title_of(n)}\n')
     write('index.html', head('示范新闻网', 'utf-8') +
           '<h1>示范新闻网</h1>\n<p><a href="/list/1.html">进入新闻列表</a></p>\n</body>\n</html>\n')
