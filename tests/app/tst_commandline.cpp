@@ -4,6 +4,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include "programrun.h"
+
 using namespace Qt::StringLiterals;
 
 class TestCommandLine : public QObject
@@ -21,34 +23,16 @@ private Q_SLOTS:
 
 namespace {
 
-struct Result
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Result = caiji::test::ProgramRun;
 
 Result runCaiji(const QStringList &arguments, const QString &locale = {})
 {
-    QProcess process;
+    QProcessEnvironment environment;
     if (!locale.isEmpty()) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"LC_ALL"_s, locale);
         environment.insert(u"LANG"_s, locale);
-        process.setProcessEnvironment(environment);
     }
-    process.start(QStringLiteral(CAIJI_BINARY), arguments);
-    Result result;
-    if (!process.waitForStarted(10000) || !process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    if (process.exitStatus() == QProcess::NormalExit)
-        result.exitCode = process.exitCode();
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    return caiji::test::runProgram(QStringLiteral(CAIJI_BINARY), arguments, 30000, environment);
 }
 
 QString fixture(const QString &relative)

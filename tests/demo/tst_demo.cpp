@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "programrun.h"
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -136,34 +138,11 @@ QStringList visibleFiles(const QString &dir)
     return QDir(dir).entryList(QDir::Files);
 }
 
-struct Run
-{
-    bool finished = false;
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Run = caiji::test::ProgramRun;
 
 Run runCaiji(const QStringList &arguments, int timeoutMs)
 {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"no_proxy"_s, u"127.0.0.1"_s);
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(CAIJI_BINARY), arguments);
-    Run run;
-    if (!process.waitForStarted(10000))
-        return run;
-    run.finished =
-        process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit;
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-    run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return caiji::test::runProgram(QStringLiteral(CAIJI_BINARY), arguments, timeoutMs);
 }
 
 } // namespace

@@ -13,6 +13,8 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
+
+#include "programrun.h"
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -26,39 +28,11 @@ const QString SchemeTwo = u"二号任务"_s;
 const QString Faults = u"三号任务"_s;
 constexpr int RunTimeoutMs = 60000;
 
-struct Run
-{
-    bool finished = false;
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Run = caiji::test::ProgramRun;
 
-// Runs the program while this process's event loop keeps serving pages.
 Run runCaiji(const QStringList &arguments, int timeoutMs = RunTimeoutMs)
 {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"no_proxy"_s, u"127.0.0.1"_s);
-    process.setProcessEnvironment(environment);
-    QEventLoop loop;
-    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    process.start(QStringLiteral(CAIJI_BINARY), arguments);
-    if (process.state() != QProcess::NotRunning)
-        loop.exec();
-    Run run;
-    run.finished =
-        process.state() == QProcess::NotRunning && process.exitStatus() == QProcess::NormalExit;
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-    run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return caiji::test::runProgram(QStringLiteral(CAIJI_BINARY), arguments, timeoutMs);
 }
 
 QByteArray fileBytes(const QString &path)

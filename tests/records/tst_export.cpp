@@ -13,6 +13,8 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "programrun.h"
 #include <QXmlStreamReader>
 
 using namespace Qt::StringLiterals;
@@ -167,30 +169,11 @@ QMap<QString, QString> sheetCells(const QString &xlsx)
     return cells;
 }
 
-struct Run
-{
-    bool finished = false;
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Run = caiji::test::ProgramRun;
 
-Run runCaiji(const QStringList &arguments)
+Run runCaiji(const QStringList &arguments, int timeoutMs = 30000)
 {
-    QProcess process;
-    process.start(QStringLiteral(CAIJI_BINARY), arguments);
-    Run run;
-    if (!process.waitForStarted(10000))
-        return run;
-    run.finished = process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit;
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-    run.exitCode = process.exitCode();
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
-    return run;
+    return caiji::test::runProgram(QStringLiteral(CAIJI_BINARY), arguments, timeoutMs);
 }
 
 } // namespace
