@@ -243,14 +243,14 @@ BENCHMARK(BM_killchar)->Arg(1)->Arg(5)->Arg(50)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_htm2txt)->Arg(1)->Arg(5)->Arg(50)->Unit(benchmark::kMillisecond);
 
 // --write-page=MB:FILE, so that scripts can time other tools on the same bytes.
-int writePage(const char *spec)
+int writePage(const char *argument)
 {
-    const char *colon = std::strchr(spec, ':');
+    const char *colon = std::strchr(argument, ':');
     if (!colon) {
         std::fprintf(stderr, "usage: --write-page=MB:FILE\n");
         return 2;
     }
-    const qsizetype megabytes = QByteArray(spec, colon - spec).toLongLong();
+    const qsizetype megabytes = QByteArray(argument, colon - argument).toLongLong();
     QFile file(QString::fromLocal8Bit(colon + 1));
     if (megabytes <= 0 || !file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         std::fprintf(stderr, "cannot write %s\n", colon + 1);

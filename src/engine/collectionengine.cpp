@@ -229,8 +229,10 @@ void CollectionEngine::seedSchemeOne()
     if (*step == 0)
         return; // would never end
     for (double n = *first; *step > 0 ? n <= *last : n >= *last; n += *step) {
-        // Plain decimal: page numbers like 1000000 must not turn into "1e+06".
-        const QString number = QString::number(n, 'f', QLocale::FloatingPointShortest);
+        // Plain decimal, rounded to 15 digits so steps like 0.1 do not show
+        // their binary error (0.30000000000000004).
+        const double shown = QString::number(n, 'g', 15).toDouble();
+        const QString number = QString::number(shown, 'f', QLocale::FloatingPointShortest);
         if (!s.appendContent(u"1|"_s + prefix + number + suffix + u'|'))
             break;
     }

@@ -13,7 +13,7 @@ namespace caiji {
 
 namespace {
 
-// More fields than this in one spec list is a typing error, not a task.
+// More fields than this in one field list is a typing error, not a task.
 constexpr int MaxFieldsPerList = 1000;
 
 QString partOf(const QStringList &parts, int i)

@@ -56,8 +56,8 @@ void RecordDisplay::reset(const QString &placeholderPicture)
 void RecordDisplay::layOut(const QString &taskDir, const QStringList &values)
 {
     const QString text = readTaskText(taskDir + u"/data/task.txt"_s);
-    for (const QString &spec : displaySpecs(text)) {
-        const QStringList parts = spec.split(u'|');
+    for (const QString &entry : displaySpecs(text)) {
+        const QStringList parts = entry.split(u'|');
         const std::optional<qint16> k = toInt16(parts.value(0));
         const bool validField = k && *k >= 0 && *k < BoxCount;
         const bool hasValue = validField && *k < values.size();

@@ -19,6 +19,17 @@ bool occurs(const QString &text, const QString &item)
     return instr(1, text, item) > 0;
 }
 
+// Letters first, then letters, digits, "+", "-" or ".": "://" after anything
+// else (a query, say) is not the end of a scheme.
+bool isSchemeName(QStringView text)
+{
+    if (text.isEmpty() || !text.front().isLetter() || text.front().unicode() >= 0x80)
+        return false;
+    return std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() < 0x80 && (c.isLetterOrNumber() || c == u'+' || c == u'-' || c == u'.');
+    });
+}
+
 QString pass(bool passed)
 {
     return passed ? u"w"_s : QString();
@@ -66,7 +77,8 @@ QString hpkey(const QString &hds1)
     // The host starts after "://" whatever the scheme; for "http://" that is
     // position 8.
     const qsizetype schemeEnd = t.indexOf(u"://");
-    const qsizetype hostStart = schemeEnd >= 0 ? schemeEnd + 4 : 8;
+    const bool hasScheme = schemeEnd > 0 && isSchemeName(QStringView(t).first(schemeEnd));
+    const qsizetype hostStart = hasScheme ? schemeEnd + 4 : 8;
     const qsizetype hostEnd = instr(hostStart, t, u"/");
     QString host = mid(t, hostStart, hostEnd - hostStart);
     const qsizetype firstDot = host.indexOf(u'.');

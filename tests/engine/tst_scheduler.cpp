@@ -224,6 +224,9 @@ void TestScheduler::seeding_data()
     QTest::newRow("fraction step")
         << u"1|P|0|1|0.5|"_s << QStringList{u"1|P0|"_s, u"1|P0.5|"_s, u"1|P1|"_s} << QStringList()
         << 0;
+    QTest::newRow("tenths without binary error")
+        << u"1|P|0.2|0.4|0.1|"_s << QStringList{u"1|P0.2|"_s, u"1|P0.3|"_s, u"1|P0.4|"_s}
+        << QStringList() << 0;
     QTest::newRow("large numbers in plain decimal")
         << u"1|P|999999|1000001|1|S"_s
         << QStringList{u"1|P999999S|"_s, u"1|P1000000S|"_s, u"1|P1000001S|"_s} << QStringList()

@@ -120,6 +120,9 @@ void TestLinks::hpkeyCutsHost_data()
     QTest::newRow("ftp host") << u"ftp://files.example.org/pub"_s << u"example.org"_s;
     QTest::newRow("empty") << QString() << QString();
     QTest::newRow("short") << u"http:/"_s << QString();
+    // "://" inside a query is no scheme: as without one, the host is read
+    // from the eighth character ("om" of "www.a.com"), not from the query.
+    QTest::newRow("scheme-less with :// in query") << u"www.a.com/go?u=http://b.c.d/"_s << u"om"_s;
 }
 
 void TestLinks::hpkeyCutsHost()
