@@ -1,7 +1,7 @@
 // Where the workspace is by default. A program run from its build or unpacked
 // folder keeps its workspace there; an installed one (its folder is "bin" with
-// "share/caiji" beside it, and not writable) uses ~/.local/share/caiji, made
-// on first start with the placeholder picture and the help document.
+// the help document in "../share/caiji") uses ~/.local/share/caiji, made on
+// first start with the placeholder picture and the help document.
 #pragma once
 
 #include <QString>
