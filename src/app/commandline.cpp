@@ -170,10 +170,6 @@ int CommandLine::runCommand(const QStringList &arguments)
                              m_out.flush();
                          }
                      });
-    QObject::connect(&engine, &CollectionEngine::taskStarted, &engine, [&] {
-        listFetcher.resetCookies();
-        contentFetcher.resetCookies();
-    });
     QObject::connect(&engine, &CollectionEngine::taskCompleted, &engine, [&] {
         if (engine.allQueuedComplete())
             loop.quit();

@@ -200,8 +200,10 @@ void CollectionEngine::startNextTask()
     readTaskDefinition(text, s.definition);
     s.waAge.fill(99);
     s.wbAge.fill(99);
-    for (Fetcher *fetcher : {m_listFetcher, m_contentFetcher})
+    for (Fetcher *fetcher : {m_listFetcher, m_contentFetcher}) {
+        fetcher->startRun();
         fetcher->setAllowedDirectories({s.webDir(), s.wekDir()});
+    }
 
     m_timer1.setInterval(m_options.tickMs);
     if (s.schemeIs(1))

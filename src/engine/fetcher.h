@@ -27,6 +27,9 @@ public:
     // Files may only be written inside these folders; other names are refused.
     virtual void setAllowedDirectories(const QStringList &directories) = 0;
 
+    // A new run starts: state kept between fetches (cookies) starts afresh.
+    virtual void startRun() {}
+
 Q_SIGNALS:
     // `count` is the number of bytes stored in `file`, -1 when nothing was
     // stored (no file is left then).

@@ -44,7 +44,7 @@ void NetworkFetcher::setAllowedDirectories(const QStringList &directories)
         m_allowedDirectories << QDir::cleanPath(QDir(dir).absolutePath());
 }
 
-void NetworkFetcher::resetCookies()
+void NetworkFetcher::startRun()
 {
     m_manager.setCookieJar(new QNetworkCookieJar(&m_manager));
 }

@@ -30,9 +30,8 @@ public:
                const QString &tag2) override;
     void abandonAll() override;
     void setAllowedDirectories(const QStringList &directories) override;
-
-    // Later cookies start from an empty jar.
-    void resetCookies();
+    // Cookies are kept per run.
+    void startRun() override;
 
 private:
     struct Transfer
