@@ -94,6 +94,7 @@ BENCHMARK(BM_ContentPage)
     ->Args({100 * 1000, 20})
     ->Args({100 * 1000, 100})
     ->Args({1000 * 1000, 20})
+    ->Args({1000 * 1000, 100})
     ->Unit(benchmark::kMicrosecond);
 
 } // namespace
