@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/installlayout.h"
 #include "app/shell.h"
 #include "app/toolbaricons.h"
 #include "engine/fetcher.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -395,7 +397,15 @@ void MainWindow::openHomePage()
 
 void MainWindow::openHelp()
 {
-    m_shell.open(QUrl::fromLocalFile(m_workspace.root() + u"/帮助.doc"_s));
+    // The workspace's own copy first; a workspace elsewhere (the demo's, or
+    // one named on the command line) uses the one beside the program.
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QStringList candidates = {m_workspace.root() + u"/帮助.doc"_s,
+                                    programDir + u"/帮助.doc"_s,
+                                    InstallLayout(programDir).sharedDataDir() + u"/帮助.doc"_s};
+    const auto found = std::find_if(candidates.begin(), candidates.end(),
+                                    [](const QString &path) { return QFileInfo::exists(path); });
+    m_shell.open(QUrl::fromLocalFile(found != candidates.end() ? *found : candidates.first()));
 }
 
 void MainWindow::changeEvent(QEvent *event)
