@@ -14,6 +14,8 @@ namespace {
 
 std::optional<QByteArray> readBytes(const QString &path)
 {
+    if (path.isEmpty())
+        return std::nullopt; // QFile would warn about the missing name
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
