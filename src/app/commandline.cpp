@@ -1,5 +1,7 @@
 #include "app/commandline.h"
 
+#include "app/instancelock.h"
+
 #include "engine/collectionengine.h"
 #include "engine/linklister.h"
 #include "engine/networkfetcher.h"
@@ -158,6 +160,11 @@ int CommandLine::runCommand(const QStringList &arguments)
         if (!known.contains(name))
             return fail(u"no task named "_s + name + u" in "_s + workspace.tasksDir());
     }
+
+    // Two collections in one workspace would replace each other's databases.
+    InstanceLock lock(workspace.root());
+    if (!lock.acquire())
+        return fail(u"another caiji is running on the workspace "_s + workspace.root());
 
     NetworkFetcher listFetcher;
     NetworkFetcher contentFetcher;

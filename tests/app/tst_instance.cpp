@@ -19,6 +19,7 @@ private Q_SLOTS:
     void secondCopyEndsAtOnce();
     void otherWorkspaceRunsBeside();
     void killedCopyDoesNotBlock();
+    void headlessRunRefusedBesideWindow();
 
 private:
     // Starts the window on `workspace`; false when it did not come up.
@@ -153,6 +154,25 @@ void TestInstance::killedCopyDoesNotBlock()
     QVERIFY(startWindow(next, dir.path()));
     QVERIFY(!next.waitForFinished(StillRunningMs));
     QCOMPARE(next.state(), QProcess::Running);
+}
+
+void TestInstance::headlessRunRefusedBesideWindow()
+{
+    QTemporaryDir dir;
+    QVERIFY(makeWorkspace(dir));
+    QProcess window;
+    const auto stopWindow = qScopeGuard([&window] { stop(window); });
+    QVERIFY(startWindow(window, dir.path()));
+    QVERIFY(holdsLock(window, dir.path()));
+
+    QProcess run;
+    const auto stopRun = qScopeGuard([&run] { stop(run); });
+    run.start(QStringLiteral(CAIJI_BINARY), {u"run"_s, u"--workspace"_s, dir.path()});
+    QCOMPARE(finish(run, SecondCopyBoundMs), 2);
+    const QByteArray err = run.readAllStandardError();
+    QVERIFY2(err.startsWith("caiji: another caiji is running") && err.count('\n') == 1,
+             err.constData());
+    QCOMPARE(window.state(), QProcess::Running);
 }
 
 QTEST_MAIN(TestInstance)
