@@ -124,13 +124,13 @@ void CollectionEngine::writeStatus()
                            QString::number(s.pagesDone) + u",文件"_s +
                            QString::number(s.downloads.size()) + u",记录"_s +
                            QString::number(s.runDisplayLines.size());
-    if (s.schemeIs(1)) {
+    if (s.schemeIs(1) || s.schemeIs(2))
         Q_EMIT recordCountChanged(int(s.runDisplayLines.size()));
+    if (s.schemeIs(1)) {
         setRunLine(s.taskIndex, name + u"[正在采集][方案一]目标"_s +
                                     QString::number(s.contentQueue.size()) + counts);
     }
     if (s.schemeIs(2)) {
-        Q_EMIT recordCountChanged(int(s.runDisplayLines.size()));
         setRunLine(s.taskIndex, name + u"[正在采集][方案二]站内"_s +
                                     QString::number(s.listQueue.size()) + u"请求"_s +
                                     QString::number(s.listCursor + 1) + u",目标"_s +

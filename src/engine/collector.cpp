@@ -3,7 +3,6 @@
 #include "engine/enginestate.h"
 #include "engine/fetcher.h"
 #include "engine/pagecutter.h"
-#include "text/names.h"
 #include "text/numbers.h"
 #include "text/readtext.h"
 
@@ -47,13 +46,13 @@ void Collector::dispatch(int slot)
         m_storeRecord(prefix);
         if (!address.isEmpty()) {
             m_state.wbRun[slot] = m_state.runId;
-            m_state.wbFile[slot] = m_state.wekDir() + u'/' + name1(address);
+            m_state.wbFile[slot] = m_state.downloadFile(address);
             m_state.wbAge[slot] = 1;
             m_fetcher.fetch(slot, address, m_state.wbFile[slot], u"0"_s, QString());
         }
     } else if (*number > 0) {
         m_state.wbRun[slot] = m_state.runId;
-        m_state.wbFile[slot] = m_state.webDir() + u'/' + name1(address) + u" .txt"_s;
+        m_state.wbFile[slot] = m_state.pageFile(address);
         m_state.wbAge[slot] = 1;
         m_fetcher.fetch(slot, address, m_state.wbFile[slot], level, prefix);
     }

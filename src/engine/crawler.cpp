@@ -4,7 +4,6 @@
 #include "engine/fetcher.h"
 #include "engine/linklister.h"
 #include "text/links.h"
-#include "text/names.h"
 #include "text/numbers.h"
 #include "text/positions.h"
 #include "text/readtext.h"
@@ -44,7 +43,7 @@ void Crawler::tick()
             m_state.waAge[i] = 1;
             const QString url = m_state.listQueue[m_state.listCursor];
             m_state.waRun[i] = m_state.runId;
-            m_state.waFile[i] = m_state.webDir() + u'/' + name1(url) + u" .txt"_s;
+            m_state.waFile[i] = m_state.pageFile(url);
             m_fetcher.fetch(i, url, m_state.waFile[i], QString(), QString());
         }
     }

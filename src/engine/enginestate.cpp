@@ -1,5 +1,6 @@
 #include "engine/enginestate.h"
 
+#include "text/names.h"
 #include "text/numbers.h"
 
 using namespace Qt::StringLiterals;
@@ -14,6 +15,16 @@ QString EngineState::webDir() const
 QString EngineState::wekDir() const
 {
     return taskDir + u"/wek"_s;
+}
+
+QString EngineState::pageFile(const QString &url) const
+{
+    return webDir() + u'/' + name1(url) + u" .txt"_s;
+}
+
+QString EngineState::downloadFile(const QString &url) const
+{
+    return wekDir() + u'/' + name1(url);
 }
 
 QString EngineState::schemeField(int i) const

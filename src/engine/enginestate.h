@@ -56,6 +56,10 @@ struct EngineState
 
     QString webDir() const;
     QString wekDir() const;
+    // Where a fetched page of `url` is kept until it is read ("name .txt").
+    QString pageFile(const QString &url) const;
+    // Where a download of `url` is stored for good.
+    QString downloadFile(const QString &url) const;
     QString schemeField(int i) const;
     // Scheme field 0 compared with `scheme`: a field that is not a number
     // matches every scheme; a task without scheme fields matches none.
