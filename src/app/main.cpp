@@ -1,9 +1,9 @@
-#include "app/commandline.h"
-#include "app/installlayout.h"
-#include "app/instancelock.h"
-#include "app/mainwindow.h"
-#include "app/shell.h"
+#include "cli/commandline.h"
 #include "engine/networkfetcher.h"
+#include "gui/mainwindow.h"
+#include "gui/shell.h"
+#include "tasks/installlayout.h"
+#include "tasks/instancelock.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -40,8 +40,7 @@ int runWindow(QApplication &app, const QStringList &arguments)
             tickMs = std::max(1, arguments[i + 1].toInt());
     }
     if (workspace.isEmpty())
-        workspace =
-            caiji::InstallLayout(QCoreApplication::applicationDirPath()).defaultWorkspace();
+        workspace = caiji::InstallLayout(QCoreApplication::applicationDirPath()).defaultWorkspace();
     caiji::InstanceLock lock(workspace);
     if (!lock.acquire())
         return 0; // another copy runs on this workspace

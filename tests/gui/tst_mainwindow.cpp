@@ -1,7 +1,7 @@
 // The main window as the user meets it: caption, menus and toolbar, the task
 // lists and queue at start-up, double-click queuing, pause and continue, the
 // shell commands and minimizing without a tray.
-#include "records/recorddisplay.h"
+#include "gui/recorddisplay.h"
 #include "windowrig.h"
 
 #include <QAction>

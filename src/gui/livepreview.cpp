@@ -1,8 +1,8 @@
-#include "records/livepreview.h"
+#include "gui/livepreview.h"
 
 #include "engine/collectionengine.h"
-#include "records/recordbrowser.h"
-#include "records/recorddisplay.h"
+#include "gui/recordbrowser.h"
+#include "gui/recorddisplay.h"
 #include "records/recordstore.h"
 
 #include <QListWidget>

@@ -1,4 +1,4 @@
-#include "tasks/taskdialog.h"
+#include "gui/taskdialog.h"
 
 #include <QGridLayout>
 #include <QLabel>

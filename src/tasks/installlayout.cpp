@@ -1,4 +1,4 @@
-#include "app/installlayout.h"
+#include "tasks/installlayout.h"
 
 #include <QDir>
 #include <QFile>

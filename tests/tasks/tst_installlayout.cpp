@@ -1,7 +1,7 @@
 // The default workspace: the program's own folder when it runs from a build
 // or unpacked folder, the user's data folder (made and furnished on first
 // start) when it is installed.
-#include "app/installlayout.h"
+#include "tasks/installlayout.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The live preview: records stored by a running collection appear in List7
 // and are laid out as they arrive; an older one can be picked; what it shows
 // can never be saved back through the record browser.
-#include "records/recordbrowser.h"
-#include "records/recorddisplay.h"
+#include "gui/recordbrowser.h"
+#include "gui/recorddisplay.h"
 #include "records/recordstore.h"
 #include "text/names.h"
 #include "windowrig.h"

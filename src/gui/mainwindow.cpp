@@ -1,13 +1,13 @@
-#include "app/mainwindow.h"
+#include "gui/mainwindow.h"
 
-#include "app/installlayout.h"
-#include "app/shell.h"
-#include "app/toolbaricons.h"
 #include "engine/fetcher.h"
-#include "records/livepreview.h"
-#include "records/recordbrowser.h"
-#include "records/recorddisplay.h"
-#include "tasks/taskdialog.h"
+#include "gui/livepreview.h"
+#include "gui/recordbrowser.h"
+#include "gui/recorddisplay.h"
+#include "gui/shell.h"
+#include "gui/taskdialog.h"
+#include "gui/toolbaricons.h"
+#include "tasks/installlayout.h"
 
 #include <QApplication>
 #include <QEvent>

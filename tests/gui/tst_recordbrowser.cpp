@@ -1,8 +1,8 @@
 // The record browser in the main window: listing a task's stored records,
 // laying one out by the task's display specs, saving edits and deleting, and
 // that edits and deletes stay with the task and record they were made for.
-#include "records/recordbrowser.h"
-#include "records/recorddisplay.h"
+#include "gui/recordbrowser.h"
+#include "gui/recorddisplay.h"
 #include "records/recordstore.h"
 #include "text/names.h"
 #include "windowrig.h"

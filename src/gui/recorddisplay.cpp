@@ -1,4 +1,4 @@
-#include "records/recorddisplay.h"
+#include "gui/recorddisplay.h"
 
 #include "tasks/taskfile.h"
 #include "text/numbers.h"

@@ -1,4 +1,4 @@
-#include "app/toolbaricons.h"
+#include "gui/toolbaricons.h"
 
 #include <QFont>
 #include <QPainter>

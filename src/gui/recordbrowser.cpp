@@ -1,7 +1,7 @@
-#include "records/recordbrowser.h"
+#include "gui/recordbrowser.h"
 
-#include "app/shell.h"
-#include "records/recorddisplay.h"
+#include "gui/recorddisplay.h"
+#include "gui/shell.h"
 #include "records/recordstore.h"
 #include "text/names.h"
 #include "text/readtext.h"

@@ -1,6 +1,6 @@
 #include "windowrig.h"
 
-#include "records/recorddisplay.h"
+#include "gui/recorddisplay.h"
 
 #include <QAction>
 #include <QListWidget>

@@ -3,9 +3,9 @@
 // records every message and opened address instead of showing them.
 #pragma once
 
-#include "app/mainwindow.h"
-#include "app/shell.h"
 #include "fakefetcher.h"
+#include "gui/mainwindow.h"
+#include "gui/shell.h"
 #include "tempworkspace.h"
 
 #include <QList>

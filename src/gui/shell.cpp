@@ -1,4 +1,4 @@
-#include "app/shell.h"
+#include "gui/shell.h"
 
 #include <QDesktopServices>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "app/instancelock.h"
+#include "tasks/instancelock.h"
 
 #include <QDir>
 

@@ -1,6 +1,6 @@
-#include "app/commandline.h"
+#include "cli/commandline.h"
 
-#include "app/instancelock.h"
+#include "tasks/instancelock.h"
 
 #include "engine/collectionengine.h"
 #include "engine/linklister.h"
