@@ -57,8 +57,12 @@ bool sniffsAsUtf8(const QByteArray &bytes)
 QString readtext(const QString &path)
 {
     const std::optional<QByteArray> bytes = readBytes(path);
-    if (!bytes)
-        return {};
+    return bytes ? decodePage(*bytes) : QString();
+}
+
+QString decodePage(const QByteArray &pageBytes)
+{
+    const QByteArray *bytes = &pageBytes;
     // The declaration is looked for in the first 500 characters of the
     // GB18030 reading; 4096 bytes hold at least 1024 characters, so only the
     // final decoding reads the whole file.

@@ -13,6 +13,9 @@ namespace caiji {
 // file cannot be read or holds fewer than 10 characters.
 QString readtext(const QString &path);
 
+// The same reading of a page's bytes already in memory.
+QString decodePage(const QByteArray &pageBytes);
+
 // Task definition files come from Linux (UTF-8) and Chinese Windows systems
 // (GB18030): UTF-8 when the bytes are valid UTF-8 (a BOM is dropped), else
 // GB18030.
