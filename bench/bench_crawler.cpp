@@ -52,7 +52,7 @@ void BM_QueueLinks(benchmark::State &state)
             u"2|http://www.example.com/|100000|/news/||||0||"_s.split(u'|');
         caiji::Crawler crawler(engineState, fetcher);
         state.ResumeTiming();
-        crawler.fetchDone(1, u"http://www.example.com/"_s, file, page.size());
+        crawler.fetchDone(1, u"http://www.example.com/"_s, file, page.size(), QString());
         if (engineState.contentQueue.size() != links)
             state.SkipWithError("not every link was queued");
     }

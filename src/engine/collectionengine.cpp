@@ -1,6 +1,8 @@
 #include "engine/collectionengine.h"
 
 #include "engine/fetcher.h"
+#include "engine/networkfetcher.h"
+#include "records/runhistory.h"
 #include "text/names.h"
 #include "text/numbers.h"
 #include "text/readtext.h"
@@ -44,6 +46,17 @@ QString CollectionEngine::completeMarker()
     return u"[采集完成]"_s;
 }
 
+QString CollectionEngine::notStartedMarker()
+{
+    return u"[未启动]"_s;
+}
+
+QString CollectionEngine::failureSuffix() const
+{
+    const qint64 failures = m_state.tally.failures();
+    return failures > 0 ? u",失败"_s + QString::number(failures) : QString();
+}
+
 QStringList CollectionEngine::startUp()
 {
     const QStringList names = m_workspace.taskNames();
@@ -85,6 +98,16 @@ bool CollectionEngine::allQueuedComplete() const
     return !m_state.running && m_state.taskIndex >= int(m_state.taskQueue.size()) - 1;
 }
 
+CollectionEngine::RunSummary CollectionEngine::summary(int index) const
+{
+    RunSummary result = m_summaries.value(index);
+    if (index == m_state.taskIndex && m_state.running)
+        result.tally = m_state.tally;
+    if (result.name.isEmpty())
+        result.name = m_state.taskQueue.value(index);
+    return result;
+}
+
 void CollectionEngine::setRunLine(int index, const QString &line)
 {
     if (index < 0 || index >= m_state.runList.size() || m_state.runList[index] == line)
@@ -104,7 +127,7 @@ void CollectionEngine::schedulerTick()
     }
 
     const int index = m_state.taskIndex;
-    if (index >= 0 && index < m_state.runList.size() &&
+    if (m_state.running && index >= 0 && index < m_state.runList.size() &&
         !m_state.runList[index].contains(completeMarker()))
         writeStatus();
 
@@ -123,9 +146,9 @@ void CollectionEngine::writeStatus()
     const QString counts = u"请求"_s + QString::number(s.contentCursor + 1) + u"完成"_s +
                            QString::number(s.pagesDone) + u",文件"_s +
                            QString::number(s.downloads.size()) + u",记录"_s +
-                           QString::number(s.runDisplayLines.size());
+                           QString::number(s.tally.recordsStored) + failureSuffix();
     if (s.schemeIs(1) || s.schemeIs(2))
-        Q_EMIT recordCountChanged(int(s.runDisplayLines.size()));
+        Q_EMIT recordCountChanged(int(std::min<qint64>(s.tally.recordsStored, INT_MAX)));
     if (s.schemeIs(1)) {
         setRunLine(s.taskIndex, name + u"[正在采集][方案一]目标"_s +
                                     QString::number(s.contentQueue.size()) + counts);
@@ -147,7 +170,17 @@ void CollectionEngine::abandonFetches()
 void CollectionEngine::completeTask()
 {
     const int index = m_state.taskIndex;
-    setRunLine(index, paddedName(m_state.taskQueue.value(index)) + completeMarker());
+    // Fetches still out are abandoned below and will never complete.
+    const qsizetype failuresBefore = m_state.failures.size();
+    for (int slot = 1; slot <= SlotCount; ++slot) {
+        m_state.abandonListSlot(slot, u"任务结束时仍未完成"_s);
+        m_state.abandonContentSlot(slot, u"任务结束时仍未完成"_s);
+    }
+    emitFailuresFrom(failuresBefore);
+    setRunLine(index,
+               paddedName(m_state.taskQueue.value(index)) + completeMarker() + failureSuffix());
+    if (index < m_summaries.size())
+        m_summaries[index].tally = m_state.tally;
     m_state.running = false;
     m_state.store.close();
     // A complete task stops: nothing more is fetched, cut or stored for it.
@@ -180,23 +213,37 @@ void CollectionEngine::startNextTask()
     s.listCursor = -1;
     s.pagesDone = 0;
     s.listPagesDone = 0;
+    s.fetchesFinished = 0;
+    s.tally = RunTally();
+    s.failures.clear();
     s.seenListPages.clear();
     s.seenTargets.clear();
     s.waAge.fill(100);
     s.wbAge.fill(100);
 
     // Settings never leak from the task before: an unreadable file reads as
-    // empty text, which seeds nothing.
+    // empty text, and such a task does not start.
+    s.definition = TaskDefinition();
+    s.w = WValues();
+    s.fieldCount = 0;
     const QString text = readTaskText(m_workspace.taskFile(s.taskName));
-    s.fieldCount = fieldCountOf(text);
-    s.store.create(m_workspace.databaseFile(s.taskName), s.fieldCount);
+    m_summaries.resize(s.taskIndex + 1);
+    m_summaries[s.taskIndex] = {s.taskName, true, QString(), RunTally()};
+    if (const std::optional<QString> refusal = prepareDatabase(text)) {
+        refuseTask(*refusal);
+        return;
+    }
 
     const QDir web(s.webDir());
     for (const QString &file : web.entryList(QDir::Files | QDir::Hidden))
         QFile::remove(web.filePath(file));
+    // Temporary files of transfers cut short by a crash.
+    const QDir wek(s.wekDir());
+    for (const QString &file : wek.entryList(
+             {NetworkFetcher::temporaryPrefix() + u'*' + NetworkFetcher::temporarySuffix()},
+             QDir::Files | QDir::Hidden))
+        QFile::remove(wek.filePath(file));
 
-    s.definition = TaskDefinition();
-    s.w = WValues();
     readTaskDefinition(text, s.definition);
     s.waAge.fill(99);
     s.wbAge.fill(99);
@@ -213,6 +260,40 @@ void CollectionEngine::startNextTask()
         m_timer2.setInterval(m_options.tickMs);
     }
     Q_EMIT taskStarted(s.taskIndex, s.taskName);
+}
+
+std::optional<QString> CollectionEngine::prepareDatabase(const QString &taskText)
+{
+    EngineState &s = m_state;
+    const QString taskFile = m_workspace.taskFile(s.taskName);
+    if (taskText.isEmpty())
+        return u"无法读取任务文件 "_s + QDir::toNativeSeparators(taskFile);
+    s.fieldCount = fieldCountOf(taskText);
+    if (s.fieldCount < 1) {
+        const std::optional<QString> uc = presentEntryValue(taskText, u"uc"_s);
+        return uc ? u"uc=[["_s + *uc + u"]]不是1到32767之间的字段数"_s
+                  : u"任务文件中没有uc=[[字段数]]"_s;
+    }
+    // Records of an earlier run are moved aside, never deleted.
+    const QString database = m_workspace.databaseFile(s.taskName);
+    RunHistory history(QFileInfo(database).absolutePath(), m_options.keepRuns);
+    QString error;
+    if (!history.retire(database, &error))
+        return u"无法移开上次采集的数据库（"_s + error + u"）"_s;
+    if (!s.store.create(database, s.fieldCount))
+        return u"无法创建数据库："_s + s.store.lastError();
+    return std::nullopt;
+}
+
+void CollectionEngine::refuseTask(const QString &reason)
+{
+    EngineState &s = m_state;
+    s.running = false;
+    s.store.close();
+    m_summaries[s.taskIndex].started = false;
+    m_summaries[s.taskIndex].notStartedReason = reason;
+    setRunLine(s.taskIndex, paddedName(s.taskName) + notStartedMarker() + reason);
+    Q_EMIT taskNotStarted(s.taskIndex, s.taskName, reason);
 }
 
 void CollectionEngine::seedSchemeOne()
@@ -243,7 +324,12 @@ void CollectionEngine::seedSchemeOne()
 void CollectionEngine::storeRecord(const QString &recordLine)
 {
     EngineState &s = m_state;
-    s.store.append(recordLine);
+    if (!s.store.append(recordLine)) {
+        ++s.tally.recordsRefused;
+        Q_EMIT recordRefused(recordLine, s.store.lastError());
+        return;
+    }
+    ++s.tally.recordsStored;
     const QString displayLine = rus(recordLine);
     if (s.runRecords.size() < MaxListEntries) {
         s.runRecords.append(recordLine);
@@ -266,29 +352,39 @@ void CollectionEngine::listFetchDone(int index, const QString &url, const QStrin
                                      const QString &text, qint64 count, const QString &tag1,
                                      const QString &tag2)
 {
-    Q_UNUSED(text);
     Q_UNUSED(tag1);
     Q_UNUSED(tag2);
-    if (index < 1 || index > SlotCount || m_state.waRun[index] != m_state.runId ||
-        m_state.waFile[index] != file)
+    if (index < 1 || index > SlotCount || m_state.listPending[index].run != m_state.runId ||
+        m_state.listPending[index].file != file)
         return; // a fetch of an earlier run
-    m_state.waRun[index] = 0;
-    m_crawler.fetchDone(index, url, file, count);
+    m_state.listPending[index].run = 0;
+    ++m_state.fetchesFinished;
+    const qsizetype failuresBefore = m_state.failures.size();
+    m_crawler.fetchDone(index, url, file, count, text);
+    emitFailuresFrom(failuresBefore);
 }
 
 void CollectionEngine::contentFetchDone(int index, const QString &url, const QString &file,
                                         const QString &text, qint64 count, const QString &tag1,
                                         const QString &tag2)
 {
-    Q_UNUSED(text);
-    if (index < 1 || index > SlotCount || m_state.wbRun[index] != m_state.runId ||
-        m_state.wbFile[index] != file)
+    if (index < 1 || index > SlotCount || m_state.contentPending[index].run != m_state.runId ||
+        m_state.contentPending[index].file != file)
         return;
-    m_state.wbRun[index] = 0;
-    const qsizetype downloadsBefore = m_state.downloads.size();
-    m_collector.fetchDone(index, url, file, count, tag1, tag2);
-    if (m_state.downloads.size() > downloadsBefore)
+    m_state.contentPending[index].run = 0;
+    ++m_state.fetchesFinished;
+    const qint64 downloadsBefore = m_state.tally.downloadsStored;
+    const qsizetype failuresBefore = m_state.failures.size();
+    m_collector.fetchDone(index, url, file, count, tag1, tag2, text);
+    emitFailuresFrom(failuresBefore);
+    if (m_state.tally.downloadsStored > downloadsBefore)
         Q_EMIT downloadStored(url);
+}
+
+void CollectionEngine::emitFailuresFrom(qsizetype first)
+{
+    for (qsizetype i = first; i < m_state.failures.size(); ++i)
+        Q_EMIT fetchFailed(m_state.failures[i]);
 }
 
 } // namespace caiji

@@ -25,6 +25,16 @@ public:
     {
         int tickMs = 1000;
         bool driveTimers = true; // false: only direct calls tick
+        int keepRuns = 5;        // earlier runs' databases kept per task
+    };
+
+    // How one queued run of a task ended (or how far it got).
+    struct RunSummary
+    {
+        QString name;
+        bool started = false;
+        QString notStartedReason;
+        RunTally tally;
     };
 
     // The fetchers are not owned: `listFetcher` serves the crawler's slots,
@@ -54,8 +64,10 @@ public:
     void contentFetchDone(int index, const QString &url, const QString &file, const QString &text,
                           qint64 count, const QString &tag1, const QString &tag2);
 
-    // True once every queued task has been declared complete.
+    // True once every queued task has been declared complete or refused.
     bool allQueuedComplete() const;
+    // The run at `index` of the task queue; the running one as it stands.
+    RunSummary summary(int index) const;
 
     EngineTimer &timer1() { return m_timer1; }
     EngineTimer &timer2() { return m_timer2; }
@@ -63,24 +75,36 @@ public:
 
     static QString paddedName(const QString &name);
     static QString completeMarker();
+    static QString notStartedMarker();
 
 Q_SIGNALS:
     // A run-list line was added (index == previous count) or rewritten.
     void runListLineChanged(int index, const QString &line);
     void runRecordsCleared();
     void recordStored(const QString &displayLine, const QString &recordLine);
+    // The database did not take the record; it is not listed as stored.
+    void recordRefused(const QString &recordLine, const QString &reason);
+    void fetchFailed(const caiji::FailedFetch &failure);
     // The count shown beside the run's records, refreshed with the status line.
     void recordCountChanged(int count);
     void taskStarted(int index, const QString &name);
     // A download of the running task stored its file (a picture may now show).
     void downloadStored(const QString &url);
     void taskCompleted(int index, const QString &name);
+    // The task could not start (its settings cannot give a record table, or
+    // the database cannot be made); the next queued task starts at the next tick.
+    void taskNotStarted(int index, const QString &name, const QString &reason);
 
 private:
     void setRunLine(int index, const QString &line);
     void writeStatus();
     void completeTask();
     void startNextTask();
+    // Why the task at the current index cannot start, or nothing.
+    std::optional<QString> prepareDatabase(const QString &taskText);
+    void refuseTask(const QString &reason);
+    void emitFailuresFrom(qsizetype first);
+    QString failureSuffix() const;
     void seedSchemeOne();
     void storeRecord(const QString &recordLine);
     void abandonFetches();
@@ -92,9 +116,10 @@ private:
     EngineState m_state;
     Crawler m_crawler;
     Collector m_collector;
-    EngineTimer m_timer1; // collector
-    EngineTimer m_timer2; // crawler
-    EngineTimer m_timer3; // scheduler
+    EngineTimer m_timer1;          // collector
+    EngineTimer m_timer2;          // crawler
+    EngineTimer m_timer3;          // scheduler
+    QList<RunSummary> m_summaries; // one per started or refused queue entry
 };
 
 } // namespace caiji

@@ -44,35 +44,59 @@ void Collector::dispatch(int slot)
     if (!number || *number == 0) {
         // A finished record; its file downloads while it is stored.
         m_storeRecord(prefix);
-        if (!address.isEmpty()) {
-            m_state.wbRun[slot] = m_state.runId;
-            m_state.wbFile[slot] = m_state.downloadFile(address);
-            m_state.wbAge[slot] = 1;
-            m_fetcher.fetch(slot, address, m_state.wbFile[slot], u"0"_s, QString());
-        }
+        if (!address.isEmpty())
+            issue(slot, address, m_state.downloadFile(address), u"0"_s, QString(), true);
     } else if (*number > 0) {
-        m_state.wbRun[slot] = m_state.runId;
-        m_state.wbFile[slot] = m_state.pageFile(address);
-        m_state.wbAge[slot] = 1;
-        m_fetcher.fetch(slot, address, m_state.wbFile[slot], level, prefix);
+        ++m_state.tally.pagesRequested;
+        issue(slot, address, m_state.pageFile(address), level, prefix, false);
     }
 }
 
+void Collector::issue(int slot, const QString &address, const QString &file, const QString &level,
+                      const QString &prefix, bool download)
+{
+    // The fetch this replaces would never complete.
+    m_state.abandonContentSlot(slot, u"超时"_s);
+    m_state.contentPending[slot] = {m_state.runId, address, file, download};
+    m_state.wbAge[slot] = 1;
+    m_fetcher.fetch(slot, address, file, level, prefix);
+}
+
 void Collector::fetchDone(int index, const QString &url, const QString &file, qint64 count,
-                          const QString &tag1, const QString &tag2)
+                          const QString &tag1, const QString &tag2, const QString &reason)
 {
     const std::optional<double> level = readAsNumber(tag1);
-    const bool exists = QFile::exists(file);
-    if ((!level || *level == 0) && count >= 0 && exists &&
-        m_state.downloads.size() < MaxListEntries)
-        m_state.downloads.append(url);
-    // Pages of two bytes or less and downloads are counted without being read.
-    const bool counted =
-        exists && (!(level && *level > 0) || count <= 2 || processPage(url, file, tag1, tag2));
+    bool counted = false;
+    if (!(level && *level > 0)) {
+        downloadDone(url, file, count, reason);
+        counted = count >= 0 && QFile::exists(file);
+    } else if (count < 0) {
+        m_state.countFailure(FailedFetch::ContentPage, url, reason);
+    } else if (!QFile::exists(file)) {
+        m_state.countFailure(FailedFetch::ContentPage, url, u"页面文件不见了"_s);
+    } else if (count <= 2 || processPage(url, file, tag1, tag2)) {
+        // Pages of two bytes or less are counted without being read.
+        counted = true;
+    } else {
+        m_state.countFailure(FailedFetch::ContentPage, url, u"页面无法读取或不足10个字符"_s);
+    }
     if (index >= 1 && index <= SlotCount)
         m_state.wbAge[index] = FreeAge;
     if (counted)
         increment(m_state.pagesDone);
+}
+
+void Collector::downloadDone(const QString &url, const QString &file, qint64 count,
+                             const QString &reason)
+{
+    if (count < 0 || !QFile::exists(file)) {
+        m_state.countFailure(FailedFetch::Download, url,
+                             count < 0 ? reason : u"下载的文件不见了"_s);
+        return;
+    }
+    ++m_state.tally.downloadsStored;
+    if (m_state.downloads.size() < MaxListEntries)
+        m_state.downloads.append(url);
 }
 
 bool Collector::processPage(const QString &url, const QString &file, const QString &tag1,

@@ -19,11 +19,15 @@ public:
     Collector(EngineState &state, Fetcher &fetcher, StoreRecord storeRecord);
 
     void tick();
+    // `reason` says why nothing was stored when `count` is negative.
     void fetchDone(int index, const QString &url, const QString &file, qint64 count,
-                   const QString &tag1, const QString &tag2);
+                   const QString &tag1, const QString &tag2, const QString &reason);
 
 private:
     void dispatch(int slot);
+    void issue(int slot, const QString &address, const QString &file, const QString &level,
+               const QString &prefix, bool download);
+    void downloadDone(const QString &url, const QString &file, qint64 count, const QString &reason);
     // False when the page brought no text; it is then not counted as done.
     bool processPage(const QString &url, const QString &file, const QString &tag1,
                      const QString &tag2);

@@ -42,16 +42,23 @@ void Crawler::tick()
             ++m_state.listCursor;
             m_state.waAge[i] = 1;
             const QString url = m_state.listQueue[m_state.listCursor];
-            m_state.waRun[i] = m_state.runId;
-            m_state.waFile[i] = m_state.pageFile(url);
-            m_fetcher.fetch(i, url, m_state.waFile[i], QString(), QString());
+            // The fetch this replaces would never complete.
+            m_state.abandonListSlot(i, u"超时"_s);
+            m_state.listPending[i] = {m_state.runId, url, m_state.pageFile(url), false};
+            ++m_state.tally.pagesRequested;
+            m_fetcher.fetch(i, url, m_state.listPending[i].file, QString(), QString());
         }
     }
 }
 
-void Crawler::fetchDone(int index, const QString &url, const QString &file, qint64 count)
+void Crawler::fetchDone(int index, const QString &url, const QString &file, qint64 count,
+                        const QString &reason)
 {
-    if (count > 0) {
+    if (count < 0) {
+        m_state.countFailure(FailedFetch::ListPage, url, reason);
+    } else if (count > 0 && !QFile::exists(file)) {
+        m_state.countFailure(FailedFetch::ListPage, url, u"页面文件不见了"_s);
+    } else if (count > 0) {
         const QString page = readtext(file);
         QFile::remove(file);
         queueLinks(ListLinks(url, page));

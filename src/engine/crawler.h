@@ -18,7 +18,9 @@ public:
     Crawler(EngineState &state, Fetcher &fetcher);
 
     void tick();
-    void fetchDone(int index, const QString &url, const QString &file, qint64 count);
+    // `reason` says why nothing was stored when `count` is negative.
+    void fetchDone(int index, const QString &url, const QString &file, qint64 count,
+                   const QString &reason);
 
 private:
     void queueLinks(const QString &listing);

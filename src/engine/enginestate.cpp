@@ -60,7 +60,35 @@ QString EngineState::progressSignature() const
 {
     return QString::number(contentQueue.size()) + QString::number(listQueue.size()) +
            QString::number(downloads.size()) + QString::number(pagesDone) +
-           QString::number(listPagesDone);
+           QString::number(listPagesDone) + QString::number(fetchesFinished);
+}
+
+void EngineState::countFailure(FailedFetch::Kind kind, const QString &url, const QString &reason)
+{
+    if (kind == FailedFetch::Download)
+        ++tally.downloadsFailed;
+    else
+        ++tally.pagesFailed;
+    if (failures.size() < MaxListEntries)
+        failures.append({kind, url, reason});
+}
+
+void EngineState::abandonListSlot(int slot, const QString &reason)
+{
+    if (slot < 1 || slot > SlotCount || listPending[slot].run != runId)
+        return;
+    listPending[slot].run = 0;
+    countFailure(FailedFetch::ListPage, listPending[slot].url, reason);
+}
+
+void EngineState::abandonContentSlot(int slot, const QString &reason)
+{
+    if (slot < 1 || slot > SlotCount || contentPending[slot].run != runId)
+        return;
+    PendingFetch &pending = contentPending[slot];
+    pending.run = 0;
+    countFailure(pending.download ? FailedFetch::Download : FailedFetch::ContentPage, pending.url,
+                 reason);
 }
 
 } // namespace caiji

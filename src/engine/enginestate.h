@@ -17,6 +17,28 @@ constexpr int SlotCount = 50;
 // Counts, cursors and list indexes are 16-bit: a work list stops growing here.
 constexpr int MaxListEntries = 32767;
 
+// A fetch that brought nothing, kept for the run's report.
+struct FailedFetch
+{
+    enum Kind { ListPage, ContentPage, Download };
+    Kind kind = ContentPage;
+    QString url;
+    QString reason;
+};
+
+// What became of a run's work: the status line and the summary show it.
+struct RunTally
+{
+    qint64 pagesRequested = 0; // list and content page fetches issued
+    qint64 pagesFailed = 0;
+    qint64 recordsStored = 0; // rows the database committed
+    qint64 recordsRefused = 0;
+    qint64 downloadsStored = 0;
+    qint64 downloadsFailed = 0;
+
+    qint64 failures() const { return pagesFailed + recordsRefused + downloadsFailed; }
+};
+
 struct EngineState
 {
     QStringList contentQueue;    // List1: "level|address|record line"
@@ -30,7 +52,7 @@ struct EngineState
     int taskIndex = -1;
     bool running = false;
     int stallCount = 20;
-    QString lastProgress = QStringLiteral("00000");
+    QString lastProgress = QStringLiteral("000000");
     QString taskName;
     QString taskDir; // absolute folder of the running task
     int fieldCount = 0;
@@ -40,19 +62,29 @@ struct EngineState
     int listCursor = -1;
     int pagesDone = 0;
     int listPagesDone = 0;
+    // Every finished fetch, failed or not: a run of failures is progress too,
+    // so a task with pages still queued is not declared complete.
+    qint64 fetchesFinished = 0;
+    RunTally tally;
+    QList<FailedFetch> failures; // the first MaxListEntries of the run
     QSet<QString> seenListPages;
     QSet<QString> seenTargets;
     std::array<int, SlotCount + 1> waAge{};
     std::array<int, SlotCount + 1> wbAge{};
     RecordStore store; // the task connection
     // Fetches carry the run they were issued in; completions of other runs are ignored.
-    quint64 runId = 1; // slots holding 0 have nothing pending
-    std::array<quint64, SlotCount + 1> waRun{};
-    std::array<quint64, SlotCount + 1> wbRun{};
-    // The file of the fetch each slot waits for: a late completion of an earlier
-    // run on a slot the new run reuses neither counts nor takes the slot's turn.
-    std::array<QString, SlotCount + 1> waFile{};
-    std::array<QString, SlotCount + 1> wbFile{};
+    quint64 runId = 1;
+    // The fetch each slot waits for: a late completion of an earlier run on a
+    // slot the new run reuses neither counts nor takes the slot's turn.
+    struct PendingFetch
+    {
+        quint64 run = 0; // 0: nothing pending
+        QString url;
+        QString file;
+        bool download = false;
+    };
+    std::array<PendingFetch, SlotCount + 1> listPending{};
+    std::array<PendingFetch, SlotCount + 1> contentPending{};
 
     QString webDir() const;
     QString wekDir() const;
@@ -68,6 +100,12 @@ struct EngineState
     bool appendContent(const QString &entry);
     bool appendList(const QString &address);
     QString progressSignature() const;
+
+    void countFailure(FailedFetch::Kind kind, const QString &url, const QString &reason);
+    // A slot is handed a new fetch, or its run ends, while its fetch of this
+    // run is still out: that fetch will never complete, so it failed.
+    void abandonListSlot(int slot, const QString &reason);
+    void abandonContentSlot(int slot, const QString &reason);
 };
 
 // Adds 1 without passing the 16-bit limit.

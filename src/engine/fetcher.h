@@ -32,7 +32,9 @@ public:
 
 Q_SIGNALS:
     // `count` is the number of bytes stored in `file`, -1 when nothing was
-    // stored (no file is left then).
+    // stored (no file is left then); `text` then says why, in a few words.
+    // The file holds this transfer's bytes when the signal is emitted, also
+    // when another transfer to the same file is still running.
     void fetchDone(int index, const QString &url, const QString &file, const QString &text,
                    qint64 count, const QString &tag1, const QString &tag2);
 };

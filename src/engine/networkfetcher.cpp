@@ -6,8 +6,11 @@
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRandomGenerator>
 #include <QTimer>
 #include <QUrl>
+
+#include <filesystem>
 
 using namespace Qt::StringLiterals;
 
@@ -24,7 +27,67 @@ bool isPageFile(const QString &file)
     return file.endsWith(u" .txt"_s);
 }
 
+// A file of its own for one transfer, in the target's folder so that the
+// final rename stays on one file system.
+std::unique_ptr<QFile> openTemporaryFile(const QString &target)
+{
+    const QString dir = QFileInfo(target).absolutePath();
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const quint64 random = QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFFFull;
+        auto file = std::make_unique<QFile>(dir + u'/' + NetworkFetcher::temporaryPrefix() +
+                                            QString::number(random, 16).rightJustified(12, u'0') +
+                                            NetworkFetcher::temporarySuffix());
+        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return file;
+        if (file->exists())
+            continue;
+        return nullptr;
+    }
+    return nullptr;
+}
+
+// rename(2): the target is replaced in one step, never missing in between.
+bool replaceAtomically(const QString &from, const QString &to)
+{
+    std::error_code error;
+    std::filesystem::rename(QFile::encodeName(from).toStdString(),
+                            QFile::encodeName(to).toStdString(), error);
+    return !error;
+}
+
+QString networkFailure(const QNetworkReply &reply)
+{
+    switch (reply.error()) {
+    case QNetworkReply::ConnectionRefusedError:
+        return u"连接被拒绝"_s;
+    case QNetworkReply::RemoteHostClosedError:
+        return u"连接被关闭"_s;
+    case QNetworkReply::HostNotFoundError:
+        return u"找不到主机"_s;
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::OperationCanceledError:
+        return u"超时"_s;
+    case QNetworkReply::TooManyRedirectsError:
+        return u"重定向过多"_s;
+    case QNetworkReply::InsecureRedirectError:
+    case QNetworkReply::ProtocolUnknownError:
+        return u"重定向到不允许的地址"_s;
+    default:
+        return u"网络错误："_s + reply.errorString();
+    }
+}
+
 } // namespace
+
+QString NetworkFetcher::temporaryPrefix()
+{
+    return u".caiji-"_s;
+}
+
+QString NetworkFetcher::temporarySuffix()
+{
+    return u".part"_s;
+}
 
 NetworkFetcher::NetworkFetcher(QObject *parent) : Fetcher(parent)
 {
@@ -54,7 +117,7 @@ bool NetworkFetcher::isAllowedFile(const QString &file) const
     const QFileInfo info(file);
     const QString dir = QDir::cleanPath(info.absolutePath());
     const QString name = info.fileName();
-    if (name.isEmpty() || name == u"."_s || name == u".."_s)
+    if (name.isEmpty() || name == u"."_s || name == u".."_s || name.contains(QChar(0)))
         return false;
     return m_allowedDirectories.isEmpty() || m_allowedDirectories.contains(dir);
 }
@@ -66,14 +129,17 @@ void NetworkFetcher::fetch(int index, const QString &url, const QString &file, c
     const QUrl address(url);
     const QString scheme = address.scheme().toLower();
     if (!address.isValid() || (scheme != u"http"_s && scheme != u"https"_s) ||
-        address.host().isEmpty() || !isAllowedFile(file)) {
-        failLater(index, url, file, tag1, tag2);
+        address.host().isEmpty()) {
+        failLater(index, url, file, tag1, tag2, u"不是http(s)地址"_s);
         return;
     }
-
-    auto part = std::make_unique<QFile>(file + u".part"_s);
-    if (!part->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        failLater(index, url, file, tag1, tag2);
+    if (!isAllowedFile(file)) {
+        failLater(index, url, file, tag1, tag2, u"文件名被拒绝"_s);
+        return;
+    }
+    std::unique_ptr<QFile> part = openTemporaryFile(file);
+    if (!part) {
+        failLater(index, url, file, tag1, tag2, u"无法写入文件"_s);
         return;
     }
 
@@ -87,32 +153,58 @@ void NetworkFetcher::fetch(int index, const QString &url, const QString &file, c
     transfer.tag1 = tag1;
     transfer.tag2 = tag2;
     transfer.limit = isPageFile(file) ? MaxPageBytes : MaxDownloadBytes;
+    request.setDecompressedSafetyCheckThreshold(transfer.limit);
     transfer.reply = m_manager.get(request);
+    transfer.reply->setReadBufferSize(ReadBufferBytes);
+    connect(transfer.reply, &QNetworkReply::metaDataChanged, this,
+            [this, index] { onMetaData(index); });
     connect(transfer.reply, &QNetworkReply::readyRead, this, [this, index] { onReadyRead(index); });
     connect(transfer.reply, &QNetworkReply::finished, this, [this, index] { onFinished(index); });
 }
 
 void NetworkFetcher::failLater(int index, const QString &url, const QString &file,
-                               const QString &tag1, const QString &tag2)
+                               const QString &tag1, const QString &tag2, const QString &reason)
 {
     const quint64 generation = m_generation;
     QTimer::singleShot(0, this, [=, this] {
         if (generation == m_generation)
-            Q_EMIT fetchDone(index, url, file, QString(), -1, tag1, tag2);
+            Q_EMIT fetchDone(index, url, file, reason, -1, tag1, tag2);
     });
+}
+
+void NetworkFetcher::fail(Transfer &transfer, const QString &reason)
+{
+    if (!transfer.failure.isEmpty())
+        return;
+    transfer.failure = reason;
+    transfer.reply->abort();
+}
+
+void NetworkFetcher::onMetaData(int index)
+{
+    auto it = m_transfers.find(index);
+    if (it == m_transfers.end())
+        return;
+    Transfer &transfer = it->second;
+    // A declared length past the cap fails before any of the body is read.
+    const QVariant length = transfer.reply->header(QNetworkRequest::ContentLengthHeader);
+    if (length.isValid() && length.toLongLong() > transfer.limit)
+        fail(transfer, u"超过大小上限"_s);
 }
 
 void NetworkFetcher::onReadyRead(int index)
 {
     auto it = m_transfers.find(index);
-    if (it == m_transfers.end() || it->second.failed)
+    if (it == m_transfers.end() || !it->second.failure.isEmpty())
         return;
     Transfer &transfer = it->second;
     const QByteArray chunk = transfer.reply->readAll();
-    if (transfer.bytes + chunk.size() > transfer.limit ||
-        transfer.part->write(chunk) != chunk.size()) {
-        transfer.failed = true;
-        transfer.reply->abort();
+    if (transfer.bytes + chunk.size() > transfer.limit) {
+        fail(transfer, u"超过大小上限"_s);
+        return;
+    }
+    if (transfer.part->write(chunk) != chunk.size()) {
+        fail(transfer, u"无法写入文件"_s);
         return;
     }
     transfer.bytes += chunk.size();
@@ -125,25 +217,33 @@ void NetworkFetcher::onFinished(int index)
         return;
     Transfer transfer = std::move(it->second);
     m_transfers.erase(it);
-    transfer.reply->deleteLater();
+    QNetworkReply &reply = *transfer.reply;
+    reply.deleteLater();
 
-    if (!transfer.failed && transfer.reply->bytesAvailable() > 0)
-        transfer.failed = transfer.part->write(transfer.reply->readAll()) < 0;
-    const int status = transfer.reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const bool ok = !transfer.failed && transfer.reply->error() == QNetworkReply::NoError &&
-                    status < 400 && transfer.part->flush();
-    transfer.bytes = transfer.part->size();
-    transfer.part->close();
-
-    qint64 count = -1;
-    if (ok && transfer.bytes <= transfer.limit) {
-        QFile::remove(transfer.file);
-        if (transfer.part->rename(transfer.file))
-            count = transfer.bytes;
+    if (transfer.failure.isEmpty() && reply.bytesAvailable() > 0) {
+        const QByteArray rest = reply.readAll();
+        if (transfer.bytes + rest.size() > transfer.limit)
+            transfer.failure = u"超过大小上限"_s;
+        else if (transfer.part->write(rest) != rest.size())
+            transfer.failure = u"无法写入文件"_s;
+        else
+            transfer.bytes += rest.size();
     }
+    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (transfer.failure.isEmpty() && status >= 400)
+        transfer.failure = u"HTTP "_s + QString::number(status);
+    if (transfer.failure.isEmpty() && reply.error() != QNetworkReply::NoError)
+        transfer.failure = networkFailure(reply);
+    if (transfer.failure.isEmpty() && !transfer.part->flush())
+        transfer.failure = u"无法写入文件"_s;
+    transfer.part->close();
+    if (transfer.failure.isEmpty() && !replaceAtomically(transfer.part->fileName(), transfer.file))
+        transfer.failure = u"无法写入文件"_s;
+
+    const qint64 count = transfer.failure.isEmpty() ? transfer.bytes : -1;
     if (count < 0)
         transfer.part->remove();
-    Q_EMIT fetchDone(index, transfer.url, transfer.file, QString(), count, transfer.tag1,
+    Q_EMIT fetchDone(index, transfer.url, transfer.file, transfer.failure, count, transfer.tag1,
                      transfer.tag2);
 }
 

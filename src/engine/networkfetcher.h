@@ -1,5 +1,7 @@
 // The fetch slots on QNetworkAccessManager: http and https only, redirects
-// followed, the body streamed to "file.part" and renamed when it arrived whole.
+// followed. Each transfer streams into a temporary file of its own beside its
+// target, which replaces the target atomically when the body arrived whole,
+// so two transfers to one file never spoil each other.
 #pragma once
 
 #include "engine/fetcher.h"
@@ -22,6 +24,12 @@ public:
     static constexpr int StallTimeoutMs = 30000;
     static constexpr qint64 MaxPageBytes = 32 * 1024 * 1024;
     static constexpr qint64 MaxDownloadBytes = 256 * 1024 * 1024;
+    // Qt reads no further ahead than this before we take the bytes, so a
+    // body past its cap never piles up in memory.
+    static constexpr qint64 ReadBufferBytes = 256 * 1024;
+    // Temporary files are named ".caiji-" + 12 hex digits + ".part".
+    static QString temporaryPrefix();
+    static QString temporarySuffix();
 
     explicit NetworkFetcher(QObject *parent = nullptr);
     ~NetworkFetcher() override;
@@ -41,15 +49,17 @@ private:
         QString url, file, tag1, tag2;
         qint64 bytes = 0;
         qint64 limit = 0;
-        bool failed = false;
+        QString failure; // empty while the transfer goes well
     };
 
     bool isAllowedFile(const QString &file) const;
     void failLater(int index, const QString &url, const QString &file, const QString &tag1,
-                   const QString &tag2);
+                   const QString &tag2, const QString &reason);
+    void onMetaData(int index);
     void onReadyRead(int index);
     void onFinished(int index);
     void drop(int index);
+    void fail(Transfer &transfer, const QString &reason);
 
     QNetworkAccessManager m_manager;
     std::map<int, Transfer> m_transfers;

@@ -107,30 +107,40 @@ bool RecordStore::create(const QString &path, int fieldCount)
         QFile::remove(path + suffix);
     m_connection = newConnectionName();
     QSqlDatabase db = openDatabase(m_connection, path);
-    if (!db.isOpen())
+    if (!db.isOpen()) {
+        m_lastError = db.lastError().text();
         return false;
+    }
     QSqlQuery pragma(db);
     pragma.exec(u"PRAGMA journal_mode=WAL"_s);
     pragma.exec(u"PRAGMA synchronous=NORMAL"_s);
 
     m_fieldCount = std::max(0, fieldCount);
-    if (m_fieldCount == 0)
-        return false; // a table needs at least one column
+    if (m_fieldCount == 0) {
+        m_lastError = u"没有字段（uc为0）"_s; // a table needs at least one column
+        return false;
+    }
     QStringList columns;
     for (int i = 0; i < m_fieldCount; ++i)
         columns << columnName(i) + u" TEXT"_s;
     QSqlQuery query(db);
     m_hasTable = query.exec(u"CREATE TABLE data ("_s + columns.join(u',') + u')');
+    if (!m_hasTable)
+        m_lastError = query.lastError().text();
     return m_hasTable;
 }
 
 bool RecordStore::append(const QString &recordLine)
 {
-    if (!m_hasTable)
+    if (!m_hasTable) {
+        m_lastError = u"数据库没有记录表"_s;
         return false;
+    }
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    if (!db.isOpen())
+    if (!db.isOpen()) {
+        m_lastError = u"数据库未打开"_s;
         return false;
+    }
     QStringList values = valuesOf(recordLine);
     if (values.size() > m_fieldCount)
         values.resize(m_fieldCount);
@@ -144,7 +154,11 @@ bool RecordStore::append(const QString &recordLine)
                   marks.join(u',') + u')');
     for (const QString &value : values)
         query.addBindValue(value);
-    return query.exec();
+    if (!query.exec()) {
+        m_lastError = query.lastError().text();
+        return false;
+    }
+    return true;
 }
 
 void RecordStore::close()

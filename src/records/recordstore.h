@@ -25,8 +25,10 @@ public:
     bool create(const QString &path, int fieldCount);
 
     // Stores a record line ("^" before every value) as one committed row;
-    // values past the last column are dropped.
+    // values past the last column are dropped. False when the database
+    // refused it; lastError() then says why.
     bool append(const QString &recordLine);
+    QString lastError() const { return m_lastError; }
 
     void close();
     bool isOpen() const;
@@ -46,6 +48,7 @@ private:
     QString m_connection;
     int m_fieldCount = 0;
     bool m_hasTable = false;
+    QString m_lastError;
 };
 
 } // namespace caiji

@@ -318,10 +318,16 @@ void TestCrawler::failedFetchCountedAndFreed()
     QCOMPARE(rig.state().listQueue, QStringList{Start});
     QVERIFY(TempWorkspace::filesIn(rig.workspace.webDir(u"a"_s)).isEmpty());
 
-    // The progress signature moves with the failed page.
+    QCOMPARE(rig.state().tally.pagesRequested, 1);
+    QCOMPARE(rig.state().tally.pagesFailed, 1);
+    QCOMPARE(rig.state().failures.size(), 1);
+    QCOMPARE(rig.state().failures[0].url, Start);
+
+    // The progress signature moves with the failed page: list pages done, then
+    // fetches finished.
     rig.engine.schedulerTick();
     QCOMPARE(rig.state().stallCount, 0);
-    QCOMPARE(rig.state().lastProgress, u"01001"_s);
+    QCOMPARE(rig.state().lastProgress, u"010011"_s);
 }
 
 QTEST_GUILESS_MAIN(TestCrawler)

@@ -29,8 +29,8 @@ private Q_SLOTS:
     void pauseChangesOnlyEnabled();
     void pausedEngineDoesNotComplete();
     void settingsDoNotLeakIntoNextTask();
-    void unreadableTaskFileSeedsNothing_data();
-    void unreadableTaskFileSeedsNothing();
+    void taskWithoutTableDoesNotStart_data();
+    void taskWithoutTableDoesNotStart();
     void completionStopsTimersAndFetches();
     void pendingCompletionDroppedAtCompletion();
     void lateCompletionOfEarlierRunIgnored_data();
@@ -312,7 +312,8 @@ void TestScheduler::pausedEngineDoesNotComplete()
 
     rig.engine.resume();
     QTRY_VERIFY_WITH_TIMEOUT(rig.engine.allQueuedComplete(), 10000);
-    QCOMPARE(rig.state().runList[0], completeLine(u"a"_s));
+    // The page that never came failed.
+    QCOMPARE(rig.state().runList[0], completeLine(u"a"_s) + u",失败1"_s);
 }
 
 void TestScheduler::settingsDoNotLeakIntoNextTask()
@@ -337,39 +338,61 @@ void TestScheduler::settingsDoNotLeakIntoNextTask()
     QCOMPARE(rig.state().w, WValues());
 }
 
-void TestScheduler::unreadableTaskFileSeedsNothing_data()
+void TestScheduler::taskWithoutTableDoesNotStart_data()
 {
-    QTest::addColumn<bool>("directory");
-    QTest::newRow("missing") << false;
-    QTest::newRow("a folder in its place") << true;
+    QTest::addColumn<QByteArray>("taskFile"); // empty: no file; "/": a folder in its place
+    QTest::addColumn<QString>("reason");
+    const QByteArray ur = "ur=[[1|http://www.site.com/p|1|3|1|.htm]]\r\n";
+    QTest::newRow("missing file") << QByteArray() << u"无法读取任务文件"_s;
+    QTest::newRow("a folder in its place") << "/"_ba << u"无法读取任务文件"_s;
+    QTest::newRow("uc too large") << ur + "uc=[[100000]]" << u"uc=[[100000]]不是"_s;
+    QTest::newRow("uc zero") << ur + "uc=[[0]]" << u"uc=[[0]]不是"_s;
+    QTest::newRow("uc negative") << ur + "uc=[[-3]]" << u"uc=[[-3]]不是"_s;
+    QTest::newRow("NUL inside uc") << ur + QByteArray("uc=[[1\0002]]", 12) << u"不是1到32767"_s;
+    QTest::newRow("no uc") << ur << u"没有uc"_s;
 }
 
-void TestScheduler::unreadableTaskFileSeedsNothing()
+void TestScheduler::taskWithoutTableDoesNotStart()
 {
-    QFETCH(bool, directory);
+    QFETCH(QByteArray, taskFile);
+    QFETCH(QString, reason);
     EngineRig rig;
     QVERIFY(rig.workspace.addTask(u"a"_s, schemeOne(3)));
     QVERIFY(rig.workspace.addTaskFolders(u"b"_s));
-    if (directory)
+    if (taskFile == "/")
         QVERIFY(QDir().mkpath(rig.workspace.workspace().taskFile(u"b"_s)));
+    else if (!taskFile.isEmpty())
+        QVERIFY(rig.workspace.addTaskBytes(u"b"_s, taskFile));
+    // A database of an earlier run must survive the refused start.
+    RecordStore earlier;
+    QVERIFY(earlier.create(rig.workspace.databaseFile(u"b"_s), 1));
+    QVERIFY(earlier.append(u"^kept"_s));
+    earlier.close();
     servePages(rig.contentFetcher, 3);
+    QSignalSpy refused(&rig.engine, &CollectionEngine::taskNotStarted);
     rig.engine.startUp();
     rig.engine.schedulerTick();
     rig.collectorRound();
     QCOMPARE(rig.state().runRecords.size(), 3);
 
     QVERIFY(rig.ticksUntilComplete(0) > 0);
-    QCOMPARE(rig.state().taskName, u"b"_s);
-    QVERIFY(rig.state().definition.schemeField.isEmpty());
-    QCOMPARE(rig.state().fieldCount, 0);
-    QVERIFY(rig.state().contentQueue.isEmpty());
-    QVERIFY(rig.state().listQueue.isEmpty());
-    QVERIFY(rig.state().definition.section[1].isEmpty());
-
-    const int ticks = rig.ticksUntilComplete(1);
-    QVERIFY(ticks > 0 && ticks <= 22);
+    QCOMPARE(refused.size(), 1);
+    QCOMPARE(refused[0][1].toString(), u"b"_s);
+    QVERIFY2(refused[0][2].toString().contains(reason), qPrintable(refused[0][2].toString()));
+    QCOMPARE(rig.state().runList[1], CollectionEngine::paddedName(u"b"_s) +
+                                         CollectionEngine::notStartedMarker() +
+                                         refused[0][2].toString());
     QVERIFY(rig.engine.allQueuedComplete());
-    QCOMPARE(rig.state().runList[1], completeLine(u"b"_s));
+    QVERIFY(!rig.state().running);
+    QVERIFY(rig.state().definition.schemeField.isEmpty());
+    QVERIFY(rig.state().contentQueue.isEmpty());
+    QCOMPARE(rig.engine.timer1().interval(), 0);
+    QVERIFY(!rig.engine.summary(1).started);
+    QCOMPARE(RecordStore::readAll(rig.workspace.databaseFile(u"b"_s), 1), QStringList{u"^kept"_s});
+
+    // Later ticks leave the line alone.
+    rig.schedulerTicks(3);
+    QCOMPARE(rig.state().runList[1].contains(CollectionEngine::notStartedMarker()), true);
 }
 
 void TestScheduler::completionStopsTimersAndFetches()

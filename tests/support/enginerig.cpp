@@ -31,7 +31,7 @@ int EngineRig::ticksUntilComplete(int index, int limit)
 {
     for (int i = 1; i <= limit; ++i) {
         engine.schedulerTick();
-        if (engine.state().runList.value(index).endsWith(CollectionEngine::completeMarker()))
+        if (engine.state().runList.value(index).contains(CollectionEngine::completeMarker()))
             return i;
     }
     return -1;
