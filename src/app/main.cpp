@@ -2,10 +2,12 @@
 #include "engine/networkfetcher.h"
 #include "gui/mainwindow.h"
 #include "gui/shell.h"
+#include "records/runhistory.h"
 #include "tasks/installlayout.h"
 #include "tasks/instancelock.h"
 
 #include <QApplication>
+#include <QSettings>
 #include <QTextStream>
 
 using namespace Qt::StringLiterals;
@@ -45,8 +47,12 @@ int runWindow(QApplication &app, const QStringList &arguments)
     if (!lock.acquire())
         return 0; // another copy runs on this workspace
     caiji::Shell shell;
+    // How many earlier runs' databases each task keeps (at least 5).
+    const int keepRuns =
+        QSettings().value(u"history/keepRuns"_s, caiji::RunHistory::DefaultKeep).toInt();
     caiji::MainWindow window(caiji::Workspace(workspace), std::make_unique<caiji::NetworkFetcher>(),
-                             std::make_unique<caiji::NetworkFetcher>(), {tickMs, true}, shell);
+                             std::make_unique<caiji::NetworkFetcher>(), {tickMs, true, keepRuns},
+                             shell);
     window.show();
     return app.exec();
 }

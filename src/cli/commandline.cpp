@@ -8,6 +8,7 @@
 #include "engine/pagecutter.h"
 #include "records/csvexport.h"
 #include "records/recordstore.h"
+#include "records/runhistory.h"
 #include "records/xlsxexport.h"
 #include "tasks/taskfile.h"
 #include "tasks/workspace.h"
@@ -33,6 +34,8 @@ namespace {
 
 // `caiji try` gives up on a page after this long.
 constexpr int TryTimeoutMs = 120000;
+// Refused records are named on stderr up to this many per task run.
+constexpr int RefusalsShown = 20;
 
 } // namespace
 
@@ -60,6 +63,8 @@ int CommandLine::run(const QStringList &arguments)
         return exportCommand(rest);
     if (command == u"count")
         return countCommand(rest);
+    if (command == u"history")
+        return historyCommand(rest);
     return fail(u"unknown command: "_s + command + u" (see caiji --help)"_s);
 }
 
@@ -74,16 +79,23 @@ int CommandLine::printHelp()
     m_out << "Usage: caiji [COMMAND] [ARGUMENTS]\n"
              "\n"
              "Commands:\n"
-             "  run [--workspace DIR] [--tick-ms N] [TASK...]\n"
+             "  run [--workspace DIR] [--tick-ms N] [--keep-runs N] [TASK...]\n"
              "                 collect the named tasks (or all) without a window, print\n"
-             "                 each status line, exit when every task is complete\n"
+             "                 each status line and a summary per task; exit status 1\n"
+             "                 when a page, download or record failed. The database of\n"
+             "                 the task's previous run moves to data/history (the last\n"
+             "                 N runs are kept, at least 5)\n"
              "  try [--workspace DIR] TASK URL\n"
              "                 fetch one page and show what level 1 of the task cuts from it\n"
              "  links START-URL FILE\n"
              "                 print the links of a saved page that the crawler would follow\n"
-             "  export [--workspace DIR] TASK [--out FILE | --xlsx FILE]\n"
+             "  export [--workspace DIR] [--run RUN] TASK [--out FILE | --xlsx FILE]\n"
              "                 write the task's stored records as CSV (UTF-8 with BOM,\n"
-             "                 to stdout or FILE) or as an Excel workbook\n"
+             "                 to stdout or FILE) or as an Excel workbook; --run takes\n"
+             "                 an earlier run's records (see history)\n"
+             "  history [--workspace DIR] TASK\n"
+             "                 list the task's current and earlier runs with their\n"
+             "                 record counts\n"
              "  count [--workspace DIR] [TASK...]\n"
              "                 print the number of stored records of each task\n"
              "  htm2txt FILE   print the plain text of an HTML page file\n"
@@ -120,6 +132,17 @@ std::optional<CommandLine::Options> CommandLine::parseOptions(const QStringList 
             options.out = value;
         } else if (argument == u"--xlsx") {
             options.xlsx = value;
+        } else if (argument == u"--run") {
+            options.run = value;
+        } else if (argument == u"--keep-runs") {
+            bool ok = false;
+            options.keepRuns = value.toInt(&ok);
+            if (!ok || options.keepRuns < RunHistory::DefaultKeep ||
+                options.keepRuns > RunHistory::MaxKeep) {
+                fail(u"--keep-runs needs a number from %1 to %2"_s.arg(RunHistory::DefaultKeep)
+                         .arg(RunHistory::MaxKeep));
+                return std::nullopt;
+            }
         } else if (argument == u"--tick-ms") {
             bool ok = false;
             options.tickMs = value.toInt(&ok);
@@ -151,7 +174,8 @@ int CommandLine::htm2txtCommand(const QStringList &arguments)
 
 int CommandLine::runCommand(const QStringList &arguments)
 {
-    const auto options = parseOptions(arguments, {u"--workspace"_s, u"--tick-ms"_s});
+    const auto options =
+        parseOptions(arguments, {u"--workspace"_s, u"--tick-ms"_s, u"--keep-runs"_s});
     if (!options)
         return 2;
     const Workspace workspace(options->workspace);
@@ -168,7 +192,8 @@ int CommandLine::runCommand(const QStringList &arguments)
 
     NetworkFetcher listFetcher;
     NetworkFetcher contentFetcher;
-    CollectionEngine engine(workspace, &listFetcher, &contentFetcher, {options->tickMs, true});
+    CollectionEngine engine(workspace, &listFetcher, &contentFetcher,
+                            {options->tickMs, true, options->keepRuns});
     QEventLoop loop;
     QObject::connect(&engine, &CollectionEngine::runListLineChanged, &engine,
                      [this, &engine](int index, const QString &line) {
@@ -177,10 +202,27 @@ int CommandLine::runCommand(const QStringList &arguments)
                              m_out.flush();
                          }
                      });
-    QObject::connect(&engine, &CollectionEngine::taskCompleted, &engine, [&] {
+    int refusalsShown = 0;
+    QObject::connect(&engine, &CollectionEngine::taskStarted, &engine,
+                     [&refusalsShown] { refusalsShown = 0; });
+    QObject::connect(&engine, &CollectionEngine::recordRefused, &engine,
+                     [&](const QString &, const QString &reason) {
+                         if (++refusalsShown > RefusalsShown)
+                             return;
+                         m_err << "caiji: " << engine.state().taskName << ": 记录未能存入数据库："
+                               << reason << (refusalsShown == RefusalsShown ? "（以后的从略）" : "")
+                               << Qt::endl;
+                     });
+    const auto quitWhenDone = [&] {
         if (engine.allQueuedComplete())
             loop.quit();
-    });
+    };
+    QObject::connect(&engine, &CollectionEngine::taskCompleted, &engine, quitWhenDone);
+    QObject::connect(&engine, &CollectionEngine::taskNotStarted, &engine,
+                     [&](int, const QString &name, const QString &reason) {
+                         m_err << "caiji: " << name << ": 未启动：" << reason << Qt::endl;
+                         quitWhenDone();
+                     });
 
     if (options->positional.isEmpty()) {
         if (engine.startUp().isEmpty())
@@ -190,7 +232,28 @@ int CommandLine::runCommand(const QStringList &arguments)
             engine.queueTask(name);
     }
     loop.exec();
-    return 0;
+    return printSummaries(engine) ? 0 : 1;
+}
+
+bool CommandLine::printSummaries(const CollectionEngine &engine)
+{
+    bool clean = true;
+    for (int i = 0; i < engine.state().taskQueue.size(); ++i) {
+        const CollectionEngine::RunSummary summary = engine.summary(i);
+        m_out << "汇总 " << summary.name << ": ";
+        if (!summary.started) {
+            m_out << "未启动：" << summary.notStartedReason << '\n';
+            clean = false;
+            continue;
+        }
+        const RunTally &t = summary.tally;
+        m_out << "页面请求" << t.pagesRequested << ",失败" << t.pagesFailed << ",记录存储"
+              << t.recordsStored << ",被拒" << t.recordsRefused << ",下载存储" << t.downloadsStored
+              << ",下载失败" << t.downloadsFailed << '\n';
+        clean = clean && t.failures() == 0;
+    }
+    m_out.flush();
+    return clean;
 }
 
 int CommandLine::tryCommand(const QStringList &arguments)
@@ -278,7 +341,8 @@ int CommandLine::linksCommand(const QStringList &arguments)
 
 int CommandLine::exportCommand(const QStringList &arguments)
 {
-    const auto options = parseOptions(arguments, {u"--workspace"_s, u"--out"_s, u"--xlsx"_s});
+    const auto options =
+        parseOptions(arguments, {u"--workspace"_s, u"--out"_s, u"--xlsx"_s, u"--run"_s});
     if (!options)
         return 2;
     if (options->positional.size() != 1)
@@ -289,7 +353,15 @@ int CommandLine::exportCommand(const QStringList &arguments)
     const QString task = options->positional.first();
     if (!QFileInfo(workspace.taskDir(task)).isDir())
         return fail(u"no task named "_s + task);
-    const QString database = workspace.databaseFile(task);
+    QString database = workspace.databaseFile(task);
+    if (!options->run.isEmpty()) {
+        const std::optional<HistoryRun> run =
+            RunHistory(QFileInfo(database).absolutePath()).run(options->run);
+        if (!run)
+            return fail(u"no run named "_s + options->run + u" (see caiji history "_s + task +
+                        u')');
+        database = run->path;
+    }
     if (!QFile::exists(database))
         return fail(u"该任务尚未采集!"_s);
     const int fieldCount = getuc(workspace.taskFile(task));
@@ -333,6 +405,31 @@ int CommandLine::countCommand(const QStringList &arguments)
             QFile::exists(database) ? RecordStore::count(database) : std::optional<qint64>(0);
         m_out << task << '\t' << (count ? QString::number(*count) : u"?"_s) << '\n';
     }
+    m_out.flush();
+    return 0;
+}
+
+int CommandLine::historyCommand(const QStringList &arguments)
+{
+    const auto options = parseOptions(arguments, {u"--workspace"_s});
+    if (!options)
+        return 2;
+    if (options->positional.size() != 1)
+        return fail(u"history needs exactly one TASK"_s);
+    const Workspace workspace(options->workspace);
+    const QString task = options->positional.first();
+    if (!QFileInfo(workspace.taskDir(task)).isDir())
+        return fail(u"no task named "_s + task);
+    const QString database = workspace.databaseFile(task);
+    const auto printRun = [this](const QString &name, const QString &path) {
+        const std::optional<qint64> count = RecordStore::count(path);
+        m_out << name << '\t' << (count ? QString::number(*count) : u"?"_s) << '\t'
+              << QFileInfo(path).lastModified().toString(u"yyyy-MM-dd HH:mm:ss"_s) << '\n';
+    };
+    if (QFile::exists(database))
+        printRun(u"当前"_s, database);
+    for (const HistoryRun &run : RunHistory(QFileInfo(database).absolutePath()).runs())
+        printRun(run.name, run.path);
     m_out.flush();
     return 0;
 }

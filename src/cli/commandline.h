@@ -9,13 +9,16 @@ class QTextStream;
 
 namespace caiji {
 
+class CollectionEngine;
+
 class CommandLine
 {
 public:
     CommandLine(QTextStream &out, QTextStream &err, const QString &defaultWorkspace);
 
     // Runs the command in `arguments` (without the program name) and returns
-    // the exit code: 0 on success, 2 for bad arguments or a failure.
+    // the exit code: 0 on success, 1 when a run finished but some page,
+    // download or record failed, 2 for bad arguments or a failure.
     int run(const QStringList &arguments);
 
 private:
@@ -23,8 +26,10 @@ private:
     {
         QString workspace;
         int tickMs = 1000;
+        int keepRuns = 5;
         QString out;
         QString xlsx;
+        QString run;
         QStringList positional;
     };
 
@@ -39,6 +44,9 @@ private:
     int linksCommand(const QStringList &arguments);
     int exportCommand(const QStringList &arguments);
     int countCommand(const QStringList &arguments);
+    int historyCommand(const QStringList &arguments);
+    // One line per queued run of `engine`; true when nothing failed.
+    bool printSummaries(const CollectionEngine &engine);
 
     QTextStream &m_out;
     QTextStream &m_err;

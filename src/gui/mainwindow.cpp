@@ -7,6 +7,8 @@
 #include "gui/shell.h"
 #include "gui/taskdialog.h"
 #include "gui/toolbaricons.h"
+#include "records/recordstore.h"
+#include "records/runhistory.h"
 #include "tasks/installlayout.h"
 
 #include <QApplication>
@@ -173,6 +175,7 @@ void MainWindow::buildMenusAndToolbar()
         {u"CD22"_s, u"继续采集(&Z)"_s, [this] { m_engine->resume(); }},
         {u"CD31"_s, u"数据库查看(&J)"_s, [this] { openSelectedTaskFolder(u"data"_s); }},
         {u"CD32"_s, u"数据库移动(&W)"_s, none},
+        {u"CD33"_s, u"历史记录(&H)"_s, [this] { browseHistory(); }},
         {u"CD41"_s, u"进入任务主目录(&S)"_s, [this] { openTaskDirectory(); }},
         {u"CD42"_s, u"进入下载文件目录(&H)"_s, [this] { openSelectedTaskFolder(u"wek"_s); }},
         {u"CD51"_s, u"软件配置(&Z)"_s, none},
@@ -263,6 +266,28 @@ void MainWindow::connectEngine()
             });
     connect(m_engine.get(), &CollectionEngine::recordCountChanged, this,
             [this](int count) { m_label9->setText(QString::number(count)); });
+}
+
+void MainWindow::browseHistory()
+{
+    const QString task = selectedTask();
+    if (task.isEmpty())
+        return;
+    const QList<HistoryRun> runs =
+        RunHistory(QFileInfo(m_workspace.databaseFile(task)).absolutePath()).runs();
+    if (runs.isEmpty()) {
+        m_shell.inform(this, u"该任务没有更早的采集记录"_s);
+        return;
+    }
+    QStringList items;
+    for (const HistoryRun &run : runs) {
+        const std::optional<qint64> count = RecordStore::count(run.path);
+        items << run.lastChanged.toString(u"yyyy-MM-dd HH:mm:ss"_s) + u"（"_s +
+                     (count ? QString::number(*count) : u"?"_s) + u"条记录）"_s;
+    }
+    const int choice = m_shell.choose(this, task + u"：选择要浏览的一次采集"_s, items);
+    if (choice >= 0 && choice < runs.size())
+        m_browser->loadRecordsFrom(task, runs[choice].path);
 }
 
 QString MainWindow::selectedTask() const

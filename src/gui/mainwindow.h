@@ -51,6 +51,8 @@ public:
     void deleteTask();
     void openTaskDirectory();
     void openSelectedTaskFolder(const QString &subfolder);
+    // Lists the selected task's earlier runs and browses the one chosen.
+    void browseHistory();
     void openHomePage();
     void openHelp();
     void restoreFromTray();

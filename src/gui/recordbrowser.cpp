@@ -49,14 +49,18 @@ void RecordBrowser::showFailure(const QString &what)
 void RecordBrowser::loadRecords()
 {
     const QString task = selectedTask();
-    if (task.isEmpty())
-        return;
+    if (!task.isEmpty())
+        loadRecordsFrom(task, m_workspace.databaseFile(task));
+}
+
+void RecordBrowser::loadRecordsFrom(const QString &task, const QString &database)
+{
     m_recedit = 0;
     m_w.list10->clear();
     m_list11.clear();
     m_listedTask = task;
+    m_listedDatabase = database;
     m_shownPosition = -1;
-    const QString database = m_workspace.databaseFile(task);
     if (!QFile::exists(database)) {
         m_shell.inform(m_dialogParent, notCollectedMessage());
         return;
@@ -83,7 +87,7 @@ void RecordBrowser::showRecord()
     const int position = m_w.list10->currentRow();
     if (task.isEmpty() || position < 0)
         return;
-    const QString database = m_workspace.databaseFile(task);
+    const QString &database = m_listedDatabase;
     if (!QFile::exists(database)) {
         m_shell.inform(m_dialogParent, notCollectedMessage());
         return;
@@ -102,7 +106,7 @@ void RecordBrowser::updateRecord()
         m_shell.inform(m_dialogParent, notEditableMessage());
         return;
     }
-    const QString database = m_workspace.databaseFile(m_listedTask);
+    const QString &database = m_listedDatabase;
     if (!QFileInfo::exists(m_workspace.taskDir(m_listedTask)) || !QFile::exists(database)) {
         showFailure(u"任务已不存在，记录未保存："_s + m_listedTask);
         return;
@@ -131,7 +135,7 @@ void RecordBrowser::deleteRecord()
     const int d = m_w.list10->currentRow();
     if (d < 0 || m_w.list10->selectedItems().isEmpty() || m_listedTask.isEmpty())
         return;
-    const QString database = m_workspace.databaseFile(m_listedTask);
+    const QString &database = m_listedDatabase;
     if (!QFileInfo::exists(m_workspace.taskDir(m_listedTask)) || !QFile::exists(database) ||
         !RecordStore::remove(database, d)) {
         showFailure(u"删除失败："_s + m_listedTask);

@@ -35,7 +35,11 @@ public:
     static QString notCollectedMessage();
     static QString notEditableMessage();
 
+    // Lists the records of the task selected in the all-tasks list.
     void loadRecords();
+    // Lists the records of `database`, one of `task`'s runs (its current
+    // database or an earlier run's); show, update and delete then act on it.
+    void loadRecordsFrom(const QString &task, const QString &database);
     void showRecord();
     void updateRecord();
     void deleteRecord();
@@ -57,6 +61,7 @@ private:
     QStringList m_list11;
     int m_recedit = 0;
     QString m_listedTask;
+    QString m_listedDatabase;
     int m_shownPosition = -1;
 };
 

@@ -1,6 +1,7 @@
 #include "gui/shell.h"
 
 #include <QDesktopServices>
+#include <QInputDialog>
 #include <QMessageBox>
 
 using namespace Qt::StringLiterals;
@@ -18,6 +19,13 @@ void Shell::inform(QWidget *parent, const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+int Shell::choose(QWidget *parent, const QString &label, const QStringList &items)
+{
+    bool ok = false;
+    const QString choice = QInputDialog::getItem(parent, title(), label, items, 0, false, &ok);
+    return ok ? int(items.indexOf(choice)) : -1;
 }
 
 void Shell::open(const QUrl &url)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 class QWidget;
@@ -15,6 +16,8 @@ class Shell
 public:
     virtual ~Shell();
     virtual void inform(QWidget *parent, const QString &text);
+    // Lets the user pick one of `items`; -1 when the choice was cancelled.
+    virtual int choose(QWidget *parent, const QString &label, const QStringList &items);
     // The result is not checked: a missing folder or association says nothing.
     virtual void open(const QUrl &url);
 

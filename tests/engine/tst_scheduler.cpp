@@ -3,6 +3,7 @@
 // and a task completion must reset or stop.
 #include "enginerig.h"
 #include "records/recordstore.h"
+#include "records/runhistory.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -499,9 +500,14 @@ void TestScheduler::rerunEmptiesDatabaseAndPages()
     QVERIFY(stray.open(QIODevice::WriteOnly));
     stray.close();
 
+    const QStringList firstRun = *RecordStore::readAll(rig.workspace.databaseFile(u"a"_s), 2);
     QVERIFY(rig.ticksUntilComplete(0) > 0);
     QCOMPARE(rig.state().taskIndex, 1);
     QCOMPARE(RecordStore::readAll(rig.workspace.databaseFile(u"a"_s), 2), QStringList());
+    // The first run's records are kept aside, not lost.
+    const QList<HistoryRun> history = RunHistory(rig.workspace.taskDir(u"a"_s) + u"/data"_s).runs();
+    QCOMPARE(history.size(), 1);
+    QCOMPARE(RecordStore::readAll(history[0].path, 2), firstRun);
     QVERIFY(TempWorkspace::filesIn(rig.workspace.webDir(u"a"_s)).isEmpty());
     QVERIFY(rig.state().runRecords.isEmpty());
     QCOMPARE(rig.state().pagesDone, 0);

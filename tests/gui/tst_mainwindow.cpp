@@ -129,8 +129,9 @@ void TestMainWindow::menus_data()
     QTest::newRow("run") << 1 << u"CD2"_s << u"执行(&T)"_s
                          << QStringList{u"CD21"_s, u"暂停采集(&S)"_s, u"CD22"_s, u"继续采集(&Z)"_s};
     QTest::newRow("database") << 2 << u"CD3"_s << u"数据库(&D)"_s
-                              << QStringList{u"CD31"_s, u"数据库查看(&J)"_s, u"CD32"_s,
-                                             u"数据库移动(&W)"_s};
+                              << QStringList{u"CD31"_s, u"数据库查看(&J)"_s,
+                                             u"CD32"_s, u"数据库移动(&W)"_s,
+                                             u"CD33"_s, u"历史记录(&H)"_s};
     QTest::newRow("advanced") << 3 << u"CD4"_s << u"高级(&G)"_s
                               << QStringList{u"CD41"_s, u"进入任务主目录(&S)"_s, u"CD42"_s,
                                              u"进入下载文件目录(&H)"_s};

@@ -4,12 +4,14 @@
 #include "gui/recordbrowser.h"
 #include "gui/recorddisplay.h"
 #include "records/recordstore.h"
+#include "records/runhistory.h"
 #include "text/names.h"
 #include "windowrig.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
@@ -40,6 +42,7 @@ private Q_SLOTS:
     void listedTaskDeletedMeanwhile();
     void deleteRecord_data();
     void deleteRecord();
+    void browseEarlierRun();
 };
 
 namespace {
@@ -459,6 +462,43 @@ void TestRecordBrowser::deleteRecord()
         press(rig, u"Command4"_s);
         QVERIFY(rig.shell.messages.isEmpty());
     }
+}
+
+void TestRecordBrowser::browseEarlierRun()
+{
+    WindowRig rig;
+    QVERIFY(addCollectedTask(rig, u"a"_s, recordLines(3)));
+    QVERIFY(addCollectedTask(rig, u"b"_s, recordLines(1)));
+    const QString database = rig.workspace.databaseFile(u"a"_s);
+    QVERIFY(RunHistory(QFileInfo(database).absolutePath()).retire(database));
+    RecordStore current;
+    QVERIFY(current.create(database, 3));
+    QVERIFY(current.append(recordLine(9)));
+    current.close();
+    QVERIFY(prepare(rig));
+
+    // A task without earlier runs says so.
+    WindowRig::click(rig.list(u"List5"_s), 1);
+    rig.action(u"CD33"_s)->trigger();
+    QCOMPARE(rig.shell.takeMessages(), QStringList{u"该任务没有更早的采集记录"_s});
+
+    // Cancelling lists nothing; choosing lists that run's records.
+    WindowRig::click(rig.list(u"List5"_s), 0);
+    rig.action(u"CD33"_s)->trigger();
+    QCOMPARE(rig.shell.offered.size(), 1);
+    QVERIFY(rig.shell.offered[0].value(0).endsWith(u"（3条记录）"_s));
+    QCOMPARE(rig.list(u"List10"_s)->count(), 0);
+    rig.shell.choices << 0;
+    rig.action(u"CD33"_s)->trigger();
+    QCOMPARE(WindowRig::texts(rig.list(u"List10"_s)), rusLines(recordLines(3)));
+
+    // Deleting there deletes from that run, not from the current one.
+    const QString earlier = RunHistory(QFileInfo(database).absolutePath()).runs().value(0).path;
+    WindowRig::click(rig.list(u"List10"_s), 2);
+    press(rig, u"Command4"_s);
+    QCOMPARE(rig.shell.takeMessages(), QStringList{u"删除成功"_s});
+    QCOMPARE(RecordStore::readAll(earlier, 3), recordLines(2));
+    QCOMPARE(stored(rig, u"a"_s), QStringList{recordLine(9)});
 }
 
 QTEST_MAIN(TestRecordBrowser)

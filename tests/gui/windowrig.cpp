@@ -20,6 +20,12 @@ void RecordingShell::open(const QUrl &url)
     opened << url;
 }
 
+int RecordingShell::choose(QWidget *, const QString &, const QStringList &items)
+{
+    offered << items;
+    return choices.isEmpty() ? -1 : choices.takeFirst();
+}
+
 QStringList RecordingShell::takeMessages()
 {
     return std::exchange(messages, {});

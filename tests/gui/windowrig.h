@@ -27,12 +27,16 @@ class RecordingShell : public Shell
 public:
     void inform(QWidget *parent, const QString &text) override;
     void open(const QUrl &url) override;
+    // Answers with the next of `choices` (-1, a cancel, when none is left).
+    int choose(QWidget *parent, const QString &label, const QStringList &items) override;
 
     // The messages so far, forgotten once taken.
     QStringList takeMessages();
 
     QStringList messages;
     QList<QUrl> opened;
+    QList<int> choices;
+    QList<QStringList> offered; // the items of every choice asked for
 };
 
 class WindowRig
