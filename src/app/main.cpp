@@ -48,8 +48,9 @@ int runWindow(QApplication &app, const QStringList &arguments)
         return 0; // another copy runs on this workspace
     caiji::Shell shell;
     // How many earlier runs' databases each task keeps (at least 5).
-    const int keepRuns =
-        QSettings().value(u"history/keepRuns"_s, caiji::RunHistory::DefaultKeep).toInt();
+    const int keepRuns = QSettings(u"caiji"_s, u"caiji"_s)
+                             .value(u"history/keepRuns"_s, caiji::RunHistory::DefaultKeep)
+                             .toInt();
     caiji::MainWindow window(caiji::Workspace(workspace), std::make_unique<caiji::NetworkFetcher>(),
                              std::make_unique<caiji::NetworkFetcher>(), {tickMs, true, keepRuns},
                              shell);
