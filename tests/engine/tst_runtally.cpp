@@ -60,6 +60,21 @@ enum class Case {
     ListFails
 };
 
+// A scheme-one task "a" over pages first..last of the site (step -1 when
+// first > last) where pages 1..served exist, each with the picture.
+void addRangeTask(EngineRig &rig, int first, int last, int served)
+{
+    const QString step = first > last ? u"-1"_s : u"1"_s;
+    QVERIFY(rig.workspace.addTask(
+        u"a"_s, taskFileText(u"1|"_s + Site + u"p|"_s + QString::number(first) + u'|' +
+                                 QString::number(last) + u'|' + step + u"|.htm"_s,
+                             u"3"_s, section())));
+    for (int n = 1; n <= served; ++n)
+        rig.contentFetcher.setPage(Site + u"p"_s + QString::number(n) + u".htm"_s,
+                                   page(u"T"_s + QString::number(n)));
+    rig.contentFetcher.setPage(Picture, "picture");
+}
+
 // Scheme ticks and completions until the first task is complete.
 void runToCompletion(EngineRig &rig)
 {
@@ -137,12 +152,7 @@ void TestRunTally::missingPagesDoNotEndTask()
 {
     // Counting down from 1300 where only 100..1 exist: 1200 failures first.
     EngineRig rig;
-    QVERIFY(rig.workspace.addTask(
-        u"a"_s, taskFileText(u"1|"_s + Site + u"p|1300|1|-1|.htm"_s, u"3"_s, section())));
-    for (int n = 1; n <= 100; ++n)
-        rig.contentFetcher.setPage(Site + u"p"_s + QString::number(n) + u".htm"_s,
-                                   page(u"T"_s + QString::number(n)));
-    rig.contentFetcher.setPage(Picture, "picture");
+    addRangeTask(rig, 1300, 1, 100);
     rig.engine.queueTask(u"a"_s);
     runToCompletion(rig);
     QVERIFY(rig.engine.allQueuedComplete());
@@ -156,12 +166,7 @@ void TestRunTally::missingPagesDoNotEndTask()
 void TestRunTally::refusedRecordsCountedNotListed()
 {
     EngineRig rig;
-    QVERIFY(rig.workspace.addTask(
-        u"a"_s, taskFileText(u"1|"_s + Site + u"p|1|3|1|.htm"_s, u"3"_s, section())));
-    for (int n = 1; n <= 3; ++n)
-        rig.contentFetcher.setPage(Site + u"p"_s + QString::number(n) + u".htm"_s,
-                                   page(u"T"_s + QString::number(n)));
-    rig.contentFetcher.setPage(Picture, "picture");
+    addRangeTask(rig, 1, 3, 3);
     QSignalSpy refused(&rig.engine, &CollectionEngine::recordRefused);
     QSignalSpy stored(&rig.engine, &CollectionEngine::recordStored);
     rig.engine.queueTask(u"a"_s);
