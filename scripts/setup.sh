@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
 # Installs what the build needs from Debian's archive (only packages that are
 # missing), then configures once and builds; a second run rebuilds nothing
-# that is current.
+# that is current. With --tools it installs the sanitizer and fuzzing
+# toolchain as well (clang, libFuzzer and the sanitizer runtimes) and builds
+# nothing: scripts/sanitize.sh and scripts/fuzz.sh build their own folders.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${CAIJI_BUILD_DIR:-$root/build}
+tools=0
+if [ "${1:-}" = --tools ]; then
+    tools=1
+fi
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6sql6-sqlite
           libxml2-dev libxlsxwriter-dev libbenchmark-dev python3 fonts-noto-cjk
           dpkg-dev file)
+# gcc's sanitizer runtimes come with g++; clang's and libFuzzer are in
+# libclang-rt-14-dev; llvm's llvm-symbolizer names the frames of a report.
+if ((tools)); then
+    packages+=(clang libclang-rt-14-dev llvm)
+fi
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' \
@@ -20,6 +31,9 @@ if ((${#missing[@]})); then
     echo "installing: ${missing[*]}"
     $sudo apt-get update
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+if ((tools)); then
+    exit 0
 fi
 
 if [ ! -f "$build/build.ninja" ]; then
