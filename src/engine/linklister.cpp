@@ -1,9 +1,13 @@
 #include "engine/linklister.h"
 
+#include <QHash>
 #include <QUrl>
 
 #include <libxml/HTMLparser.h>
-#include <libxml/tree.h>
+#include <libxml/parserInternals.h>
+
+#include <memory>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -11,49 +15,78 @@ namespace caiji {
 
 namespace {
 
-QString fromXml(const xmlChar *text)
+// The parser's events are read as they come: no document tree is built. A
+// link's text is every character the parser reports between its start and
+// end, as the tree would hold below it; the address is resolved at the end,
+// because a <base> later in the page applies to the links before it too.
+struct Listing
 {
-    return text ? QString::fromUtf8(reinterpret_cast<const char *>(text)) : QString();
+    struct Link
+    {
+        QByteArray href;
+        QByteArray text;
+        bool area = false;
+    };
+
+    std::vector<Link> links;
+    std::vector<size_t> open; // links whose end has not come, innermost last
+    QString base;             // the last non-blank <base href>
+};
+
+bool isTag(const xmlChar *name, const char *tag)
+{
+    return xmlStrcasecmp(name, reinterpret_cast<const xmlChar *>(tag)) == 0;
 }
 
-bool isElement(xmlNode *node, const char *name)
+// The value of `key` among the start tag's attributes; a key without a value
+// reads as empty, a missing key as nothing.
+const xmlChar *attribute(const xmlChar **atts, const char *key)
 {
-    return node->type == XML_ELEMENT_NODE &&
-           xmlStrcasecmp(node->name, reinterpret_cast<const xmlChar *>(name)) == 0;
-}
-
-QString attribute(xmlNode *node, const char *name)
-{
-    xmlChar *value = xmlGetProp(node, reinterpret_cast<const xmlChar *>(name));
-    const QString text = fromXml(value);
-    xmlFree(value);
-    return text;
-}
-
-// Depth-first, document order, without recursion (pages can nest deeply).
-template <typename Visit> void walk(xmlNode *root, Visit visit)
-{
-    xmlNode *node = root;
-    while (node) {
-        const bool descend = visit(node);
-        if (descend && node->children) {
-            node = node->children;
-            continue;
-        }
-        while (node && !node->next && node != root)
-            node = node->parent;
-        if (!node || node == root)
-            break;
-        node = node->next;
+    for (const xmlChar **a = atts; a && a[0]; a += 2) {
+        if (isTag(a[0], key))
+            return a[1] ? a[1] : reinterpret_cast<const xmlChar *>("");
     }
+    return nullptr;
 }
 
-QString visibleText(xmlNode *node)
+void onStart(void *context, const xmlChar *name, const xmlChar **atts)
 {
-    xmlChar *content = xmlNodeGetContent(node);
-    const QString text = fromXml(content).simplified();
-    xmlFree(content);
-    return text;
+    auto &listing = *static_cast<Listing *>(context);
+    if (isTag(name, "base")) {
+        const QString href =
+            QString::fromUtf8(reinterpret_cast<const char *>(attribute(atts, "href"))).trimmed();
+        if (!href.isEmpty())
+            listing.base = href;
+        return;
+    }
+    const bool area = isTag(name, "area");
+    if (!area && !isTag(name, "a"))
+        return;
+    Listing::Link link;
+    link.area = area;
+    if (const xmlChar *href = attribute(atts, "href"))
+        link.href = reinterpret_cast<const char *>(href);
+    if (area) {
+        if (const xmlChar *alt = attribute(atts, "alt"))
+            link.text = reinterpret_cast<const char *>(alt);
+    }
+    listing.links.push_back(std::move(link));
+    if (!area)
+        listing.open.push_back(listing.links.size() - 1);
+}
+
+void onEnd(void *context, const xmlChar *name)
+{
+    auto &listing = *static_cast<Listing *>(context);
+    if (!listing.open.empty() && isTag(name, "a"))
+        listing.open.pop_back();
+}
+
+void onText(void *context, const xmlChar *text, int length)
+{
+    auto &listing = *static_cast<Listing *>(context);
+    for (size_t index : listing.open)
+        listing.links[index].text.append(reinterpret_cast<const char *>(text), length);
 }
 
 QString escapeClosers(QString text)
@@ -68,45 +101,55 @@ QString ListLinks(const QString &url, const QString &page)
     const QByteArray html = page.toUtf8();
     if (html.isEmpty())
         return {};
-    const QByteArray baseUrl = url.toUtf8();
-    htmlDocPtr doc = htmlReadMemory(
-        html.constData(), int(std::min<qsizetype>(html.size(), INT_MAX)), baseUrl.constData(),
-        "UTF-8", HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
-    if (!doc)
+
+    htmlSAXHandler handler{};
+    handler.startElement = onStart;
+    handler.endElement = onEnd;
+    handler.characters = onText;
+    handler.cdataBlock = onText; // script and style text
+    Listing listing;
+    const std::unique_ptr<htmlParserCtxt, decltype(&htmlFreeParserCtxt)> context(
+        htmlNewParserCtxt(), htmlFreeParserCtxt);
+    if (!context)
         return {};
-    xmlNode *root = xmlDocGetRootElement(doc);
+    *context->sax = handler;
+    context->userData = &listing;
+    const QByteArray baseUrl = url.toUtf8();
+    htmlCtxtReadMemory(context.get(), html.constData(),
+                       int(std::min<qsizetype>(html.size(), INT_MAX)), baseUrl.constData(), "UTF-8",
+                       HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
+                           HTML_PARSE_NONET);
 
-    QUrl base(url);
-    walk(root, [&](xmlNode *node) {
-        if (isElement(node, "base")) {
-            const QString href = attribute(node, "href").trimmed();
-            if (!href.isEmpty())
-                base = QUrl(url).resolved(QUrl(href));
-            return false;
+    const QUrl base = listing.base.isEmpty() ? QUrl(url) : QUrl(url).resolved(QUrl(listing.base));
+
+    // Pages repeat their addresses (menus, "top" links): each is resolved once.
+    QHash<QByteArray, QString> resolved;
+    const auto addressOf = [&](const QByteArray &hrefBytes) {
+        auto it = resolved.constFind(hrefBytes);
+        if (it != resolved.cend())
+            return *it;
+        QString complete;
+        const QString href = QString::fromUtf8(hrefBytes).trimmed();
+        if (!href.isEmpty()) {
+            const QUrl address = base.resolved(QUrl(href));
+            const QString scheme = address.scheme().toLower();
+            if (address.isValid() && (scheme == u"http"_s || scheme == u"https"_s) &&
+                !address.host().isEmpty())
+                complete = escapeClosers(address.toString());
         }
-        return true;
-    });
+        resolved.insert(hrefBytes, complete);
+        return complete;
+    };
 
-    QString listing;
-    walk(root, [&](xmlNode *node) {
-        if (!isElement(node, "a") && !isElement(node, "area"))
-            return true;
-        const QString href = attribute(node, "href").trimmed();
-        if (href.isEmpty())
-            return true;
-        const QUrl address = base.resolved(QUrl(href));
-        const QString scheme = address.scheme().toLower();
-        if (!address.isValid() || (scheme != u"http"_s && scheme != u"https"_s) ||
-            address.host().isEmpty())
-            return true;
-        const QString text =
-            isElement(node, "area") ? attribute(node, "alt").simplified() : visibleText(node);
-        listing += u"ur=[["_s + escapeClosers(address.toString()) + u"]]ut=[["_s +
-                   escapeClosers(text) + u"]]"_s;
-        return true;
-    });
-    xmlFreeDoc(doc);
-    return listing;
+    QString result;
+    for (const Listing::Link &link : listing.links) {
+        const QString address = addressOf(link.href);
+        if (address.isEmpty())
+            continue;
+        result += u"ur=[["_s + address + u"]]ut=[["_s +
+                  escapeClosers(QString::fromUtf8(link.text).simplified()) + u"]]"_s;
+    }
+    return result;
 }
 
 } // namespace caiji
