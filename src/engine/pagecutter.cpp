@@ -1,6 +1,5 @@
 #include "engine/pagecutter.h"
 
-#include "text/htmltext.h"
 #include "text/names.h"
 #include "text/numbers.h"
 #include "text/positions.h"
@@ -57,7 +56,10 @@ CutResult PageCutter::cut(const QString &page, const QString &url, int level, co
         return result;
     }
     // The separators of queue entries and record lines cannot occur in values.
-    m_page = killonechar(killonechar(page, u"|"_s, u"*"_s), u"^"_s, u"*"_s);
+    // "|" and "^" have no other letter case, so a plain replacement in place is
+    // the case-insensitive one.
+    m_page = page;
+    m_page.replace(u'|', u'*').replace(u'^', u'*');
     m_lowerPage = lowerSameLength(m_page);
     m_url = url;
     getw(m_definition.section[level], m_w);

@@ -144,18 +144,25 @@ bool RecordStore::append(const QString &recordLine)
     QStringList values = valuesOf(recordLine);
     if (values.size() > m_fieldCount)
         values.resize(m_fieldCount);
-    QStringList columns, marks;
-    for (int i = 0; i < values.size(); ++i) {
-        columns << columnName(i);
-        marks << u"?"_s;
+    std::unique_ptr<QSqlQuery> &query = m_inserts[values.size()];
+    if (!query) {
+        QStringList columns, marks;
+        for (int i = 0; i < values.size(); ++i) {
+            columns << columnName(i);
+            marks << u"?"_s;
+        }
+        query = std::make_unique<QSqlQuery>(db);
+        if (!query->prepare(u"INSERT INTO data ("_s + columns.join(u',') + u") VALUES ("_s +
+                            marks.join(u',') + u')')) {
+            m_lastError = query->lastError().text();
+            query.reset();
+            return false;
+        }
     }
-    QSqlQuery query(db);
-    query.prepare(u"INSERT INTO data ("_s + columns.join(u',') + u") VALUES ("_s +
-                  marks.join(u',') + u')');
-    for (const QString &value : values)
-        query.addBindValue(value);
-    if (!query.exec()) {
-        m_lastError = query.lastError().text();
+    for (int i = 0; i < values.size(); ++i)
+        query->bindValue(i, values[i]);
+    if (!query->exec()) {
+        m_lastError = query->lastError().text();
         return false;
     }
     return true;
@@ -163,6 +170,7 @@ bool RecordStore::append(const QString &recordLine)
 
 void RecordStore::close()
 {
+    m_inserts.clear(); // statements go before their connection
     if (m_connection.isEmpty())
         return;
     removeConnection(m_connection);

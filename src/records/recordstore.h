@@ -6,7 +6,11 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <map>
+#include <memory>
 #include <optional>
+
+class QSqlQuery;
 
 namespace caiji {
 
@@ -46,6 +50,8 @@ public:
 
 private:
     QString m_connection;
+    // Prepared inserts by number of values, kept for the run.
+    std::map<qsizetype, std::unique_ptr<QSqlQuery>> m_inserts;
     int m_fieldCount = 0;
     bool m_hasTable = false;
     QString m_lastError;

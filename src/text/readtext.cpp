@@ -67,18 +67,33 @@ QString decodePage(const QByteArray &pageBytes)
     // GB18030 reading; 4096 bytes hold at least 1024 characters, so only the
     // final decoding reads the whole file.
     constexpr qsizetype HeadBytes = 4096;
+    constexpr qsizetype HeadChars = 500;
     const bool whole = bytes->size() <= HeadBytes;
-    const QString first = decode("GB18030", whole ? *bytes : bytes->first(HeadBytes));
-    if (first.size() < 10)
-        return {};
-    const auto ansi = [&] { return whole ? first : decode("GB18030", *bytes); };
-    const QString head =
-        lowerSameLength(QStringView(first).first(std::min<qsizetype>(500, first.size())));
-    if (head.contains(u"charset=gb2312"))
+    // Most pages begin with 500 ASCII bytes, which are their first 500
+    // characters in GB18030 too: then the declaration is read off the bytes.
+    const QByteArrayView asciiHead =
+        QByteArrayView(*bytes).first(std::min(HeadChars, bytes->size()));
+    const bool asciiStart =
+        bytes->size() >= HeadChars &&
+        std::all_of(asciiHead.begin(), asciiHead.end(), [](char c) { return (c & 0x80) == 0; });
+    QString first;
+    if (!asciiStart) {
+        first = decode("GB18030", whole ? *bytes : bytes->first(HeadBytes));
+        if (first.size() < 10)
+            return {};
+    }
+    const auto ansi = [&] { return whole && !asciiStart ? first : decode("GB18030", *bytes); };
+    const QString head = lowerSameLength(
+        asciiStart ? QString::fromLatin1(asciiHead)
+                   : QStringView(first).first(std::min(HeadChars, first.size())).toString());
+    const auto declares = [&](const char *charset) {
+        return head.contains(QLatin1StringView(charset));
+    };
+    if (declares("charset=gb2312"))
         return ansi();
-    if (head.contains(u"charset=utf-8"))
+    if (declares("charset=utf-8"))
         return decodeUtf8(*bytes);
-    if (head.contains(u"charset=big"))
+    if (declares("charset=big"))
         return decode("Big5", *bytes);
     return sniffsAsUtf8(*bytes) ? decodeUtf8(*bytes) : ansi();
 }
