@@ -1,0 +1,156 @@
+// An HTTP/1.1 server on 127.0.0.1 that misbehaves on purpose, path by path:
+// error statuses, resets, silence, trickling, redirects, short or endless
+// bodies, gzip bombs, cookies, and responses held back until the test
+// releases them in the order it wants. Every request's headers are recorded.
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTcpServer>
+#include <map>
+#include <memory>
+
+class QTcpSocket;
+class QTimer;
+
+namespace caiji::test {
+
+class FaultServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int MaxConnections = 128;
+    static constexpr qsizetype MaxRequestBytes = 64 * 1024;
+    static constexpr int MaxRecordedRequests = 100000;
+
+    struct Request
+    {
+        QString path; // as sent, percent-encoding undone
+        QList<std::pair<QByteArray, QByteArray>> headers;
+        // The first header of that name (any letter case), or empty.
+        QByteArray header(const QByteArray &name) const;
+    };
+
+    explicit FaultServer(QObject *parent = nullptr);
+    ~FaultServer() override;
+
+    bool listen();
+    quint16 port() const;
+    // "http://127.0.0.1:PORT" + path.
+    QString url(const QString &path) const;
+    // A port on 127.0.0.1 that nothing listens on: connections are refused.
+    static quint16 unusedPort();
+
+    // Paths not set below answer 404.
+    void setPage(const QString &path, const QByteArray &body,
+                 const QByteArray &contentType = QByteArrayLiteral("text/html"), bool gzip = false);
+    void setStatus(const QString &path, int status, const QByteArray &body);
+    // Announces the whole body, sends `sentBytes` of it, then resets the connection.
+    void setResetMidBody(const QString &path, const QByteArray &body, qsizetype sentBytes);
+    // Reads the request and never answers.
+    void setSilent(const QString &path);
+    // Sends the body one byte every `intervalMs`.
+    void setTrickle(const QString &path, const QByteArray &body, int intervalMs = 1000);
+    // 302 to `location` (an absolute address or a path).
+    void setRedirect(const QString &path, const QByteArray &location);
+    // Announces `announcedBytes`, sends the shorter body and closes.
+    void setShortBody(const QString &path, const QByteArray &body, qint64 announcedBytes);
+    // `bytes` bytes of "x", written as the client reads; never held in memory.
+    void setHugeBody(const QString &path, qint64 bytes,
+                     const QByteArray &contentType = QByteArrayLiteral("text/html"));
+    // A gzip body of about 1 MB that expands to `expandedBytes` zero bytes
+    // (a multiple of 1 MiB).
+    void setGzipBomb(const QString &path, qint64 expandedBytes,
+                     const QByteArray &contentType = QByteArrayLiteral("text/html"));
+    // Adds a Set-Cookie header to the path's responses.
+    void setCookie(const QString &path, const QByteArray &cookie);
+    // The response waits this long after the request (or its release).
+    void setDelay(const QString &path, int ms);
+
+    // Requests for a held path wait until release() answers them.
+    void setHeld(const QString &path, bool held = true);
+    // Requests of the path held so far, answered or not.
+    int heldCount(const QString &path) const;
+    // Answers the held request of `path` that arrived as number `arrival`
+    // (0 for the first held one); false when it is not waiting (answered
+    // already, or its client went away).
+    bool release(const QString &path, int arrival);
+    // Responses to the path written out completely.
+    int answeredCount(const QString &path) const;
+
+    const QList<Request> &requests() const { return m_requests; }
+    int requestCount(const QString &path) const;
+
+    // gzip (RFC 1952) of `data`.
+    static QByteArray gzip(const QByteArray &data);
+
+private:
+    enum class Kind { Page, Reset, Silent, Trickle, Redirect, Short, Huge };
+
+    struct Behaviour
+    {
+        Kind kind = Kind::Page;
+        int status = 200;
+        QByteArray contentType;
+        QByteArray body;
+        QByteArray location;
+        bool gzip = false;
+        qint64 announced = -1; // Content-Length when it differs from the body
+        qint64 hugeBytes = 0;
+        qsizetype resetAfter = 0;
+        int intervalMs = 0;
+    };
+
+    struct Connection
+    {
+        QTcpSocket *socket = nullptr;
+        QByteArray buffer;
+        QString path;
+        bool requested = false;
+        qint64 hugeLeft = 0;
+        QByteArray trickle;
+        qsizetype trickleSent = 0;
+        QTimer *timer = nullptr; // delays, trickles and resets
+    };
+
+    struct Held
+    {
+        QTcpSocket *socket = nullptr;
+        bool waiting = true;
+    };
+
+    // A fresh behaviour for `path`, to be filled in further.
+    Behaviour &behave(const QString &path, Kind kind, const QByteArray &body = {},
+                      const QByteArray &contentType = QByteArrayLiteral("text/html"));
+    void onNewConnection();
+    void onReadyRead(QTcpSocket *socket);
+    void onDisconnected(QTcpSocket *socket);
+    void respondLater(Connection &connection);
+    // The connection's one timer (delays, trickles and resets) runs `action`.
+    void runTimer(Connection &connection, int ms, bool once,
+                  void (FaultServer::*action)(Connection &));
+    void respond(Connection &connection);
+    void writeHead(Connection &connection, const Behaviour &behaviour, qint64 length);
+    void finish(Connection &connection);
+    void sendHugeChunk(Connection &connection);
+    void sendTrickleByte(Connection &connection);
+    void resetNow(Connection &connection);
+    Behaviour behaviourFor(const QString &path) const;
+    Connection *connectionOf(QTcpSocket *socket);
+
+    QTcpServer m_server;
+    QHash<QString, Behaviour> m_behaviours;
+    QHash<QString, QByteArray> m_cookies;
+    QHash<QString, int> m_delays;
+    QHash<QString, bool> m_heldPaths;
+    QHash<QString, QList<Held>> m_held;
+    QHash<QString, int> m_answered;
+    std::map<QTcpSocket *, std::unique_ptr<Connection>> m_connections;
+    QList<Request> m_requests;
+};
+
+} // namespace caiji::test
