@@ -1,9 +1,10 @@
 // The network fetch slots against the local test server: what a completion
 // reports and leaves on disk for good pages, HTTP errors, dropped
 // connections, redirects, size caps, refused addresses and file names, and
-// that abandoned or replaced fetches never complete.
+// that abandoned or replaced fetches never complete; cookies last one run.
 #include "demosite/statichttpserver.h"
 #include "engine/networkfetcher.h"
+#include "faultserver.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -26,11 +27,14 @@ private Q_SLOTS:
     void refusedRequestsCompleteLater();
     void abandonedFetchNeverCompletes();
     void newFetchOnSlotReplacesOld();
+    void cookiesLastOneRun_data();
+    void cookiesLastOneRun();
 
 private:
     QString page() const { return m_dir->filePath(u"page .txt"_s); }
 
     StaticHttpServer m_server;
+    caiji::test::FaultServer m_faults; // records the headers of each request
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
@@ -62,6 +66,10 @@ void TestNetworkFetcher::initTestCase()
     m_server.setHugeBody(u"/big.bin"_s, NetworkFetcher::MaxPageBytes + 1);
     m_server.setPage(u"/empty.htm"_s, QByteArray());
     QVERIFY(m_server.listen());
+    m_faults.setPage(u"/login.htm"_s, "<html>in</html>"_ba);
+    m_faults.setCookie(u"/login.htm"_s, "session=abc123; Path=/"_ba);
+    m_faults.setPage(u"/member.htm"_s, "<html>member</html>"_ba);
+    QVERIFY(m_faults.listen());
 }
 
 void TestNetworkFetcher::init()
@@ -82,6 +90,8 @@ void TestNetworkFetcher::completion_data()
     QTest::newRow("bytes kept as sent") << u"/chinese.htm"_s << u"page .txt"_s << qint64(13)
                                         << QStringLiteral("<p>中文</p>").toUtf8();
     QTest::newRow("empty body") << u"/empty.htm"_s << u"page .txt"_s << qint64(0) << QByteArray();
+    QTest::newRow("empty download")
+        << u"/empty.htm"_s << u"empty.bin"_s << qint64(0) << QByteArray();
     QTest::newRow("redirect followed")
         << u"/moved.htm"_s << u"page .txt"_s << qint64(18) << "<html>hello</html>"_ba;
     QTest::newRow("slow") << u"/slow.htm"_s << u"page .txt"_s << qint64(17)
@@ -201,6 +211,33 @@ void TestNetworkFetcher::newFetchOnSlotReplacesOld()
     QCOMPARE(done.size(), 1);
     QCOMPARE(done.first().at(1).toString(), m_server.url(u"/ok.htm"_s));
     QCOMPARE(filesIn(m_dir->path()), QStringList{u"page .txt"_s});
+}
+
+void TestNetworkFetcher::cookiesLastOneRun_data()
+{
+    QTest::addColumn<bool>("newRun");
+    QTest::newRow("same run: sent back") << false;
+    QTest::newRow("next run: forgotten") << true;
+}
+
+void TestNetworkFetcher::cookiesLastOneRun()
+{
+    QFETCH(bool, newRun);
+    NetworkFetcher fetcher;
+    fetcher.setAllowedDirectories({m_dir->path()});
+    fetcher.startRun();
+    QSignalSpy done(&fetcher, &Fetcher::fetchDone);
+    fetcher.fetch(1, m_faults.url(u"/login.htm"_s), page(), QString(), QString());
+    QVERIFY(done.wait(WaitMs));
+    if (newRun)
+        fetcher.startRun();
+    fetcher.fetch(1, m_faults.url(u"/member.htm"_s), page(), QString(), QString());
+    QVERIFY(done.wait(WaitMs));
+    QCOMPARE(done.last().at(4).toLongLong(), qint64(19));
+
+    const caiji::test::FaultServer::Request &request = m_faults.requests().last();
+    QCOMPARE(request.path, u"/member.htm"_s);
+    QCOMPARE(request.header("Cookie").contains("session=abc123"), !newRun);
 }
 
 QTEST_GUILESS_MAIN(TestNetworkFetcher)

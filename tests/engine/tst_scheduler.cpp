@@ -36,6 +36,8 @@ private Q_SLOTS:
     void pendingCompletionDroppedAtCompletion();
     void lateCompletionOfEarlierRunIgnored_data();
     void lateCompletionOfEarlierRunIgnored();
+    void lateCompletionChangesNothing_data();
+    void lateCompletionChangesNothing();
     void rerunEmptiesDatabaseAndPages();
 };
 
@@ -484,6 +486,75 @@ void TestScheduler::lateCompletionOfEarlierRunIgnored()
         QCOMPARE(RecordStore::readAll(rig.workspace.databaseFile(u"b"_s), 2),
                  rig.state().runRecords);
     }
+}
+
+void TestScheduler::lateCompletionChangesNothing_data()
+{
+    // Level 1 cuts the title and a link of `level` from <div class="next">,
+    // which links page n to "x" n `linked` (none when empty); the fetch of
+    // `hanging` outlives the task.
+    QTest::addColumn<int>("level");
+    QTest::addColumn<QString>("linked");
+    QTest::addColumn<QString>("hanging");
+    QTest::newRow("page that yields a record") << 0 << QString() << u"p2.htm"_s;
+    QTest::newRow("page that queues a deeper page") << 2 << u".htm"_s << u"p2.htm"_s;
+    QTest::newRow("deeper page") << 2 << u".htm"_s << u"x2.htm"_s;
+    QTest::newRow("download") << 0 << u".png"_s << u"x2.png"_s;
+}
+
+void TestScheduler::lateCompletionChangesNothing()
+{
+    QFETCH(int, level);
+    QFETCH(QString, linked);
+    QFETCH(QString, hanging);
+    const QString fields = u"<title>^</title>^<title>^</title>^-1^0|"
+                           u"<div class=\"next\">^</div>^href=\"^\"^"_s +
+                           QString::number(level) + u"^0"_s;
+    const QString sections =
+        sectionText(1, {u"1"_s, u"1"_s, u"2"_s, fields, u"0"_s, {}, u"0"_s, {}}) +
+        titleSection().replace(u"getm1"_s, u"getm2"_s);
+    EngineRig rig;
+    QVERIFY(rig.workspace.addTask(
+        u"a"_s, taskFileText(u"1|"_s + Site + u"p|1|2|1|.htm"_s, u"4"_s, sections)));
+    for (int n = 1; n <= 2; ++n) {
+        const QString number = QString::number(n);
+        QByteArray page = titlePage(u"T"_s + number);
+        if (!linked.isEmpty()) {
+            const QString next = Site + u'x' + number + linked;
+            page.replace("</body>", QByteArray("<div class=\"next\">href=\"" + next.toUtf8() +
+                                               "\"</div></body>"));
+            rig.contentFetcher.setPage(next, titlePage(u"X"_s + number));
+        }
+        rig.contentFetcher.setPage(Site + u'p' + number + u".htm"_s, page);
+    }
+    rig.contentFetcher.setHanging(Site + hanging);
+    rig.engine.queueTask(u"a"_s);
+    rig.engine.schedulerTick();
+    for (int round = 0; round < 3; ++round)
+        rig.collectorRound();
+    QVERIFY(rig.ticksUntilComplete(0) > 0);
+
+    const auto snapshot = [&] {
+        const EngineState &s = rig.state();
+        const RunTally t = rig.engine.summary(0).tally;
+        return QStringList{s.contentQueue.join(u'\n'),
+                           s.downloads.join(u'\n'),
+                           s.runRecords.join(u'\n'),
+                           QString::number(s.pagesDone),
+                           u"%1 %2 %3 %4 %5 %6"_s.arg(t.pagesRequested)
+                               .arg(t.pagesFailed)
+                               .arg(t.recordsStored)
+                               .arg(t.recordsRefused)
+                               .arg(t.downloadsStored)
+                               .arg(t.downloadsFailed),
+                           RecordStore::readAll(rig.workspace.databaseFile(u"a"_s), 4)
+                               .value_or(QStringList{u"unreadable"_s})
+                               .join(u'\n')};
+    };
+    const QStringList before = snapshot();
+    QVERIFY2(!rig.state().runRecords.isEmpty(), "the first page stored a record");
+    QVERIFY(rig.contentFetcher.deliver(Site + hanging));
+    QCOMPARE(snapshot(), before);
 }
 
 void TestScheduler::rerunEmptiesDatabaseAndPages()
