@@ -240,17 +240,8 @@ bool CommandLine::printSummaries(const CollectionEngine &engine)
     bool clean = true;
     for (int i = 0; i < engine.state().taskQueue.size(); ++i) {
         const CollectionEngine::RunSummary summary = engine.summary(i);
-        m_out << "汇总 " << summary.name << ": ";
-        if (!summary.started) {
-            m_out << "未启动：" << summary.notStartedReason << '\n';
-            clean = false;
-            continue;
-        }
-        const RunTally &t = summary.tally;
-        m_out << "页面请求" << t.pagesRequested << ",失败" << t.pagesFailed << ",记录存储"
-              << t.recordsStored << ",被拒" << t.recordsRefused << ",下载存储" << t.downloadsStored
-              << ",下载失败" << t.downloadsFailed << '\n';
-        clean = clean && t.failures() == 0;
+        m_out << "汇总 " << summary.name << ": " << CollectionEngine::describe(summary) << '\n';
+        clean = clean && summary.started && summary.tally.failures() == 0;
     }
     m_out.flush();
     return clean;

@@ -27,6 +27,9 @@ CollectionEngine::CollectionEngine(const Workspace &workspace, Fetcher *listFetc
     connect(&m_timer1, &EngineTimer::tick, this, &CollectionEngine::collectorTick);
     connect(&m_timer2, &EngineTimer::tick, this, &CollectionEngine::crawlerTick);
     connect(&m_timer3, &EngineTimer::tick, this, &CollectionEngine::schedulerTick);
+    // Pages go from the fetcher to their reader without a file.
+    for (Fetcher *fetcher : {m_listFetcher, m_contentFetcher})
+        fetcher->setPagesInMemory(true);
     connect(m_listFetcher, &Fetcher::fetchDone, this, &CollectionEngine::listFetchDone);
     connect(m_contentFetcher, &Fetcher::fetchDone, this, &CollectionEngine::contentFetchDone);
 }
@@ -49,6 +52,19 @@ QString CollectionEngine::completeMarker()
 QString CollectionEngine::notStartedMarker()
 {
     return u"[未启动]"_s;
+}
+
+QString CollectionEngine::describe(const RunSummary &summary)
+{
+    if (!summary.started)
+        return u"未启动："_s + summary.notStartedReason;
+    const RunTally &t = summary.tally;
+    return u"页面请求%1,失败%2,记录存储%3,被拒%4,下载存储%5,下载失败%6"_s.arg(t.pagesRequested)
+        .arg(t.pagesFailed)
+        .arg(t.recordsStored)
+        .arg(t.recordsRefused)
+        .arg(t.downloadsStored)
+        .arg(t.downloadsFailed);
 }
 
 QString CollectionEngine::failureSuffix() const
@@ -177,8 +193,9 @@ void CollectionEngine::completeTask()
         m_state.abandonContentSlot(slot, u"任务结束时仍未完成"_s);
     }
     emitFailuresFrom(failuresBefore);
-    setRunLine(index,
-               paddedName(m_state.taskQueue.value(index)) + completeMarker() + failureSuffix());
+    // The complete line stays as it always reads; the counts live on in the
+    // run's summary.
+    setRunLine(index, paddedName(m_state.taskQueue.value(index)) + completeMarker());
     if (index < m_summaries.size())
         m_summaries[index].tally = m_state.tally;
     m_state.running = false;
@@ -350,7 +367,7 @@ void CollectionEngine::collectorTick()
 
 void CollectionEngine::listFetchDone(int index, const QString &url, const QString &file,
                                      const QString &text, qint64 count, const QString &tag1,
-                                     const QString &tag2)
+                                     const QString &tag2, const QByteArray &body)
 {
     Q_UNUSED(tag1);
     Q_UNUSED(tag2);
@@ -360,13 +377,13 @@ void CollectionEngine::listFetchDone(int index, const QString &url, const QStrin
     m_state.listPending[index].run = 0;
     ++m_state.fetchesFinished;
     const qsizetype failuresBefore = m_state.failures.size();
-    m_crawler.fetchDone(index, url, file, count, text);
+    m_crawler.fetchDone(index, url, file, count, text, body);
     emitFailuresFrom(failuresBefore);
 }
 
 void CollectionEngine::contentFetchDone(int index, const QString &url, const QString &file,
                                         const QString &text, qint64 count, const QString &tag1,
-                                        const QString &tag2)
+                                        const QString &tag2, const QByteArray &body)
 {
     if (index < 1 || index > SlotCount || m_state.contentPending[index].run != m_state.runId ||
         m_state.contentPending[index].file != file)
@@ -375,7 +392,7 @@ void CollectionEngine::contentFetchDone(int index, const QString &url, const QSt
     ++m_state.fetchesFinished;
     const qint64 downloadsBefore = m_state.tally.downloadsStored;
     const qsizetype failuresBefore = m_state.failures.size();
-    m_collector.fetchDone(index, url, file, count, tag1, tag2, text);
+    m_collector.fetchDone(index, url, file, count, tag1, tag2, text, body);
     emitFailuresFrom(failuresBefore);
     if (m_state.tally.downloadsStored > downloadsBefore)
         Q_EMIT downloadStored(url);

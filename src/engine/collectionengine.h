@@ -60,14 +60,18 @@ public:
     void crawlerTick();
     void collectorTick();
     void listFetchDone(int index, const QString &url, const QString &file, const QString &text,
-                       qint64 count, const QString &tag1, const QString &tag2);
+                       qint64 count, const QString &tag1, const QString &tag2,
+                       const QByteArray &body);
     void contentFetchDone(int index, const QString &url, const QString &file, const QString &text,
-                          qint64 count, const QString &tag1, const QString &tag2);
+                          qint64 count, const QString &tag1, const QString &tag2,
+                          const QByteArray &body);
 
     // True once every queued task has been declared complete or refused.
     bool allQueuedComplete() const;
     // The run at `index` of the task queue; the running one as it stands.
     RunSummary summary(int index) const;
+    // "页面请求A,失败B,记录存储C,被拒D,下载存储E,下载失败F", or why it did not start.
+    static QString describe(const RunSummary &summary);
 
     EngineTimer &timer1() { return m_timer1; }
     EngineTimer &timer2() { return m_timer2; }

@@ -16,6 +16,14 @@ namespace {
 
 constexpr int FreeAge = 100;
 
+// A page that came as a file is read once and deleted.
+QString readPageFile(const QString &file)
+{
+    const QString page = readtext(file);
+    QFile::remove(file);
+    return page;
+}
+
 } // namespace
 
 Collector::Collector(EngineState &state, Fetcher &fetcher, StoreRecord storeRecord)
@@ -63,7 +71,8 @@ void Collector::issue(int slot, const QString &address, const QString &file, con
 }
 
 void Collector::fetchDone(int index, const QString &url, const QString &file, qint64 count,
-                          const QString &tag1, const QString &tag2, const QString &reason)
+                          const QString &tag1, const QString &tag2, const QString &reason,
+                          const QByteArray &body)
 {
     const std::optional<double> level = readAsNumber(tag1);
     bool counted = false;
@@ -72,10 +81,12 @@ void Collector::fetchDone(int index, const QString &url, const QString &file, qi
         counted = count >= 0 && QFile::exists(file);
     } else if (count < 0) {
         m_state.countFailure(FailedFetch::ContentPage, url, reason);
-    } else if (!QFile::exists(file)) {
+    } else if (body.isEmpty() && !QFile::exists(file)) {
         m_state.countFailure(FailedFetch::ContentPage, url, u"页面文件不见了"_s);
-    } else if (count <= 2 || processPage(url, file, tag1, tag2)) {
-        // Pages of two bytes or less are counted without being read.
+    } else if (count <= 2) {
+        counted = true; // counted without being read; its file stays
+    } else if (processPage(url, body.isEmpty() ? readPageFile(file) : decodePage(body), tag1,
+                           tag2)) {
         counted = true;
     } else {
         m_state.countFailure(FailedFetch::ContentPage, url, u"页面无法读取或不足10个字符"_s);
@@ -99,11 +110,9 @@ void Collector::downloadDone(const QString &url, const QString &file, qint64 cou
         m_state.downloads.append(url);
 }
 
-bool Collector::processPage(const QString &url, const QString &file, const QString &tag1,
+bool Collector::processPage(const QString &url, const QString &page, const QString &tag1,
                             const QString &tag2)
 {
-    const QString page = readtext(file);
-    QFile::remove(file);
     if (page.isEmpty())
         return false;
     PageCutter cutter(m_state.definition, m_state.fieldCount, m_state.w);

@@ -3,6 +3,7 @@
 // queues deeper pages and downloads.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <functional>
 
@@ -19,9 +20,11 @@ public:
     Collector(EngineState &state, Fetcher &fetcher, StoreRecord storeRecord);
 
     void tick();
-    // `reason` says why nothing was stored when `count` is negative.
+    // `reason` says why nothing was stored when `count` is negative; `body`
+    // holds the page when it was kept in memory (else it is read from `file`).
     void fetchDone(int index, const QString &url, const QString &file, qint64 count,
-                   const QString &tag1, const QString &tag2, const QString &reason);
+                   const QString &tag1, const QString &tag2, const QString &reason,
+                   const QByteArray &body = QByteArray());
 
 private:
     void dispatch(int slot);
@@ -29,7 +32,7 @@ private:
                const QString &prefix, bool download);
     void downloadDone(const QString &url, const QString &file, qint64 count, const QString &reason);
     // False when the page brought no text; it is then not counted as done.
-    bool processPage(const QString &url, const QString &file, const QString &tag1,
+    bool processPage(const QString &url, const QString &page, const QString &tag1,
                      const QString &tag2);
 
     EngineState &m_state;

@@ -52,10 +52,12 @@ void Crawler::tick()
 }
 
 void Crawler::fetchDone(int index, const QString &url, const QString &file, qint64 count,
-                        const QString &reason)
+                        const QString &reason, const QByteArray &body)
 {
     if (count < 0) {
         m_state.countFailure(FailedFetch::ListPage, url, reason);
+    } else if (!body.isEmpty()) {
+        queueLinks(ListLinks(url, decodePage(body)));
     } else if (count > 0 && !QFile::exists(file)) {
         m_state.countFailure(FailedFetch::ListPage, url, u"页面文件不见了"_s);
     } else if (count > 0) {

@@ -3,6 +3,7 @@
 // content pages, within the start page's site and the content maximum.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace caiji {
@@ -18,9 +19,10 @@ public:
     Crawler(EngineState &state, Fetcher &fetcher);
 
     void tick();
-    // `reason` says why nothing was stored when `count` is negative.
+    // `reason` says why nothing was stored when `count` is negative; `body`
+    // holds the page when it was kept in memory (else it is read from `file`).
     void fetchDone(int index, const QString &url, const QString &file, qint64 count,
-                   const QString &reason);
+                   const QString &reason, const QByteArray &body = QByteArray());
 
 private:
     void queueLinks(const QString &listing);

@@ -2,6 +2,7 @@
 // report the result later, from the event loop, never from inside fetch().
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -30,13 +31,25 @@ public:
     // A new run starts: state kept between fetches (cookies) starts afresh.
     virtual void startRun() {}
 
+    // Pages (files named "... .txt") are read once and deleted by their
+    // reader: with this set, their bytes come with the completion instead,
+    // and only a page of two bytes or less is written to its file.
+    void setPagesInMemory(bool inMemory) { m_pagesInMemory = inMemory; }
+    bool pagesInMemory() const { return m_pagesInMemory; }
+    static bool isPageFile(const QString &file);
+
 Q_SIGNALS:
     // `count` is the number of bytes stored in `file`, -1 when nothing was
     // stored (no file is left then); `text` then says why, in a few words.
     // The file holds this transfer's bytes when the signal is emitted, also
     // when another transfer to the same file is still running.
+    // `body` holds a page's bytes when pages are kept in memory and it has more
+    // than two; it is empty otherwise.
     void fetchDone(int index, const QString &url, const QString &file, const QString &text,
-                   qint64 count, const QString &tag1, const QString &tag2);
+                   qint64 count, const QString &tag1, const QString &tag2, const QByteArray &body);
+
+private:
+    bool m_pagesInMemory = false;
 };
 
 } // namespace caiji

@@ -94,6 +94,17 @@ QString escapeClosers(QString text)
     return text.replace(u"]]"_s, u"] ]"_s);
 }
 
+// A link's text is read back up to the first "]]" and trimmed, and the
+// listing is searched for "ur=[[": a text must not end in "]" nor hold "[[",
+// or a page could cut its own text short or slip in addresses of its choice.
+QString escapeText(QString text)
+{
+    text = escapeClosers(text.replace(u"[["_s, u"[ ["_s));
+    if (text.endsWith(u']'))
+        text += u' ';
+    return text;
+}
+
 } // namespace
 
 QString ListLinks(const QString &url, const QString &page)
@@ -147,7 +158,7 @@ QString ListLinks(const QString &url, const QString &page)
         if (address.isEmpty())
             continue;
         result += u"ur=[["_s + address + u"]]ut=[["_s +
-                  escapeClosers(QString::fromUtf8(link.text).simplified()) + u"]]"_s;
+                  escapeText(QString::fromUtf8(link.text).simplified()) + u"]]"_s;
     }
     return result;
 }

@@ -22,11 +22,6 @@ const QByteArray UserAgent =
     QByteArrayLiteral("Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) "
                       "Chrome/120.0 Safari/537.36");
 
-bool isPageFile(const QString &file)
-{
-    return file.endsWith(u" .txt"_s);
-}
-
 // A file of its own for one transfer, in the target's folder so that the
 // final rename stays on one file system.
 std::unique_ptr<QFile> openTemporaryFile(const QString &target)
@@ -137,8 +132,9 @@ void NetworkFetcher::fetch(int index, const QString &url, const QString &file, c
         failLater(index, url, file, tag1, tag2, u"文件名被拒绝"_s);
         return;
     }
-    std::unique_ptr<QFile> part = openTemporaryFile(file);
-    if (!part) {
+    const bool inMemory = pagesInMemory() && isPageFile(file);
+    std::unique_ptr<QFile> part = inMemory ? nullptr : openTemporaryFile(file);
+    if (!inMemory && !part) {
         failLater(index, url, file, tag1, tag2, u"无法写入文件"_s);
         return;
     }
@@ -153,7 +149,16 @@ void NetworkFetcher::fetch(int index, const QString &url, const QString &file, c
     transfer.tag1 = tag1;
     transfer.tag2 = tag2;
     transfer.limit = isPageFile(file) ? MaxPageBytes : MaxDownloadBytes;
-    request.setDecompressedSafetyCheckThreshold(transfer.limit);
+    if (inMemory)
+        transfer.body.reserve(ReadBufferBytes);
+    // Past this many inflated bytes a body that compresses more than 40 to 1
+    // is refused as a bomb: Qt inflates ahead of the read buffer.
+    request.setDecompressedSafetyCheckThreshold(DecompressionCheckBytes);
+    start(index, transfer, request);
+}
+
+void NetworkFetcher::start(int index, Transfer &transfer, const QNetworkRequest &request)
+{
     transfer.reply = m_manager.get(request);
     transfer.reply->setReadBufferSize(ReadBufferBytes);
     connect(transfer.reply, &QNetworkReply::metaDataChanged, this,
@@ -168,7 +173,7 @@ void NetworkFetcher::failLater(int index, const QString &url, const QString &fil
     const quint64 generation = m_generation;
     QTimer::singleShot(0, this, [=, this] {
         if (generation == m_generation)
-            Q_EMIT fetchDone(index, url, file, reason, -1, tag1, tag2);
+            Q_EMIT fetchDone(index, url, file, reason, -1, tag1, tag2, QByteArray());
     });
 }
 
@@ -203,11 +208,38 @@ void NetworkFetcher::onReadyRead(int index)
         fail(transfer, u"超过大小上限"_s);
         return;
     }
-    if (transfer.part->write(chunk) != chunk.size()) {
+    if (!store(transfer, chunk))
         fail(transfer, u"无法写入文件"_s);
-        return;
+}
+
+bool NetworkFetcher::store(Transfer &transfer, const QByteArray &bytes)
+{
+    if (transfer.part) {
+        if (transfer.part->write(bytes) != bytes.size())
+            return false;
+    } else {
+        transfer.body += bytes;
     }
-    transfer.bytes += chunk.size();
+    transfer.bytes += bytes.size();
+    return true;
+}
+
+QString NetworkFetcher::finish(Transfer &transfer)
+{
+    // Tiny pages are left in their file for whoever looks; the rest of a page
+    // kept in memory goes straight to its reader.
+    if (!transfer.part && transfer.bytes <= 2) {
+        transfer.part = openTemporaryFile(transfer.file);
+        if (!transfer.part || transfer.part->write(transfer.body) != transfer.body.size())
+            return u"无法写入文件"_s;
+    }
+    if (!transfer.part)
+        return {};
+    const bool flushed = transfer.part->flush();
+    transfer.part->close();
+    if (!flushed || !replaceAtomically(transfer.part->fileName(), transfer.file))
+        return u"无法写入文件"_s;
+    return {};
 }
 
 void NetworkFetcher::onFinished(int index)
@@ -224,27 +256,25 @@ void NetworkFetcher::onFinished(int index)
         const QByteArray rest = reply.readAll();
         if (transfer.bytes + rest.size() > transfer.limit)
             transfer.failure = u"超过大小上限"_s;
-        else if (transfer.part->write(rest) != rest.size())
+        else if (!store(transfer, rest))
             transfer.failure = u"无法写入文件"_s;
-        else
-            transfer.bytes += rest.size();
     }
     const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (transfer.failure.isEmpty() && status >= 400)
         transfer.failure = u"HTTP "_s + QString::number(status);
     if (transfer.failure.isEmpty() && reply.error() != QNetworkReply::NoError)
         transfer.failure = networkFailure(reply);
-    if (transfer.failure.isEmpty() && !transfer.part->flush())
-        transfer.failure = u"无法写入文件"_s;
-    transfer.part->close();
-    if (transfer.failure.isEmpty() && !replaceAtomically(transfer.part->fileName(), transfer.file))
-        transfer.failure = u"无法写入文件"_s;
+    if (transfer.failure.isEmpty())
+        transfer.failure = finish(transfer);
 
     const qint64 count = transfer.failure.isEmpty() ? transfer.bytes : -1;
-    if (count < 0)
+    if (count < 0 && transfer.part) {
+        transfer.part->close();
         transfer.part->remove();
+    }
+    const QByteArray body = count > 2 ? std::move(transfer.body) : QByteArray();
     Q_EMIT fetchDone(index, transfer.url, transfer.file, transfer.failure, count, transfer.tag1,
-                     transfer.tag2);
+                     transfer.tag2, body);
 }
 
 void NetworkFetcher::drop(int index)
@@ -257,8 +287,10 @@ void NetworkFetcher::drop(int index)
     transfer.reply->disconnect(this);
     transfer.reply->abort();
     transfer.reply->deleteLater();
-    transfer.part->close();
-    transfer.part->remove();
+    if (transfer.part) {
+        transfer.part->close();
+        transfer.part->remove();
+    }
 }
 
 void NetworkFetcher::abandonAll()

@@ -12,6 +12,7 @@
 
 class QFile;
 class QNetworkReply;
+class QNetworkRequest;
 
 namespace caiji {
 
@@ -27,6 +28,7 @@ public:
     // Qt reads no further ahead than this before we take the bytes, so a
     // body past its cap never piles up in memory.
     static constexpr qint64 ReadBufferBytes = 256 * 1024;
+    static constexpr qint64 DecompressionCheckBytes = 10 * 1024 * 1024;
     // Temporary files are named ".caiji-" + 12 hex digits + ".part".
     static QString temporaryPrefix();
     static QString temporarySuffix();
@@ -45,7 +47,8 @@ private:
     struct Transfer
     {
         QNetworkReply *reply = nullptr;
-        std::unique_ptr<QFile> part;
+        std::unique_ptr<QFile> part; // none for a page kept in memory
+        QByteArray body;             // a page kept in memory
         QString url, file, tag1, tag2;
         qint64 bytes = 0;
         qint64 limit = 0;
@@ -55,11 +58,15 @@ private:
     bool isAllowedFile(const QString &file) const;
     void failLater(int index, const QString &url, const QString &file, const QString &tag1,
                    const QString &tag2, const QString &reason);
+    void start(int index, Transfer &transfer, const QNetworkRequest &request);
     void onMetaData(int index);
     void onReadyRead(int index);
     void onFinished(int index);
     void drop(int index);
     void fail(Transfer &transfer, const QString &reason);
+    bool store(Transfer &transfer, const QByteArray &bytes);
+    // Puts the transfer's bytes in place; the reason when that failed.
+    QString finish(Transfer &transfer);
 
     QNetworkAccessManager m_manager;
     std::map<int, Transfer> m_transfers;

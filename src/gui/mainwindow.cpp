@@ -266,6 +266,13 @@ void MainWindow::connectEngine()
             });
     connect(m_engine.get(), &CollectionEngine::recordCountChanged, this,
             [this](int count) { m_label9->setText(QString::number(count)); });
+    // A finished run's line keeps its counts in its tip.
+    const auto showSummary = [this](int index) {
+        if (QListWidgetItem *item = m_list6->item(index))
+            item->setToolTip(CollectionEngine::describe(m_engine->summary(index)));
+    };
+    connect(m_engine.get(), &CollectionEngine::taskCompleted, this, showSummary);
+    connect(m_engine.get(), &CollectionEngine::taskNotStarted, this, showSummary);
 }
 
 void MainWindow::browseHistory()

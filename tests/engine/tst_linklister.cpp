@@ -87,8 +87,11 @@ QString treeListing(const QString &url, const QString &page)
             text = QString::fromUtf8(reinterpret_cast<char *>(content)).simplified();
             xmlFree(content);
         }
+        text = text.replace(u"[["_s, u"[ ["_s).replace(u"]]"_s, u"] ]"_s);
+        if (text.endsWith(u']'))
+            text += u' ';
         listing += u"ur=[["_s + address.toString().replace(u"]]"_s, u"] ]"_s) + u"]]ut=[["_s +
-                   text.replace(u"]]"_s, u"] ]"_s) + u"]]"_s;
+                   text + u"]]"_s;
     }
     xmlFreeDoc(doc);
     return listing;
@@ -140,6 +143,9 @@ QString randomMarkup(QRandomGenerator &random)
                                        u"</body>"_s,
                                        u"<title>t</title>"_s,
                                        u"<select><option>o</select>"_s,
+                                       u"ur=[["_s,
+                                       u"[["_s,
+                                       u"]"_s,
                                        u"<![CDATA[x]]>"_s,
                                        u"&#0;"_s,
                                        u"\u00a0"_s};
@@ -192,6 +198,10 @@ void TestLinkLister::listing_data()
         << u"http://h.com/dir/page.html"_s
         << u"<a href=\"a]]b\">t]]x</a><a href=\"u\">  A \n\t B&nbsp;C  </a>"_s
         << u"ur=[[http://h.com/dir/a] ]b]]ut=[[t] ]x]]ur=[[http://h.com/dir/u]]ut=[[A B C]]"_s;
+    QTest::newRow("a text cannot slip in a link nor end the listing item")
+        << u"http://h.com/"_s
+        << u"<a href=\"a\">ur=[[http://h.com/evil]]</a><a href=\"b\">[x]</a>"_s
+        << u"ur=[[http://h.com/a]]ut=[[ur=[ [http://h.com/evil] ] ]]ur=[[http://h.com/b]]ut=[[[x] ]]"_s;
     QTest::newRow("entities and Chinese")
         << u"http://h.com/dir/page.html"_s
         << u"<a href=\"u\">&amp; &lt;x&gt; &#20013;&#x6587; 中文链接 &copy;</a>"_s

@@ -349,6 +349,8 @@ void TestMainWindow::queueAfterCompletionStartsAtNextTick()
     }
     QVERIFY2(ticks < 100, qPrintable(list6->item(0)->text()));
     QVERIFY(!engine.state().running);
+    // The finished line keeps the run's counts in its tip.
+    QCOMPARE(list6->item(0)->toolTip(), u"页面请求0,失败0,记录存储0,被拒0,下载存储0,下载失败0"_s);
 
     WindowRig::doubleClick(rig.list(u"List5"_s), 0);
     QCOMPARE(list6->count(), 2);

@@ -99,18 +99,25 @@ QStringList FakeFetcher::calledUrls() const
 void FakeFetcher::complete(const Call &call)
 {
     qint64 count = -1;
+    QByteArray inMemory;
     const bool known = m_pages.contains(call.url) || m_tiny.contains(call.url);
     if (known && !m_failing.contains(call.url) && isAllowed(call.file)) {
         const QByteArray body = m_tiny.contains(call.url) ? "ok"_ba : m_pages.value(call.url);
-        QFile file(call.file);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-            file.write(body) == body.size())
+        if (pagesInMemory() && isPageFile(call.file) && body.size() > 2) {
+            inMemory = body;
             count = body.size();
-        else
-            file.remove();
+        } else {
+            QFile file(call.file);
+            if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                file.write(body) == body.size())
+                count = body.size();
+            else
+                file.remove();
+        }
     }
     ++m_delivered;
-    Q_EMIT fetchDone(call.index, call.url, call.file, QString(), count, call.tag1, call.tag2);
+    Q_EMIT fetchDone(call.index, call.url, call.file, count < 0 ? u"failed"_s : QString(), count,
+                     call.tag1, call.tag2, inMemory);
 }
 
 namespace {
