@@ -86,6 +86,7 @@ void TestBigBodies::bigBody()
                                        QString::number(TickMs), task},
                                       RunBoundMs);
     const long peakKiB = childrenPeakKiB();
+    qInfo("peak resident size of caiji run: %ld KiB", peakKiB);
 
 #if defined(__SANITIZE_ADDRESS__)
     Q_UNUSED(peakKiB); // the sanitizer's own memory would be measured
