@@ -1,22 +1,35 @@
 // Throughput of the HTML-to-text functions on generated pages of 1, 5 and
-// 50 MB (UTF-8 bytes, MB = 10^6). Time that grows tenfold from 5 to 50 MB
-// means the functions stay linear on real pages.
+// 50 MB (UTF-8 bytes, MB = 10^6) and, given a corpus of real pages (made by
+// make_real_corpus.sh), on those pages in each of its encodings and on 5 and
+// 50 MB of them joined. Time that grows tenfold from 5 to 50 MB means the
+// functions stay linear. The htm2txt of before the single-pass rewrite runs
+// beside the current one ("_before") for a side-by-side figure.
 //
-//   bench_htmltext [benchmark flags]
+//   bench_htmltext [--real-corpus=DIR] [benchmark flags]
 //   bench_htmltext --write-page=MB:FILE   writes the MB page as UTF-8 and exits
 #include "text/htmltext.h"
+#include "text/readtext.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QString>
+#include <QStringList>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
+#include <memory>
 
 using namespace Qt::StringLiterals;
+
+namespace caiji::before {
+QString htm2txt(const QString &hxs1);
+}
 
 namespace {
 
@@ -212,15 +225,26 @@ const Page &page(qsizetype megabytes)
     return it->second;
 }
 
+using Convert = std::function<QString(const QString &)>;
+
+// Every page converted once an iteration; `bytes` is what the pages take on disk.
+void convertAll(benchmark::State &state, const QList<QString> &pages, qsizetype bytes,
+                const Convert &function)
+{
+    for (auto _ : state) {
+        for (const QString &page : pages) {
+            QString out = function(page);
+            benchmark::DoNotOptimize(out.constData());
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * bytes);
+    state.counters["page_bytes"] = double(bytes);
+}
+
 template <typename Function> void run(benchmark::State &state, Function function)
 {
     const Page &input = page(state.range(0));
-    for (auto _ : state) {
-        QString out = function(input.text);
-        benchmark::DoNotOptimize(out.constData());
-    }
-    state.SetBytesProcessed(state.iterations() * input.bytes);
-    state.counters["page_bytes"] = double(input.bytes);
+    convertAll(state, {input.text}, input.bytes, function);
 }
 
 void BM_killonechar(benchmark::State &state)
@@ -238,9 +262,113 @@ void BM_htm2txt(benchmark::State &state)
     run(state, [](const QString &s) { return caiji::htm2txt(s); });
 }
 
+// A fresh copy of the page: what any function that returns a changed page
+// must at least spend on writing new memory.
+void BM_copy(benchmark::State &state)
+{
+    run(state, [](const QString &s) {
+        QString copy = s;
+        copy.detach();
+        return copy;
+    });
+}
+
+void BM_htm2txt_before(benchmark::State &state)
+{
+    run(state, [](const QString &s) { return caiji::before::htm2txt(s); });
+}
+
 BENCHMARK(BM_killonechar)->Arg(1)->Arg(5)->Arg(50)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_killchar)->Arg(1)->Arg(5)->Arg(50)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_htm2txt)->Arg(1)->Arg(5)->Arg(50)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_htm2txt_before)->Arg(5)->Arg(50)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_copy)->Arg(5)->Arg(50)->Unit(benchmark::kMillisecond);
+
+// The pages of one site of the corpus, read the way the collector reads a
+// fetched page; `bytes` counts them as they lie on disk.
+struct Site
+{
+    QList<QString> pages;
+    qsizetype bytes = 0;
+};
+
+Site readSite(const QString &root, const QStringList &paths)
+{
+    Site site;
+    for (const QString &path : paths) {
+        const QString file = root + u'/' + path;
+        site.pages.append(caiji::readtext(file));
+        site.bytes += QFileInfo(file).size();
+    }
+    return site;
+}
+
+// 5 MB of the UTF-8 pages in a fixed shuffled order (a mix of every kind of
+// page), cut at a character boundary: one long real text.
+Page joinedPages(const QString &root, QStringList paths)
+{
+    std::shuffle(paths.begin(), paths.end(), QRandomGenerator(20240601));
+    constexpr qsizetype targetBytes = 5 * megabyte;
+    QByteArray bytes;
+    for (const QString &path : paths) {
+        QFile file(root + u'/' + path);
+        if (file.open(QIODevice::ReadOnly))
+            bytes += file.readAll();
+        if (bytes.size() >= targetBytes)
+            break;
+    }
+    qsizetype cut = std::min(targetBytes, bytes.size());
+    while (cut > 0 && cut < bytes.size() && (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80)
+        --cut;
+    bytes.truncate(cut);
+    return {QString::fromUtf8(bytes), bytes.size()};
+}
+
+// BM_real_htm2txt[_before]/SITE on every page of each site, and
+// BM_realjoined_htm2txt[_before]/MB on 5 MB of joined UTF-8 pages and on the
+// same 5 MB ten times: the same text at ten times the length.
+bool registerRealCorpus(const QString &corpus)
+{
+    QFile list(corpus + u"/pages.txt"_s);
+    if (!list.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    const QStringList paths = QString::fromUtf8(list.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    if (paths.isEmpty())
+        return false;
+    const std::pair<const char *, Convert> versions[] = {
+        {"", [](const QString &s) { return caiji::htm2txt(s); }},
+        {"_before", [](const QString &s) { return caiji::before::htm2txt(s); }},
+    };
+    for (const char *name : {"site", "site-gbk", "site-big5"}) {
+        const auto site =
+            std::make_shared<Site>(readSite(corpus + u'/' + QLatin1StringView(name), paths));
+        for (const auto &[suffix, function] : versions) {
+            benchmark::RegisterBenchmark(
+                (std::string("BM_real_htm2txt") + suffix + "/" + name).c_str(),
+                [site, function](benchmark::State &state) {
+                    convertAll(state, site->pages, site->bytes, function);
+                })
+                ->Unit(benchmark::kMillisecond);
+        }
+    }
+    const Page five = joinedPages(corpus + u"/site"_s, paths);
+    const std::pair<int, std::shared_ptr<Page>> joinedTexts[] = {
+        {5, std::make_shared<Page>(five)},
+        {50, std::make_shared<Page>(Page{five.text.repeated(10), 10 * five.bytes})},
+    };
+    for (const auto &[megabytes, joined] : joinedTexts) {
+        for (const auto &[suffix, function] : versions) {
+            benchmark::RegisterBenchmark(
+                (std::string("BM_realjoined_htm2txt") + suffix + "/" + std::to_string(megabytes))
+                    .c_str(),
+                [joined, function](benchmark::State &state) {
+                    convertAll(state, {joined->text}, joined->bytes, function);
+                })
+                ->Unit(benchmark::kMillisecond);
+        }
+    }
+    return true;
+}
 
 // --write-page=MB:FILE, so that scripts can time other tools on the same bytes.
 int writePage(const char *argument)
@@ -267,6 +395,19 @@ int main(int argc, char **argv)
     const char flag[] = "--write-page=";
     if (argc == 2 && std::strncmp(argv[1], flag, sizeof flag - 1) == 0)
         return writePage(argv[1] + sizeof flag - 1);
+    const char corpusFlag[] = "--real-corpus=";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], corpusFlag, sizeof corpusFlag - 1) != 0)
+            continue;
+        const char *corpus = argv[i] + sizeof corpusFlag - 1;
+        if (!registerRealCorpus(QString::fromLocal8Bit(corpus))) {
+            std::fprintf(stderr, "no corpus in %s (make it with make_real_corpus.sh)\n", corpus);
+            return 2;
+        }
+        std::copy(argv + i + 1, argv + argc, argv + i);
+        --argc;
+        break;
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 2;

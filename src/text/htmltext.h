@@ -19,4 +19,8 @@ QString killchar(const QString &hxs1, const QString &hxss1, const QString &hxss2
 // The plain-text form of an HTML fragment.
 QString htm2txt(const QString &hxs1);
 
+// The same, reading the fragment `pieceUnits` UTF-16 units at a time; the
+// result does not depend on it (tests use tiny pieces to cross every boundary).
+QString htm2txt(const QString &hxs1, qsizetype pieceUnits);
+
 } // namespace caiji

@@ -1,9 +1,12 @@
 // The linear-time text primitives must give exactly what the naive loops give:
 // search again from the start after every change. The naive loops are kept
 // here, written out literally, and both are run on overlaps and random input.
+#include "text/foldscan.h"
 #include "text/htmltext.h"
 #include "text/positions.h"
 
+#include <QDir>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -174,6 +177,8 @@ const QStringList &htmlTokens()
         u"\\r"_s, u"\\n"_s, u"\\t"_s, u"\\"_s, u"r"_s, u"n"_s, u"t"_s,
         u"\r"_s, u"\n"_s, u"\r\n"_s, u"\t"_s, u" "_s,
         u"a"_s, u"Z"_s, u"x"_s, u"中"_s, u"文"_s, u"字"_s, u"\U00020000"_s,
+        // Upper-case letters whose lower case is not one ASCII letter.
+        u"\u0130"_s, u"\u212A"_s, u"\u1E9E"_s, u"<SCR\u0130PT>"_s, u"</L\u0130>"_s,
     };
     // clang-format on
     return tokens;
@@ -192,10 +197,10 @@ QString randomHtml(QRandomGenerator &rng)
 }
 
 // Few letters, so that matches and overlaps are frequent. The Kelvin sign
-// lower-cases to an ASCII letter.
+// lower-cases to an ASCII letter; the capital I with dot keeps its own.
 QString randomWord(QRandomGenerator &rng, int minLength, int maxLength)
 {
-    static const QString alphabet = u"aAbBkK;"_s;
+    static const QString alphabet = u"aAbBkK\u212A;\u0130"_s;
     const int length = minLength + rng.bounded(maxLength - minLength + 1);
     QString out;
     for (int i = 0; i < length; ++i)
@@ -215,6 +220,9 @@ private Q_SLOTS:
     void randomHtmlThroughEveryStep();
     void randomReplacements();
     void randomSpanRemovals();
+    void realPages_data();
+    void realPages();
+    void caseFoldingAgreesWithLowerCasedCopy();
 };
 
 void TestHtmlTextEquivalence::handPicked_data()
@@ -265,6 +273,20 @@ void TestHtmlTextEquivalence::handPicked_data()
         << h << u"<SCRIPT>a</SCRIPT>b<Script>c</script>d"_s << QString() << QString() << u"bd"_s;
     QTest::newRow("line break tags and source breaks")
         << h << u"A\r\nB</P>c<BR>d\\ne\nf"_s << QString() << QString() << u"A B\r\nc\r\nde\nf"_s;
+    // Lower-cased one unit at a time: the capital I with dot stays itself (its
+    // full lower case is two units), the Kelvin sign becomes k, the capital
+    // sharp s becomes the small one.
+    QTest::newRow("dotted I is no i in a block tag")
+        << h << u"<SCR\u0130PT>x</SCR\u0130PT>y"_s << QString() << QString() << u"xy"_s;
+    QTest::newRow("dotted I is no i in a line tag")
+        << h << u"a</L\u0130>b</LI>c"_s << QString() << QString() << u"ab\r\nc"_s;
+    QTest::newRow("dotted I found as itself")
+        << k1 << u"a\u0130bi"_s << u"\u0130"_s << u"-"_s << u"a-bi"_s;
+    QTest::newRow("Kelvin sign is a k") << k1 << u"x\u212Ay"_s << u"K"_s << u"-"_s << u"x-y"_s;
+    QTest::newRow("Kelvin sign starts a span")
+        << k2 << u"a\u212Ax;b"_s << u"k"_s << u";"_s << u"ab"_s;
+    QTest::newRow("capital sharp s found by the small one")
+        << k1 << u"Stra\u1E9Ee"_s << u"\u00DF"_s << u"ss"_s << u"Strasse"_s;
 }
 
 void TestHtmlTextEquivalence::handPicked()
@@ -306,10 +328,14 @@ void TestHtmlTextEquivalence::randomHtmlThroughEveryStep()
             }
         }
         const QString expected = naiveHtm2txt(input);
-        const QString actual = caiji::htm2txt(input);
-        if (actual != expected) {
-            QFAIL(qPrintable(u"htm2txt(%1): expected %2, got %3"_s.arg(
-                shown(input), shown(expected), shown(actual))));
+        // Read whole, and in small pieces so that every boundary between two
+        // pieces falls inside some marker.
+        for (const qsizetype piece : {qsizetype(8192), qsizetype(1 + i % 9)}) {
+            const QString actual = caiji::htm2txt(input, piece);
+            if (actual != expected) {
+                QFAIL(qPrintable(u"htm2txt(%1) in pieces of %2: expected %3, got %4"_s.arg(
+                    shown(input), QString::number(piece), shown(expected), shown(actual))));
+            }
         }
     }
 }
@@ -360,6 +386,59 @@ void TestHtmlTextEquivalence::randomSpanRemovals()
     }
     // Guards the generator: many inputs must have had something removed.
     QVERIFY2(changed > 12500, qPrintable(QString::number(changed)));
+}
+
+void TestHtmlTextEquivalence::realPages_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<qsizetype>("piece");
+
+    const QDir folder(QStringLiteral(CAIJI_TEST_DATA) + u"/real"_s);
+    const QStringList pages = folder.entryList({u"*.html"_s}, QDir::Files, QDir::Name);
+    QVERIFY(pages.size() >= 4);
+    for (const QString &name : pages) {
+        QFile file(folder.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString page = QString::fromUtf8(file.readAll());
+        // The pages have LF line ends; web servers often send CR LF.
+        QString crlf = page;
+        crlf.replace(u"\n"_s, u"\r\n"_s);
+        QTest::addRow("%s", qPrintable(name)) << page << qsizetype(1 << 20);
+        QTest::addRow("%s, CR LF, pieces of 7", qPrintable(name)) << crlf << qsizetype(7);
+        QTest::addRow("%s, pieces of 1000", qPrintable(name)) << page << qsizetype(1000);
+    }
+}
+
+void TestHtmlTextEquivalence::realPages()
+{
+    QFETCH(QString, page);
+    QFETCH(qsizetype, piece);
+
+    QString expected = page;
+    for (const Step &step : htm2txtSteps()) {
+        const QString before = expected;
+        expected = naiveStep(step, before);
+        QVERIFY2(productionStep(step, before) == expected, qPrintable(step.first));
+    }
+    QCOMPARE(caiji::htm2txt(page, piece), expected);
+}
+
+void TestHtmlTextEquivalence::caseFoldingAgreesWithLowerCasedCopy()
+{
+    // The search without a lower-cased copy must see each unit as the copy
+    // would, and its quick test must let through every unit that lowers to
+    // an ASCII unit of a marker.
+    for (char32_t u = 0; u <= 0xFFFF; ++u) {
+        const char16_t unit = char16_t(u);
+        const char16_t lower = caiji::foldscan::lowerUnit(unit);
+        QCOMPARE(lower, caiji::lowerSameLength(QStringView(&unit, 1))[0].unicode());
+        if (lower >= 0x80)
+            continue;
+        if (const auto probe = caiji::foldscan::Probe::forLower(lower))
+            QVERIFY2(probe->admits(unit), qPrintable(QString::number(u, 16)));
+        else
+            QCOMPARE(lower, u'k'); // no probe: searched unit by unit
+    }
 }
 
 QTEST_GUILESS_MAIN(TestHtmlTextEquivalence)
