@@ -3,7 +3,6 @@
 #include "engine/fetcher.h"
 #include "engine/networkfetcher.h"
 #include "records/runhistory.h"
-#include "text/names.h"
 #include "text/numbers.h"
 #include "text/readtext.h"
 
@@ -221,8 +220,7 @@ void CollectionEngine::startNextTask()
     s.contentQueue.clear();
     s.listQueue.clear();
     s.downloads.clear();
-    s.runDisplayLines.clear();
-    s.runRecords.clear();
+    s.runRowIds.clear();
     Q_EMIT runRecordsCleared();
     m_timer2.setInterval(0);
     m_timer1.setInterval(0);
@@ -347,12 +345,20 @@ void CollectionEngine::storeRecord(const QString &recordLine)
         return;
     }
     ++s.tally.recordsStored;
-    const QString displayLine = rus(recordLine);
-    if (s.runRecords.size() < MaxListEntries) {
-        s.runRecords.append(recordLine);
-        s.runDisplayLines.append(displayLine);
+    if (s.runRowIds.size() < MaxListEntries) {
+        s.runRowIds.append(s.store.lastRowId());
+        Q_EMIT recordStored(int(s.runRowIds.size() - 1), recordLine);
     }
-    Q_EMIT recordStored(displayLine, recordLine);
+}
+
+QStringList CollectionEngine::runRecords(int first, int count) const
+{
+    const QList<qint64> rows = m_state.runRowIds.mid(first, count);
+    if (rows.isEmpty())
+        return {};
+    return RecordStore::readRows(m_workspace.databaseFile(m_state.taskName), m_state.fieldCount,
+                                 rows)
+        .value_or(QStringList(rows.size(), QString()));
 }
 
 void CollectionEngine::crawlerTick()

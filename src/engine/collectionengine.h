@@ -66,6 +66,11 @@ public:
                           qint64 count, const QString &tag1, const QString &tag2,
                           const QByteArray &body);
 
+    // Record lines of the run's stored records `first` to `first + count - 1`
+    // (all from `first` when count is negative), read from the database.
+    QStringList runRecords(int first = 0, int count = -1) const;
+    int runRecordCount() const { return int(m_state.runRowIds.size()); }
+
     // True once every queued task has been declared complete or refused.
     bool allQueuedComplete() const;
     // The run at `index` of the task queue; the running one as it stands.
@@ -85,7 +90,8 @@ Q_SIGNALS:
     // A run-list line was added (index == previous count) or rewritten.
     void runListLineChanged(int index, const QString &line);
     void runRecordsCleared();
-    void recordStored(const QString &displayLine, const QString &recordLine);
+    // The record at `row` of the run's records was stored.
+    void recordStored(int row, const QString &recordLine);
     // The database did not take the record; it is not listed as stored.
     void recordRefused(const QString &recordLine, const QString &reason);
     void fetchFailed(const caiji::FailedFetch &failure);

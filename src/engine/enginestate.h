@@ -46,8 +46,9 @@ struct EngineState
     QStringList downloads;       // List3: addresses of downloads that stored a file
     QStringList taskQueue;       // List4: task names
     QStringList runList;         // List6: task names, then status lines
-    QStringList runDisplayLines; // List7: records stored in this run, as display lines
-    QStringList runRecords;      // List8: the same records as record lines
+    // List7 and List8, the records stored in this run: their rows in the
+    // task's database, read back when shown rather than kept here.
+    QList<qint64> runRowIds;
 
     int taskIndex = -1;
     bool running = false;

@@ -3,25 +3,33 @@
 #include "engine/collectionengine.h"
 #include "gui/recordbrowser.h"
 #include "gui/recorddisplay.h"
+#include "gui/recordlistmodel.h"
 #include "records/recordstore.h"
 
-#include <QListWidget>
+#include <QListView>
 
 namespace caiji {
 
-LivePreview::LivePreview(const CollectionEngine &engine, QListWidget *list7, RecordDisplay *display,
+LivePreview::LivePreview(const CollectionEngine &engine, QListView *list7, RecordDisplay *display,
                          RecordBrowser &browser, QObject *parent)
-    : QObject(parent), m_engine(engine), m_list7(list7), m_display(display), m_browser(browser)
+    : QObject(parent), m_engine(engine), m_list7(list7),
+      m_records(qobject_cast<const RecordListModel *>(list7->model())), m_display(display),
+      m_browser(browser)
 {
-    connect(m_list7, &QListWidget::currentRowChanged, this, &LivePreview::preview);
-    connect(m_list7, &QListWidget::itemClicked, this, [this] { preview(m_list7->currentRow()); });
-    connect(m_list7, &QListWidget::itemDoubleClicked, this,
-            [this] { preview(m_list7->currentRow()); });
+    connect(m_list7->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) { preview(current.row()); });
+    connect(m_list7, &QListView::clicked, this, [this] { preview(currentRow()); });
+    connect(m_list7, &QListView::doubleClicked, this, [this] { preview(currentRow()); });
     // The newest record is stored before its file has arrived.
     connect(&engine, &CollectionEngine::downloadStored, this, [this] {
-        if (m_list7->currentRow() == m_list7->count() - 1)
-            preview(m_list7->currentRow());
+        if (currentRow() >= 0 && currentRow() == m_records->rowCount() - 1)
+            preview(currentRow());
     });
+}
+
+int LivePreview::currentRow() const
+{
+    return m_list7->currentIndex().row();
 }
 
 void LivePreview::preview(int row)
@@ -30,10 +38,11 @@ void LivePreview::preview(int row)
         return;
     m_browser.clearEditable();
     m_display->reset(m_engine.workspace().placeholderPicture());
-    const EngineState &state = m_engine.state();
-    if (row >= state.runRecords.size())
+    if (row >= m_records->rowCount())
         return;
-    m_display->layOut(state.taskDir, RecordStore::valuesOf(state.runRecords[row]));
+    const QString recordLine = m_records->recordLine(row);
+    if (!recordLine.isEmpty())
+        m_display->layOut(m_engine.state().taskDir, RecordStore::valuesOf(recordLine));
 }
 
 } // namespace caiji

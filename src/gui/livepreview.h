@@ -1,31 +1,36 @@
-// Lays out the record of the run's record list (List7) that is selected, from
-// the run's record lines, with the running task's display specs. The newest
+// Lays out the record of the run's record list (List7) that is selected, as
+// stored, with the running task's display specs. The newest
 // record is selected as it arrives, so the display follows the collection.
 #pragma once
 
 #include <QObject>
 
-class QListWidget;
+class QListView;
 
 namespace caiji {
 
 class CollectionEngine;
 class RecordBrowser;
 class RecordDisplay;
+class RecordListModel;
 
 class LivePreview : public QObject
 {
     Q_OBJECT
 
 public:
-    LivePreview(const CollectionEngine &engine, QListWidget *list7, RecordDisplay *display,
+    // `list7` shows the run's records through a RecordListModel.
+    LivePreview(const CollectionEngine &engine, QListView *list7, RecordDisplay *display,
                 RecordBrowser &browser, QObject *parent = nullptr);
 
     void preview(int row);
 
 private:
+    int currentRow() const;
+
     const CollectionEngine &m_engine;
-    QListWidget *m_list7;
+    QListView *m_list7;
+    const RecordListModel *m_records;
     RecordDisplay *m_display;
     RecordBrowser &m_browser;
 };

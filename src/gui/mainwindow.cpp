@@ -4,6 +4,7 @@
 #include "gui/livepreview.h"
 #include "gui/recordbrowser.h"
 #include "gui/recorddisplay.h"
+#include "gui/recordlistmodel.h"
 #include "gui/shell.h"
 #include "gui/taskdialog.h"
 #include "gui/toolbaricons.h"
@@ -18,6 +19,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -38,6 +40,18 @@ QListWidget *makeList(QWidget *parent, const QString &name)
     auto *list = new QListWidget(parent);
     list->setObjectName(name);
     list->setUniformItemSizes(true);
+    return list;
+}
+
+// A list of records: rows are read from the database as they come into view,
+// which needs every row to be of one height.
+QListView *makeRecordList(QWidget *parent, const QString &name)
+{
+    auto *list = new QListView(parent);
+    list->setObjectName(name);
+    list->setUniformItemSizes(true);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
     return list;
 }
 
@@ -104,9 +118,11 @@ void MainWindow::buildLists()
 
     m_list5 = makeList(central, u"List5"_s);
     m_list6 = makeList(central, u"List6"_s);
-    m_list7 = makeList(central, u"List7"_s);
+    m_list7 = makeRecordList(central, u"List7"_s);
+    m_runRecords = new RecordListModel(this);
+    m_list7->setModel(m_runRecords);
     m_list9 = makeList(central, u"List9"_s);
-    m_list10 = makeList(central, u"List10"_s);
+    m_list10 = makeRecordList(central, u"List10"_s);
     m_label8 = makeLabel(central, u"0"_s, u"Label8"_s);
     m_label9 = makeLabel(central, u"0"_s, u"Label9"_s);
     m_command3 = new QPushButton(u"更新记录"_s, central);
@@ -148,7 +164,7 @@ void MainWindow::buildLists()
 
     connect(m_list5, &QListWidget::itemDoubleClicked, this, &MainWindow::queueSelectedTask);
     connect(m_list9, &QListWidget::itemDoubleClicked, m_browser, &RecordBrowser::loadRecords);
-    connect(m_list10, &QListWidget::itemDoubleClicked, m_browser, &RecordBrowser::showRecord);
+    connect(m_list10, &QListView::doubleClicked, m_browser, &RecordBrowser::showRecord);
     connect(m_command3, &QPushButton::clicked, m_browser, &RecordBrowser::updateRecord);
     connect(m_command4, &QPushButton::clicked, m_browser, &RecordBrowser::deleteRecord);
 }
@@ -258,11 +274,15 @@ void MainWindow::connectEngine()
                     m_list6->setCurrentRow(index);
                 }
             });
-    connect(m_engine.get(), &CollectionEngine::runRecordsCleared, m_list7, &QListWidget::clear);
+    connect(m_engine.get(), &CollectionEngine::runRecordsCleared, this, [this] {
+        m_runRecords->reset(0, [engine = m_engine.get()](int first, int count) {
+            return engine->runRecords(first, count);
+        });
+    });
     connect(m_engine.get(), &CollectionEngine::recordStored, this,
-            [this](const QString &displayLine) {
-                m_list7->addItem(displayLine);
-                m_list7->setCurrentRow(m_list7->count() - 1);
+            [this](int row, const QString &recordLine) {
+                m_runRecords->appendRow(recordLine);
+                m_list7->setCurrentIndex(m_runRecords->index(row));
             });
     connect(m_engine.get(), &CollectionEngine::recordCountChanged, this,
             [this](int count) { m_label9->setText(QString::number(count)); });

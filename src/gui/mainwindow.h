@@ -11,6 +11,7 @@
 #include <memory>
 
 class QLabel;
+class QListView;
 class QListWidget;
 class QPushButton;
 class QSystemTrayIcon;
@@ -22,6 +23,7 @@ class Fetcher;
 class LivePreview;
 class RecordBrowser;
 class RecordDisplay;
+class RecordListModel;
 class Shell;
 class TaskDialog;
 
@@ -80,9 +82,10 @@ private:
 
     QListWidget *m_list5 = nullptr;
     QListWidget *m_list6 = nullptr;
-    QListWidget *m_list7 = nullptr;
+    QListView *m_list7 = nullptr;
+    RecordListModel *m_runRecords = nullptr; // List7's rows
     QListWidget *m_list9 = nullptr;
-    QListWidget *m_list10 = nullptr;
+    QListView *m_list10 = nullptr;
     QLabel *m_label8 = nullptr;
     QLabel *m_label9 = nullptr;
     QPushButton *m_command3 = nullptr;

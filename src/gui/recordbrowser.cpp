@@ -1,15 +1,16 @@
 #include "gui/recordbrowser.h"
 
 #include "gui/recorddisplay.h"
+#include "gui/recordlistmodel.h"
 #include "gui/shell.h"
 #include "records/recordstore.h"
-#include "text/names.h"
 #include "text/readtext.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QListView>
 #include <QListWidget>
 #include <QMap>
 #include <QPlainTextEdit>
@@ -21,8 +22,32 @@ namespace caiji {
 RecordBrowser::RecordBrowser(const Workspace &workspace, Widgets widgets, Shell &shell,
                              QWidget *dialogParent)
     : QObject(dialogParent), m_workspace(workspace), m_w(widgets), m_shell(shell),
-      m_dialogParent(dialogParent)
+      m_dialogParent(dialogParent), m_records(new RecordListModel(this))
 {
+    m_w.list10->setModel(m_records);
+}
+
+QStringList RecordBrowser::list11() const
+{
+    QStringList lines;
+    for (int row = 0; row < m_records->rowCount(); ++row)
+        lines << m_records->recordLine(row);
+    return lines;
+}
+
+int RecordBrowser::currentRow() const
+{
+    return m_w.list10->currentIndex().row();
+}
+
+void RecordBrowser::selectRow(int row)
+{
+    if (row < 0) {
+        m_w.list10->setCurrentIndex(QModelIndex());
+        m_w.list10->clearSelection();
+        return;
+    }
+    m_w.list10->setCurrentIndex(m_records->index(row));
 }
 
 QString RecordBrowser::notCollectedMessage()
@@ -56,8 +81,7 @@ void RecordBrowser::loadRecords()
 void RecordBrowser::loadRecordsFrom(const QString &task, const QString &database)
 {
     m_recedit = 0;
-    m_w.list10->clear();
-    m_list11.clear();
+    m_records->clear();
     m_listedTask = task;
     m_listedDatabase = database;
     m_shownPosition = -1;
@@ -66,17 +90,18 @@ void RecordBrowser::loadRecordsFrom(const QString &task, const QString &database
         return;
     }
     const int fieldCount = getuc(m_workspace.taskFile(task));
-    const std::optional<QStringList> lines = RecordStore::readAll(database, fieldCount);
-    if (!lines) {
+    const std::optional<qint64> count = RecordStore::count(database);
+    if (!count) {
         showFailure(u"无法读取记录："_s + QDir::toNativeSeparators(database));
         return;
     }
-    m_list11 = *lines;
-    for (const QString &line : *lines)
-        m_w.list10->addItem(rus(line));
-    if (!lines->isEmpty())
-        m_w.list10->setCurrentRow(int(lines->size() - 1));
-    m_w.label8->setText(QString::number(lines->size()));
+    const int rows = int(std::min<qint64>(*count, INT_MAX));
+    m_records->reset(rows, [database, fieldCount](int first, int n) {
+        return RecordStore::readRange(database, fieldCount, first, n).value_or(QStringList());
+    });
+    if (rows > 0)
+        selectRow(rows - 1);
+    m_w.label8->setText(QString::number(rows));
 }
 
 void RecordBrowser::showRecord()
@@ -84,7 +109,7 @@ void RecordBrowser::showRecord()
     m_recedit = 1;
     m_w.display->reset(m_workspace.placeholderPicture());
     const QString task = m_listedTask;
-    const int position = m_w.list10->currentRow();
+    const int position = currentRow();
     if (task.isEmpty() || position < 0)
         return;
     const QString &database = m_listedDatabase;
@@ -122,18 +147,14 @@ void RecordBrowser::updateRecord()
         showFailure(u"更新失败："_s + QDir::toNativeSeparators(database));
         return;
     }
-    const std::optional<QString> line = RecordStore::read(database, fieldCount, m_shownPosition);
-    if (line && m_shownPosition < m_list11.size()) {
-        m_list11[m_shownPosition] = *line;
-        m_w.list10->item(m_shownPosition)->setText(rus(*line));
-    }
+    m_records->refreshRow(m_shownPosition);
     m_shell.inform(m_dialogParent, u"更新完成"_s);
 }
 
 void RecordBrowser::deleteRecord()
 {
-    const int d = m_w.list10->currentRow();
-    if (d < 0 || m_w.list10->selectedItems().isEmpty() || m_listedTask.isEmpty())
+    const int d = currentRow();
+    if (d < 0 || !m_w.list10->selectionModel()->hasSelection() || m_listedTask.isEmpty())
         return;
     const QString &database = m_listedDatabase;
     if (!QFileInfo::exists(m_workspace.taskDir(m_listedTask)) || !QFile::exists(database) ||
@@ -144,15 +165,8 @@ void RecordBrowser::deleteRecord()
     m_recedit = 0;
     m_shownPosition = -1;
     m_shell.inform(m_dialogParent, u"删除成功"_s);
-    if (d < m_list11.size())
-        m_list11.removeAt(d);
-    delete m_w.list10->takeItem(d);
-    if (m_w.list10->count() == 0) {
-        m_w.list10->setCurrentRow(-1);
-        m_w.list10->clearSelection();
-    } else {
-        m_w.list10->setCurrentRow(d <= 1 ? 0 : d - 1);
-    }
+    m_records->removeRecord(d);
+    selectRow(m_records->rowCount() == 0 ? -1 : (d <= 1 ? 0 : d - 1));
 }
 
 } // namespace caiji

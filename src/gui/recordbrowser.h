@@ -10,12 +10,14 @@
 #include <QStringList>
 
 class QLabel;
+class QListView;
 class QListWidget;
 
 namespace caiji {
 
 class Shell;
 class RecordDisplay;
+class RecordListModel;
 
 class RecordBrowser : public QObject
 {
@@ -24,9 +26,9 @@ class RecordBrowser : public QObject
 public:
     struct Widgets
     {
-        QListWidget *list9;  // all tasks
-        QListWidget *list10; // records of the listed task
-        QLabel *label8;      // number of records listed
+        QListWidget *list9; // all tasks
+        QListView *list10;  // records of the listed task (its model is the browser's)
+        QLabel *label8;     // number of records listed
         RecordDisplay *display;
     };
 
@@ -47,18 +49,21 @@ public:
     void clearEditable() { m_recedit = 0; }
 
     int recedit() const { return m_recedit; }
-    const QStringList &list11() const { return m_list11; }
+    // List11: the record lines of the listed records, read from the database.
+    QStringList list11() const;
     QString listedTask() const { return m_listedTask; }
 
 private:
     QString selectedTask() const;
+    int currentRow() const;
+    void selectRow(int row);
     void showFailure(const QString &what);
 
     Workspace m_workspace;
     Widgets m_w;
     Shell &m_shell;
     QWidget *m_dialogParent;
-    QStringList m_list11;
+    RecordListModel *m_records; // List10's rows
     int m_recedit = 0;
     QString m_listedTask;
     QString m_listedDatabase;

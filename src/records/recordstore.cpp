@@ -165,6 +165,7 @@ bool RecordStore::append(const QString &recordLine)
         m_lastError = query->lastError().text();
         return false;
     }
+    m_lastRowId = query->lastInsertId().toLongLong();
     return true;
 }
 
@@ -211,6 +212,43 @@ std::optional<QString> RecordStore::read(const QString &path, int fieldCount, in
     if (!query.exec() || !query.next())
         return std::nullopt;
     return recordLineOf(query, fieldCount);
+}
+
+std::optional<QStringList> RecordStore::readRange(const QString &path, int fieldCount, int position,
+                                                  int count)
+{
+    OperationConnection connection(path);
+    if (!connection.isOpen() || position < 0 || count < 0)
+        return std::nullopt;
+    QSqlQuery query(connection.db());
+    query.prepare(u"SELECT * FROM data ORDER BY rowid LIMIT ? OFFSET ?"_s);
+    query.addBindValue(count);
+    query.addBindValue(position);
+    if (!query.exec())
+        return std::nullopt;
+    QStringList lines;
+    while (query.next())
+        lines << recordLineOf(query, fieldCount);
+    return lines;
+}
+
+std::optional<QStringList> RecordStore::readRows(const QString &path, int fieldCount,
+                                                 const QList<qint64> &rowIds)
+{
+    OperationConnection connection(path);
+    if (!connection.isOpen())
+        return std::nullopt;
+    QSqlQuery query(connection.db());
+    if (!query.prepare(u"SELECT * FROM data WHERE rowid = ?"_s))
+        return std::nullopt;
+    QStringList lines;
+    for (qint64 rowId : rowIds) {
+        query.bindValue(0, rowId);
+        if (!query.exec())
+            return std::nullopt;
+        lines << (query.next() ? recordLineOf(query, fieldCount) : QString());
+    }
+    return lines;
 }
 
 bool RecordStore::update(const QString &path, int position, const QMap<int, QString> &values)

@@ -3,6 +3,7 @@
 // keeps one connection for a run; the browser opens one per operation.
 #pragma once
 
+#include <QList>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -33,6 +34,8 @@ public:
     // refused it; lastError() then says why.
     bool append(const QString &recordLine);
     QString lastError() const { return m_lastError; }
+    // The row the last successful append made.
+    qint64 lastRowId() const { return m_lastRowId; }
 
     void close();
     bool isOpen() const;
@@ -41,6 +44,13 @@ public:
     // file is missing or the database fails.
     static std::optional<QStringList> readAll(const QString &path, int fieldCount);
     static std::optional<QString> read(const QString &path, int fieldCount, int position);
+    // Up to `count` rows from `position` on, in order.
+    static std::optional<QStringList> readRange(const QString &path, int fieldCount, int position,
+                                                int count);
+    // The rows with these ids, in the order given; a row that is gone reads
+    // as an empty line.
+    static std::optional<QStringList> readRows(const QString &path, int fieldCount,
+                                               const QList<qint64> &rowIds);
     static bool update(const QString &path, int position, const QMap<int, QString> &values);
     static bool remove(const QString &path, int position);
     static std::optional<qint64> count(const QString &path);
@@ -55,6 +65,7 @@ private:
     int m_fieldCount = 0;
     bool m_hasTable = false;
     QString m_lastError;
+    qint64 m_lastRowId = -1;
 };
 
 } // namespace caiji

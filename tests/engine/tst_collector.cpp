@@ -191,7 +191,7 @@ void TestCollector::cutting()
     rig.collectorRound();
 
     QCOMPARE(rig.state().pagesDone, 1);
-    QCOMPARE(rig.state().runRecords, records);
+    QCOMPARE(rig.runRecords, records);
     QCOMPARE(rig.state().contentQueue.mid(1), queued);
     // The page file is read once and then deleted.
     QVERIFY(TempWorkspace::filesIn(rig.workspace.webDir(u"a"_s)).isEmpty());
@@ -218,7 +218,7 @@ void TestCollector::linkFieldQueuesDeeperPage()
     startTask(rig, u"4"_s, rest);
 
     rig.collectorRound();
-    QVERIFY(rig.state().runRecords.isEmpty());
+    QVERIFY(rig.runRecords.isEmpty());
     const QString prefix = u"^"_s + Url + u"^Title^"_s + detail;
     QCOMPARE(rig.state().contentQueue,
              QStringList({u"1|"_s + Url + u'|', u"2|"_s + detail + u'|' + prefix}));
@@ -229,9 +229,9 @@ void TestCollector::linkFieldQueuesDeeperPage()
     QCOMPARE(call.tag1, u"2"_s);
     QCOMPARE(call.tag2, prefix);
     QCOMPARE(call.file, rig.workspace.webDir(u"a"_s) + u'/' + name1(detail) + u" .txt"_s);
-    QCOMPARE(rig.state().runRecords, QStringList{prefix + u"^正文内容"_s});
+    QCOMPARE(rig.runRecords, QStringList{prefix + u"^正文内容"_s});
     QCOMPARE(rig.state().pagesDone, 2);
-    QCOMPARE(RecordStore::readAll(dataBase(rig), 4), rig.state().runRecords);
+    QCOMPARE(RecordStore::readAll(dataBase(rig), 4), rig.runRecords);
 }
 
 void TestCollector::downloadStoredByDispatcher_data()
@@ -256,11 +256,11 @@ void TestCollector::downloadStoredByDispatcher()
     rig.collectorRound();
     const QString record = u"^"_s + Url + u"^Photo^"_s + name1(picture);
     QCOMPARE(rig.state().contentQueue.value(1), u"0|"_s + picture + u'|' + record);
-    QVERIFY(rig.state().runRecords.isEmpty());
+    QVERIFY(rig.runRecords.isEmpty());
 
     rig.collectorRound();
     // The dispatcher stores the record while its file downloads.
-    QCOMPARE(rig.state().runRecords, QStringList{record});
+    QCOMPARE(rig.runRecords, QStringList{record});
     QCOMPARE(RecordStore::readAll(dataBase(rig), 3), QStringList{record});
     const FakeFetcher::Call call = rig.contentFetcher.calls().last();
     QCOMPARE(call.url, picture);
@@ -292,7 +292,7 @@ void TestCollector::emptyDownloadAddressStoresOnly()
     rig.collectorRound();
     QCOMPARE(rig.state().contentQueue.value(1), u"0||^"_s + Url + u'^');
     rig.collectorRound();
-    QCOMPARE(rig.state().runRecords, QStringList{u"^"_s + Url + u'^'});
+    QCOMPARE(rig.runRecords, QStringList{u"^"_s + Url + u'^'});
     QCOMPARE(rig.contentFetcher.calls().size(), 1); // nothing to download
     QVERIFY(rig.state().wbAge[1] > 99);             // the slot stayed free
 }
@@ -304,7 +304,7 @@ void TestCollector::tinyPageCountedUnread()
     startTask(rig, u"2"_s, modeOne(u"1"_s, {}, {}, {}));
     rig.collectorRound();
     QCOMPARE(rig.state().pagesDone, 1);
-    QVERIFY(rig.state().runRecords.isEmpty());
+    QVERIFY(rig.runRecords.isEmpty());
     // Not read, so not deleted either.
     QCOMPARE(TempWorkspace::filesIn(rig.workspace.webDir(u"a"_s)),
              QStringList{name1(Url) + u" .txt"_s});
@@ -318,7 +318,7 @@ void TestCollector::missingPageNotCounted()
     rig.collectorRound();
     QCOMPARE(rig.state().pagesDone, 0);
     QCOMPARE(rig.state().wbAge[1], 100);
-    QVERIFY(rig.state().runRecords.isEmpty());
+    QVERIFY(rig.runRecords.isEmpty());
 }
 
 void TestCollector::fiftySlotsPerTick()
@@ -355,10 +355,11 @@ void TestCollector::databaseMatchesRunRecords()
                                    page(u"<h1>标题 "_s + QString::number(n) + u", \"q\"</h1>"_s));
     startTask(rig, u"3"_s, rest, 5);
     rig.collectorRound();
-    QCOMPARE(rig.state().runRecords.size(), 5);
-    QCOMPARE(rig.state().runDisplayLines.size(), 5);
-    for (int i = 0; i < 5; ++i)
-        QCOMPARE(rig.state().runDisplayLines[i], rus(rig.state().runRecords[i]));
+    QCOMPARE(rig.runRecords.size(), 5);
+    // The run's record list reads back what was stored.
+    QCOMPARE(rig.engine.runRecordCount(), 5);
+    QCOMPARE(rig.engine.runRecords(), rig.runRecords);
+    QCOMPARE(rig.engine.runRecords(3, 5), rig.runRecords.mid(3));
 
     QStringList stored;
     {
@@ -377,7 +378,7 @@ void TestCollector::databaseMatchesRunRecords()
         }
     }
     QSqlDatabase::removeDatabase(u"verify"_s);
-    QCOMPARE(stored, rig.state().runRecords);
+    QCOMPARE(stored, rig.runRecords);
 }
 
 QTEST_GUILESS_MAIN(TestCollector)

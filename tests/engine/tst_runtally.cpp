@@ -189,7 +189,7 @@ void TestRunTally::refusedRecordsCountedNotListed()
     QCOMPARE(refused.size(), 3);
     QVERIFY(!refused[0][1].toString().isEmpty());
     QCOMPARE(stored.size(), 0);
-    QVERIFY(rig.state().runRecords.isEmpty());
+    QVERIFY(rig.runRecords.isEmpty());
     const RunTally t = rig.engine.summary(0).tally;
     QCOMPARE(t.recordsStored, 0);
     QCOMPARE(t.recordsRefused, 3);

@@ -377,7 +377,7 @@ void TestScheduler::taskWithoutTableDoesNotStart()
     rig.engine.startUp();
     rig.engine.schedulerTick();
     rig.collectorRound();
-    QCOMPARE(rig.state().runRecords.size(), 3);
+    QCOMPARE(rig.runRecords.size(), 3);
 
     QVERIFY(rig.ticksUntilComplete(0) > 0);
     QCOMPARE(refused.size(), 1);
@@ -421,7 +421,7 @@ void TestScheduler::completionStopsTimersAndFetches()
     // A transfer that still finishes is not taken into the finished task.
     QVERIFY(rig.contentFetcher.deliver(Site + u"p1.htm"_s));
     QCOMPARE(rig.state().pagesDone, 0);
-    QVERIFY(rig.state().runRecords.isEmpty());
+    QVERIFY(rig.runRecords.isEmpty());
     QCOMPARE(RecordStore::readAll(rig.workspace.databaseFile(u"a"_s), 2), QStringList());
 }
 
@@ -439,7 +439,7 @@ void TestScheduler::pendingCompletionDroppedAtCompletion()
     QTest::qWait(0);
     QCOMPARE(rig.contentFetcher.deliveredCount(), 0);
     QCOMPARE(rig.state().pagesDone, 0);
-    QVERIFY(rig.state().runRecords.isEmpty());
+    QVERIFY(rig.runRecords.isEmpty());
 }
 
 void TestScheduler::lateCompletionOfEarlierRunIgnored_data()
@@ -477,15 +477,14 @@ void TestScheduler::lateCompletionOfEarlierRunIgnored()
 
     QVERIFY(rig.contentFetcher.deliver(Site + u"p1.htm"_s));
     QCOMPARE(rig.state().pagesDone, 0);
-    QVERIFY(rig.state().runRecords.isEmpty());
+    QVERIFY(rig.runRecords.isEmpty());
     QCOMPARE(RecordStore::readAll(rig.workspace.databaseFile(u"b"_s), 2), QStringList());
 
     if (slotReused) {
         // The new run's own fetch on that slot still counts.
         QVERIFY(rig.contentFetcher.deliver(other + u"q1.htm"_s));
-        QCOMPARE(rig.state().runRecords, QStringList{u"^"_s + other + u"q1.htm^from b"_s});
-        QCOMPARE(RecordStore::readAll(rig.workspace.databaseFile(u"b"_s), 2),
-                 rig.state().runRecords);
+        QCOMPARE(rig.runRecords, QStringList{u"^"_s + other + u"q1.htm^from b"_s});
+        QCOMPARE(RecordStore::readAll(rig.workspace.databaseFile(u"b"_s), 2), rig.runRecords);
     }
 }
 
@@ -540,7 +539,7 @@ void TestScheduler::lateCompletionChangesNothing()
         const RunTally t = rig.engine.summary(0).tally;
         return QStringList{s.contentQueue.join(u'\n'),
                            s.downloads.join(u'\n'),
-                           s.runRecords.join(u'\n'),
+                           rig.runRecords.join(u'\n'),
                            QString::number(s.pagesDone),
                            u"%1 %2 %3 %4 %5 %6"_s.arg(t.pagesRequested)
                                .arg(t.pagesFailed)
@@ -553,7 +552,7 @@ void TestScheduler::lateCompletionChangesNothing()
                                .join(u'\n')};
     };
     const QStringList before = snapshot();
-    QVERIFY2(!rig.state().runRecords.isEmpty(), "the first page stored a record");
+    QVERIFY2(!rig.runRecords.isEmpty(), "the first page stored a record");
     QVERIFY(rig.contentFetcher.deliver(Site + hanging));
     QCOMPARE(snapshot(), before);
 }
@@ -581,7 +580,7 @@ void TestScheduler::rerunEmptiesDatabaseAndPages()
     QCOMPARE(history.size(), 1);
     QCOMPARE(RecordStore::readAll(history[0].path, 2), firstRun);
     QVERIFY(TempWorkspace::filesIn(rig.workspace.webDir(u"a"_s)).isEmpty());
-    QVERIFY(rig.state().runRecords.isEmpty());
+    QVERIFY(rig.runRecords.isEmpty());
     QCOMPARE(rig.state().pagesDone, 0);
 }
 

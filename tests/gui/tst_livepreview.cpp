@@ -10,6 +10,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QLabel>
+#include <QListView>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -112,7 +113,7 @@ void TestLivePreview::previewFollowsCollection()
             rig.contentFetcher->setHanging(pageUrl(n));
     }
     CollectionEngine &engine = rig.window->engine();
-    QListWidget *list7 = rig.list(u"List7"_s);
+    QListView *list7 = rig.view(u"List7"_s);
     RecordDisplay *display = rig.display();
 
     engine.schedulerTick();
@@ -123,16 +124,16 @@ void TestLivePreview::previewFollowsCollection()
         if (n > 1)
             QVERIFY(rig.contentFetcher->deliver(pageUrl(n)));
         const QString record = u"^"_s + pageUrl(n) + u"^第"_s + QString::number(n) + u"条"_s;
-        QCOMPARE(list7->count(), n);
-        QCOMPARE(list7->item(n - 1)->text(), rus(record));
-        QCOMPARE(list7->currentRow(), n - 1);
+        QCOMPARE(WindowRig::count(list7), n);
+        QCOMPARE(WindowRig::texts(list7)[n - 1], rus(record));
+        QCOMPARE(WindowRig::currentRow(list7), n - 1);
         const QStringList values = RecordStore::valuesOf(record);
         const QStringList expected =
             laidOut ? QStringList{u"0="_s + values[0], u"1="_s + values[1]} : QStringList{};
         QCOMPARE(boxTexts(display), expected);
         QCOMPARE(rig.window->browser().recedit(), 0);
     }
-    QCOMPARE(engine.state().runRecords.size(), 3);
+    QCOMPARE(engine.runRecordCount(), 3);
     if (!laidOut) {
         QVERIFY(display->pp()->isHidden());
         return;
@@ -169,12 +170,12 @@ void TestLivePreview::browserRecordNotEditableAfterPreview()
     engine.schedulerTick();
     engine.collectorTick();
     settle(*rig.contentFetcher);
-    QListWidget *list7 = rig.list(u"List7"_s);
-    QCOMPARE(list7->count(), 1);
+    QListView *list7 = rig.view(u"List7"_s);
+    QCOMPARE(WindowRig::count(list7), 1);
 
     const auto showStored = [&rig] {
         WindowRig::doubleClick(rig.list(u"List9"_s), 1);
-        WindowRig::doubleClick(rig.list(u"List10"_s), 0);
+        WindowRig::doubleClick(rig.view(u"List10"_s), 0);
         QCOMPARE(rig.window->browser().recedit(), 1);
         QCOMPARE(rig.display()->pt(1)->toPlainText(), u"旧记录"_s);
         rig.display()->pt(1)->setPlainText(u"edited"_s);
@@ -191,7 +192,7 @@ void TestLivePreview::browserRecordNotEditableAfterPreview()
     // A record arriving while a stored one is on display.
     showStored();
     QVERIFY(rig.contentFetcher->deliver(pageUrl(2)));
-    QCOMPARE(list7->count(), 2);
+    QCOMPARE(WindowRig::count(list7), 2);
     QCOMPARE(rig.window->browser().recedit(), 0);
     QTest::mouseClick(command3, Qt::LeftButton);
     QCOMPARE(rig.shell.takeMessages(), QStringList{u"待所有采集完成后再编辑记录"_s});
@@ -218,7 +219,7 @@ void TestLivePreview::pictureShownWhenDownloadArrives()
     settle(*rig.contentFetcher);
     engine.collectorTick(); // hands out the download and stores the record
 
-    QCOMPARE(rig.list(u"List7"_s)->count(), 1);
+    QCOMPARE(WindowRig::count(rig.view(u"List7"_s)), 1);
     QCOMPARE(display->pt(2)->toPlainText(), name1(picture));
     QVERIFY(display->pp()->isVisible());
     QCOMPARE(display->pp()->pixmap().size(), PlaceholderSize);

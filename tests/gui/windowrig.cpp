@@ -3,6 +3,7 @@
 #include "gui/recorddisplay.h"
 
 #include <QAction>
+#include <QListView>
 #include <QListWidget>
 #include <QTest>
 
@@ -59,31 +60,51 @@ RecordDisplay *WindowRig::display() const
     return window->findChild<RecordDisplay *>(u"Picture3"_s);
 }
 
-QStringList WindowRig::texts(const QListWidget *list)
+QListView *WindowRig::view(const QString &name) const
+{
+    return window->findChild<QListView *>(name);
+}
+
+QStringList WindowRig::texts(const QAbstractItemView *list)
 {
     QStringList result;
-    for (int i = 0; i < list->count(); ++i)
-        result << list->item(i)->text();
+    for (int i = 0; i < count(list); ++i)
+        result << list->model()->index(i, 0).data().toString();
     return result;
+}
+
+int WindowRig::count(const QAbstractItemView *list)
+{
+    return list->model()->rowCount();
+}
+
+int WindowRig::currentRow(const QAbstractItemView *list)
+{
+    return list->currentIndex().row();
+}
+
+int WindowRig::selectedCount(const QAbstractItemView *list)
+{
+    return int(list->selectionModel()->selectedIndexes().size());
 }
 
 namespace {
 
-QPoint rowCenter(QListWidget *list, int row)
+QPoint rowCenter(QAbstractItemView *list, int row)
 {
-    QListWidgetItem *item = list->item(row);
-    list->scrollToItem(item);
-    return list->visualItemRect(item).center();
+    const QModelIndex index = list->model()->index(row, 0);
+    list->scrollTo(index);
+    return list->visualRect(index).center();
 }
 
 } // namespace
 
-void WindowRig::click(QListWidget *list, int row)
+void WindowRig::click(QAbstractItemView *list, int row)
 {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCenter(list, row));
 }
 
-void WindowRig::doubleClick(QListWidget *list, int row)
+void WindowRig::doubleClick(QAbstractItemView *list, int row)
 {
     // The sequence a real double-click delivers; QTest::mouseDClick alone sends
     // only the double-click event, which a view takes as a press when no press

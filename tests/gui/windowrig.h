@@ -13,7 +13,9 @@
 #include <QUrl>
 #include <memory>
 
+class QAbstractItemView;
 class QAction;
+class QListView;
 class QListWidget;
 
 namespace caiji {
@@ -47,13 +49,18 @@ public:
     bool start();
 
     QListWidget *list(const QString &name) const;
+    // The record lists (List7, List10) are views over models.
+    QListView *view(const QString &name) const;
     QAction *action(const QString &name) const;
     RecordDisplay *display() const;
-    static QStringList texts(const QListWidget *list);
+    static QStringList texts(const QAbstractItemView *list);
+    static int count(const QAbstractItemView *list);
+    static int currentRow(const QAbstractItemView *list);
+    static int selectedCount(const QAbstractItemView *list);
 
     // Selects the row with a click, or double-clicks it, on the list's viewport.
-    static void click(QListWidget *list, int row);
-    static void doubleClick(QListWidget *list, int row);
+    static void click(QAbstractItemView *list, int row);
+    static void doubleClick(QAbstractItemView *list, int row);
 
     TempWorkspace workspace;
     RecordingShell shell;

@@ -7,6 +7,10 @@ namespace caiji::test {
 EngineRig::EngineRig(CollectionEngine::Options options)
     : engine(workspace.workspace(), &listFetcher, &contentFetcher, options)
 {
+    QObject::connect(&engine, &CollectionEngine::runRecordsCleared, &engine,
+                     [this] { runRecords.clear(); });
+    QObject::connect(&engine, &CollectionEngine::recordStored, &engine,
+                     [this](int, const QString &line) { runRecords << line; });
 }
 
 void EngineRig::schedulerTicks(int count)

@@ -27,6 +27,8 @@ public:
     FakeFetcher listFetcher;
     FakeFetcher contentFetcher;
     CollectionEngine engine;
+    // The record lines the running task stored, as the engine stored them.
+    QStringList runRecords;
 };
 
 // A task file: the scheme fields, the field count and any further entries.
