@@ -110,13 +110,13 @@ void Collector::downloadDone(const QString &url, const QString &file, qint64 cou
         m_state.downloads.append(url);
 }
 
-bool Collector::processPage(const QString &url, const QString &page, const QString &tag1,
+bool Collector::processPage(const QString &url, QString page, const QString &tag1,
                             const QString &tag2)
 {
     if (page.isEmpty())
         return false;
     PageCutter cutter(m_state.definition, m_state.fieldCount, m_state.w);
-    const CutResult result = cutter.cut(page, url, toInt16(tag1).value_or(0), tag2);
+    const CutResult result = cutter.cut(std::move(page), url, toInt16(tag1).value_or(0), tag2);
     for (const QString &entry : result.queueEntries)
         m_state.appendContent(entry);
     for (const QString &record : result.records)

@@ -32,8 +32,7 @@ private:
                const QString &prefix, bool download);
     void downloadDone(const QString &url, const QString &file, qint64 count, const QString &reason);
     // False when the page brought no text; it is then not counted as done.
-    bool processPage(const QString &url, const QString &page, const QString &tag1,
-                     const QString &tag2);
+    bool processPage(const QString &url, QString page, const QString &tag1, const QString &tag2);
 
     EngineState &m_state;
     Fetcher &m_fetcher;

@@ -41,11 +41,11 @@ struct RunTally
 
 struct EngineState
 {
-    QStringList contentQueue;    // List1: "level|address|record line"
-    QStringList listQueue;       // List2: list-page addresses
-    QStringList downloads;       // List3: addresses of downloads that stored a file
-    QStringList taskQueue;       // List4: task names
-    QStringList runList;         // List6: task names, then status lines
+    QStringList contentQueue; // List1: "level|address|record line"
+    QStringList listQueue;    // List2: list-page addresses
+    QStringList downloads;    // List3: addresses of downloads that stored a file
+    QStringList taskQueue;    // List4: task names
+    QStringList runList;      // List6: task names, then status lines
     // List7 and List8, the records stored in this run: their rows in the
     // task's database, read back when shown rather than kept here.
     QList<qint64> runRowIds;

@@ -27,7 +27,7 @@ public:
     static constexpr qint64 MaxDownloadBytes = 256 * 1024 * 1024;
     // Qt reads no further ahead than this before we take the bytes, so a
     // body past its cap never piles up in memory.
-    static constexpr qint64 ReadBufferBytes = 256 * 1024;
+    static constexpr qint64 ReadBufferBytes = 64 * 1024;
     static constexpr qint64 DecompressionCheckBytes = 10 * 1024 * 1024;
     // Temporary files are named ".caiji-" + 12 hex digits + ".part".
     static QString temporaryPrefix();

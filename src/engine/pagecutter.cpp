@@ -1,5 +1,6 @@
 #include "engine/pagecutter.h"
 
+#include "text/foldscan.h"
 #include "text/names.h"
 #include "text/numbers.h"
 #include "text/positions.h"
@@ -20,22 +21,6 @@ QString partOf(const QStringList &parts, int i)
     return i < parts.size() ? parts[i] : QString();
 }
 
-// The value between `startMarker` and `endMarker` when both lie between `from`
-// and `limit` (1-based; `limit` 0 = no limit). The end marker is searched
-// after the whole start marker, so "href=\"" ... "\"" cuts the address.
-QString cutValue(const QString &page, const QString &lowerPage, qsizetype from, qsizetype limit,
-                 const QString &startMarker, const QString &endMarker)
-{
-    const qsizetype vs = instr(from, lowerPage, lowerSameLength(startMarker));
-    if (vs == 0)
-        return {};
-    const qsizetype s = vs + startMarker.size();
-    const qsizetype ve = instr(s, lowerPage, lowerSameLength(endMarker));
-    if (ve == 0 || !(vs < ve) || (limit > 0 && !(vs < limit && ve <= limit)))
-        return {};
-    return mid(page, s, ve - s);
-}
-
 } // namespace
 
 PageCutter::PageCutter(const TaskDefinition &definition, int fieldCount, WValues &w)
@@ -43,12 +28,44 @@ PageCutter::PageCutter(const TaskDefinition &definition, int fieldCount, WValues
 {
 }
 
+// As instr in a lower-cased copy of the page, without making the copy.
+qsizetype PageCutter::find(qsizetype from, const foldscan::Needle &marker) const
+{
+    from = std::max<qsizetype>(from, 1);
+    if (m_page.isEmpty() || from > m_page.size())
+        return 0;
+    if (marker.isEmpty())
+        return from;
+    return marker.findIn(QStringView(m_page).utf16(), from - 1, m_page.size()) + 1;
+}
+
+qsizetype PageCutter::find(qsizetype from, QStringView marker) const
+{
+    return find(from, foldscan::Needle(marker));
+}
+
+// The value between `startMarker` and `endMarker` when both lie between `from`
+// and `limit` (1-based; `limit` 0 = no limit). The end marker is searched
+// after the whole start marker, so "href=\"" ... "\"" cuts the address.
+QString PageCutter::cutValue(qsizetype from, qsizetype limit, const QString &startMarker,
+                             const QString &endMarker) const
+{
+    const qsizetype vs = find(from, startMarker);
+    if (vs == 0)
+        return {};
+    const qsizetype s = vs + startMarker.size();
+    const qsizetype ve = find(s, endMarker);
+    if (ve == 0 || !(vs < ve) || (limit > 0 && !(vs < limit && ve <= limit)))
+        return {};
+    return mid(m_page, s, ve - s);
+}
+
 int PageCutter::countOf(const QString &text) const
 {
     return std::clamp<int>(toInt16(text).value_or(0), 0, MaxFieldsPerList);
 }
 
-CutResult PageCutter::cut(const QString &page, const QString &url, int level, const QString &prefix)
+CutResult PageCutter::cut(QString page, const QString &url, int level, const QString &prefix)
 {
     CutResult result;
     if (level < 1 || level > MaxLevel) {
@@ -58,9 +75,8 @@ CutResult PageCutter::cut(const QString &page, const QString &url, int level, co
     // The separators of queue entries and record lines cannot occur in values.
     // "|" and "^" have no other letter case, so a plain replacement in place is
     // the case-insensitive one.
-    m_page = page;
+    m_page = std::move(page);
     m_page.replace(u'|', u'*').replace(u'^', u'*');
-    m_lowerPage = lowerSameLength(m_page);
     m_url = url;
     getw(m_definition.section[level], m_w);
 
@@ -102,12 +118,11 @@ void PageCutter::pageModeOne(const QString &url, const QString &prefix, CutResul
 void PageCutter::markerField(const QStringList &part, Record &record)
 {
     QString value;
-    const qsizetype rs = instr(1, m_lowerPage, lowerSameLength(partOf(part, 0)));
+    const qsizetype rs = find(1, partOf(part, 0));
     if (rs > 0) {
-        const qsizetype re = instr(rs, m_lowerPage, lowerSameLength(partOf(part, 1)));
+        const qsizetype re = find(rs, partOf(part, 1));
         // The value-end marker must start no later than the region end.
-        value = re > 0 ? cutValue(m_page, m_lowerPage, rs, re, partOf(part, 2), partOf(part, 3))
-                       : QString();
+        value = re > 0 ? cutValue(rs, re, partOf(part, 2), partOf(part, 3)) : QString();
     }
     fieldTail(value, partOf(part, 4), partOf(part, 5), record);
 }
@@ -176,15 +191,15 @@ void PageCutter::finishRecord(const Record &record, bool lengthTest, CutResult &
 
 void PageCutter::pageModeTwo(CutResult &result)
 {
-    const QString blockStart = lowerSameLength(m_w[2]);
-    const QString blockEnd = lowerSameLength(m_w[3]);
+    const foldscan::Needle blockStart(m_w[2]);
+    const foldscan::Needle blockEnd(m_w[3]);
     qsizetype bs = 0;
     qsizetype be = 0;
-    const qsizetype rs = instr(1, m_lowerPage, lowerSameLength(m_w[1]));
+    const qsizetype rs = find(1, m_w[1]);
     if (rs > 0) {
-        bs = instr(rs, m_lowerPage, blockStart);
+        bs = find(rs, blockStart);
         if (bs > 0)
-            be = instr(bs, m_lowerPage, blockEnd);
+            be = find(bs, blockEnd);
     }
     const QStringList blockSpecs = m_w[5].split(u'|');
     const int blockCount = countOf(m_w[4]);
@@ -193,15 +208,14 @@ void PageCutter::pageModeTwo(CutResult &result)
         Record record;
         for (int j = 0; j < blockCount && !record.failed; ++j) {
             const QStringList part = partOf(blockSpecs, j).split(u'^');
-            const QString value =
-                cutValue(m_page, m_lowerPage, bs, be, partOf(part, 0), partOf(part, 1));
+            const QString value = cutValue(bs, be, partOf(part, 0), partOf(part, 1));
             fieldTail(value, partOf(part, 2), partOf(part, 3), record);
         }
         constantFields(record);
         finishRecord(record, false, result);
 
-        bs = instr(be, m_lowerPage, blockStart);
-        be = bs > 0 ? instr(bs, m_lowerPage, blockEnd) : 0;
+        bs = find(be, blockStart);
+        be = bs > 0 ? find(bs, blockEnd) : 0;
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "tasks/taskfile.h"
 #include "text/extract.h"
+#include "text/foldscan.h"
 
 #include <QString>
 #include <QStringList>
@@ -28,7 +29,8 @@ public:
 
     // `page` is the page text as read; `level` and `prefix` come from the
     // queue entry that fetched it.
-    CutResult cut(const QString &page, const QString &url, int level, const QString &prefix);
+    // A page passed as a temporary is cut in place, without a copy.
+    CutResult cut(QString page, const QString &url, int level, const QString &prefix);
 
 private:
     struct Record
@@ -47,12 +49,16 @@ private:
     void constantFields(Record &record);
     void finishRecord(const Record &record, bool lengthTest, CutResult &result);
     int countOf(const QString &text) const;
+    // 1-based positions, letter case ignored: as searching a lower-cased copy.
+    qsizetype find(qsizetype from, const foldscan::Needle &marker) const;
+    qsizetype find(qsizetype from, QStringView marker) const;
+    QString cutValue(qsizetype from, qsizetype limit, const QString &startMarker,
+                     const QString &endMarker) const;
 
     const TaskDefinition &m_definition;
     int m_fieldCount;
     WValues &m_w;
     QString m_page;
-    QString m_lowerPage;
     QString m_url;
 };
 

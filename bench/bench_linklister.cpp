@@ -1,0 +1,111 @@
+// The link listing of a list page, on real pages: the Python documentation
+// pages of the benchmark corpus (bench/make_real_corpus.sh), one page of about
+// 1 MB made of whole pages, and the largest single page.
+#include "engine/linklister.h"
+#include "text/readtext.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTextStream>
+
+#include <benchmark/benchmark.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString corpusDir()
+{
+    const QString dir = qEnvironmentVariable("CAIJI_REAL_CORPUS");
+    return dir.isEmpty() ? QStringLiteral(CAIJI_BUILD_DIR) + u"/real-corpus"_s : dir;
+}
+
+QList<QByteArray> corpusPages()
+{
+    QList<QByteArray> pages;
+    QFile list(corpusDir() + u"/pages.txt"_s);
+    if (!list.open(QIODevice::ReadOnly))
+        return pages;
+    QTextStream names(&list);
+    while (!names.atEnd()) {
+        QFile page(corpusDir() + u"/site/"_s + names.readLine());
+        if (page.open(QIODevice::ReadOnly))
+            pages << page.readAll();
+    }
+    return pages;
+}
+
+const QList<QByteArray> &pages()
+{
+    static const QList<QByteArray> all = corpusPages();
+    return all;
+}
+
+void listPage(benchmark::State &state, const QByteArray &bytes)
+{
+    if (bytes.isEmpty()) {
+        state.SkipWithError("no corpus: run bash bench/make_real_corpus.sh");
+        return;
+    }
+    const QString page = caiji::decodePage(bytes);
+    qsizetype links = 0;
+    for (auto _ : state) {
+        const QString listing = caiji::ListLinks(u"http://127.0.0.1/library/page.html"_s, page);
+        links = listing.count(u"ur=[["_s);
+        benchmark::DoNotOptimize(listing);
+    }
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+    state.counters["links"] = double(links);
+    state.counters["MB"] = double(bytes.size()) / (1024 * 1024);
+}
+
+void BM_ListLinksOneMegabyte(benchmark::State &state)
+{
+    // Whole pages, one after another, up to 1 MB.
+    QByteArray joined;
+    for (const QByteArray &page : pages()) {
+        if (joined.size() + page.size() > 1024 * 1024)
+            break;
+        joined += page;
+    }
+    listPage(state, joined);
+}
+BENCHMARK(BM_ListLinksOneMegabyte)->Unit(benchmark::kMillisecond);
+
+void BM_ListLinksLargestPage(benchmark::State &state)
+{
+    QByteArray largest;
+    for (const QByteArray &page : pages()) {
+        if (page.size() > largest.size())
+            largest = page;
+    }
+    listPage(state, largest);
+}
+BENCHMARK(BM_ListLinksLargestPage)->Unit(benchmark::kMillisecond);
+
+void BM_ListLinksEveryPage(benchmark::State &state)
+{
+    if (pages().isEmpty()) {
+        state.SkipWithError("no corpus: run bash bench/make_real_corpus.sh");
+        return;
+    }
+    QStringList decoded;
+    qsizetype bytes = 0;
+    for (const QByteArray &page : pages()) {
+        decoded << caiji::decodePage(page);
+        bytes += page.size();
+    }
+    for (auto _ : state) {
+        for (const QString &page : decoded)
+            benchmark::DoNotOptimize(caiji::ListLinks(u"http://127.0.0.1/a/b.html"_s, page));
+    }
+    state.SetBytesProcessed(state.iterations() * bytes);
+    state.counters["ms/page"] =
+        benchmark::Counter(double(decoded.size()), benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_ListLinksEveryPage)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
