@@ -101,19 +101,26 @@ int main(int argc, char *argv[])
                              std::make_unique<MemoryFetcher>(page), {20, true}, shell);
     window.show();
 
+    // Only the task's own time counts, not the window's first paint.
     QElapsedTimer clock;
     clock.start();
     qint64 last = 0;
     qint64 longest = 0;
+    bool measuring = false;
     QTimer watchdog;
     watchdog.setTimerType(Qt::PreciseTimer);
     QObject::connect(&watchdog, &QTimer::timeout, &app, [&] {
         const qint64 now = clock.nsecsElapsed();
-        longest = std::max(longest, now - last);
+        if (measuring)
+            longest = std::max(longest, now - last);
         last = now;
     });
-    QObject::connect(&window.engine(), &caiji::CollectionEngine::taskCompleted, &app,
-                     [&] { app.quit(); });
+    QObject::connect(&window.engine(), &caiji::CollectionEngine::taskStarted, &app,
+                     [&] { measuring = true; });
+    QObject::connect(&window.engine(), &caiji::CollectionEngine::taskCompleted, &app, [&] {
+        measuring = false;
+        app.quit();
+    });
     QTimer::singleShot(60000, &app, &QApplication::quit);
     last = clock.nsecsElapsed();
     watchdog.start(1);
