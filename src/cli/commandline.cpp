@@ -6,6 +6,7 @@
 #include "engine/linklister.h"
 #include "engine/networkfetcher.h"
 #include "engine/pagecutter.h"
+#include "engine/pageexplainer.h"
 #include "records/csvexport.h"
 #include "records/recordstore.h"
 #include "records/runhistory.h"
@@ -21,10 +22,15 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QSaveFile>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
+#include <QUrl>
+
+#include <cstdio>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -85,8 +91,11 @@ int CommandLine::printHelp()
              "                 when a page, download or record failed. The database of\n"
              "                 the task's previous run moves to data/history (the last\n"
              "                 N runs are kept, at least 5)\n"
-             "  try [--workspace DIR] TASK URL\n"
-             "                 fetch one page and show what level 1 of the task cuts from it\n"
+             "  try [--workspace DIR] [--level N] [--json] TASK URL\n"
+             "  try [--workspace DIR] [--level N] [--json] TASK --file FILE [--url URL]\n"
+             "                 fetch one page (or read a saved one) and explain, field by\n"
+             "                 field, what level N (1) of the task cuts from it and why a\n"
+             "                 value is empty; exit status 1 when the page yields nothing\n"
              "  links START-URL FILE\n"
              "                 print the links of a saved page that the crawler would follow\n"
              "  export [--workspace DIR] [--run RUN] TASK [--out FILE | --xlsx FILE]\n"
@@ -121,6 +130,10 @@ std::optional<CommandLine::Options> CommandLine::parseOptions(const QStringList 
             fail(u"unknown option "_s + argument);
             return std::nullopt;
         }
+        if (argument == u"--json") {
+            options.json = true;
+            continue;
+        }
         if (i + 1 >= arguments.size()) {
             fail(argument + u" needs a value"_s);
             return std::nullopt;
@@ -134,6 +147,17 @@ std::optional<CommandLine::Options> CommandLine::parseOptions(const QStringList 
             options.xlsx = value;
         } else if (argument == u"--run") {
             options.run = value;
+        } else if (argument == u"--file") {
+            options.file = value;
+        } else if (argument == u"--url") {
+            options.url = value;
+        } else if (argument == u"--level") {
+            bool ok = false;
+            options.level = value.toInt(&ok);
+            if (!ok || options.level < 1 || options.level > MaxLevel) {
+                fail(u"--level needs a number from 1 to %1"_s.arg(MaxLevel));
+                return std::nullopt;
+            }
         } else if (argument == u"--keep-runs") {
             bool ok = false;
             options.keepRuns = value.toInt(&ok);
@@ -249,59 +273,80 @@ bool CommandLine::printSummaries(const CollectionEngine &engine)
 
 int CommandLine::tryCommand(const QStringList &arguments)
 {
-    const auto options = parseOptions(arguments, {u"--workspace"_s});
+    const auto options = parseOptions(
+        arguments, {u"--workspace"_s, u"--level"_s, u"--json"_s, u"--file"_s, u"--url"_s});
     if (!options)
         return 2;
-    if (options->positional.size() != 2)
-        return fail(u"try needs TASK and URL"_s);
+    const qsizetype wanted = options->file.isEmpty() ? 2 : 1;
+    if (options->positional.size() != wanted && options->positional.size() != 2)
+        return fail(u"try needs TASK and URL, or TASK --file FILE [--url URL]"_s);
     const Workspace workspace(options->workspace);
     const QString task = options->positional[0];
-    const QString url = options->positional[1];
     const QString taskFile = workspace.taskFile(task);
     if (!QFileInfo(taskFile).isReadable())
         return fail(u"cannot read "_s + taskFile);
+    QString url = options->positional.value(1, options->url);
 
-    const QString text = readTaskText(taskFile);
-    TaskDefinition definition;
-    readTaskDefinition(text, definition);
-    const int fieldCount = fieldCountOf(text);
+    QByteArray bytes;
+    QString fetch;
+    if (!options->file.isEmpty()) {
+        QFile file(options->file);
+        if (!file.open(QIODevice::ReadOnly))
+            return fail(u"cannot read "_s + options->file);
+        bytes = file.readAll();
+        fetch = u"保存的文件 "_s + options->file;
+        if (url.isEmpty())
+            url = QUrl::fromLocalFile(QFileInfo(options->file).absoluteFilePath()).toString();
+    } else {
+        const std::optional<QByteArray> page = fetchPage(url, &fetch);
+        if (!page) {
+            m_err << "caiji: 取不到页面 " << url << "：" << fetch << Qt::endl;
+            return 1;
+        }
+        bytes = *page;
+    }
 
+    const PageTrace trace = explainPage(readTaskText(taskFile), bytes, url, options->level, fetch);
+    if (options->json) {
+        m_out << QJsonDocument(explanationJson(trace)).toJson(QJsonDocument::Indented);
+    } else {
+        const bool colour = qEnvironmentVariableIsEmpty("NO_COLOR") && isatty(fileno(stdout));
+        m_out << explanationText(trace, colour);
+    }
+    m_out.flush();
+    return trace.yieldedSomething() && trace.problems.isEmpty() ? 0 : 1;
+}
+
+std::optional<QByteArray> CommandLine::fetchPage(const QString &url, QString *fetch)
+{
     QTemporaryDir dir;
-    if (!dir.isValid())
-        return fail(u"cannot create a temporary folder"_s);
+    if (!dir.isValid()) {
+        *fetch = u"无法建立临时目录"_s;
+        return std::nullopt;
+    }
     NetworkFetcher fetcher;
+    fetcher.setPagesInMemory(true);
     fetcher.setAllowedDirectories({dir.path()});
-    qint64 count = -1;
+    const QString file = dir.filePath(u"page .txt"_s);
+    std::optional<QByteArray> page;
+    *fetch = u"超时"_s;
     QEventLoop loop;
     QObject::connect(&fetcher, &Fetcher::fetchDone, &loop,
-                     [&](int, const QString &, const QString &, const QString &, qint64 c) {
-                         count = c;
+                     [&](int, const QString &, const QString &, const QString &text, qint64 count,
+                         const QString &, const QString &, const QByteArray &body) {
+                         *fetch = text;
+                         if (count >= 0) {
+                             QFile small(file);
+                             page = count > 2 || !small.open(QIODevice::ReadOnly) ? body
+                                                                                  : small.readAll();
+                         }
                          loop.quit();
                      });
     QTimer::singleShot(TryTimeoutMs, &loop, &QEventLoop::quit);
-    const QString file = dir.filePath(u"page .txt"_s);
     fetcher.fetch(1, url, file, u"1"_s, QString());
     loop.exec();
     fetcher.abandonAll();
-    if (count <= 2)
-        return fail(u"could not fetch "_s + url);
-
-    const QString page = readtext(file);
-    if (page.isEmpty())
-        return fail(u"the page brought no text: "_s + url);
-    WValues w;
-    PageCutter cutter(definition, fieldCount, w);
-    const CutResult result = cutter.cut(page, url, 1, QString());
-    for (const QString &record : result.records)
-        m_out << "record: " << record << '\n';
-    for (const QString &entry : result.queueEntries)
-        m_out << "queue: " << entry << '\n';
-    for (const QString &note : result.notes)
-        m_out << "dropped: " << note << '\n';
-    if (result.records.isEmpty() && result.queueEntries.isEmpty() && result.notes.isEmpty())
-        m_out << "nothing extracted\n";
-    m_out.flush();
-    return 0;
+    return page;
 }
 
 int CommandLine::linksCommand(const QStringList &arguments)

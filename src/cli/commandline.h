@@ -2,6 +2,7 @@
 // rules on one page, listing a page's links, exporting records.
 #pragma once
 
+#include <QByteArray>
 #include <QStringList>
 #include <optional>
 
@@ -30,6 +31,10 @@ private:
         QString out;
         QString xlsx;
         QString run;
+        QString file;
+        QString url;
+        int level = 1;
+        bool json = false;
         QStringList positional;
     };
 
@@ -41,6 +46,8 @@ private:
     int htm2txtCommand(const QStringList &arguments);
     int runCommand(const QStringList &arguments);
     int tryCommand(const QStringList &arguments);
+    // The page's bytes, or nothing; `fetch` then says why, else its status.
+    std::optional<QByteArray> fetchPage(const QString &url, QString *fetch);
     int linksCommand(const QStringList &arguments);
     int exportCommand(const QStringList &arguments);
     int countCommand(const QStringList &arguments);

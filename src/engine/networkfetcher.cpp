@@ -273,8 +273,10 @@ void NetworkFetcher::onFinished(int index)
         transfer.part->remove();
     }
     const QByteArray body = count > 2 ? std::move(transfer.body) : QByteArray();
-    Q_EMIT fetchDone(index, transfer.url, transfer.file, transfer.failure, count, transfer.tag1,
-                     transfer.tag2, body);
+    // A failure says why; a success gives its status.
+    const QString text = count < 0 ? transfer.failure : u"HTTP "_s + QString::number(status);
+    Q_EMIT fetchDone(index, transfer.url, transfer.file, text, count, transfer.tag1, transfer.tag2,
+                     body);
 }
 
 void NetworkFetcher::drop(int index)

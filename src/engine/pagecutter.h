@@ -4,6 +4,7 @@
 // fields, a-lists, link fields and the length test.
 #pragma once
 
+#include "engine/pagetrace.h"
 #include "tasks/taskfile.h"
 #include "text/extract.h"
 #include "text/foldscan.h"
@@ -32,6 +33,10 @@ public:
     // A page passed as a temporary is cut in place, without a copy.
     CutResult cut(QString page, const QString &url, int level, const QString &prefix);
 
+    // With a trace, cut() also writes down every step there (the records,
+    // queue entries and w values come out the same).
+    void setTrace(PageTrace *trace) { m_trace = trace; }
+
 private:
     struct Record
     {
@@ -40,12 +45,18 @@ private:
         bool hasLink = false;
         QString linkLevel;
         QString linkValue;
+        RecordTrace trace; // filled only while tracing
     };
 
     void pageModeOne(const QString &url, const QString &prefix, CutResult &result);
     void pageModeTwo(CutResult &result);
-    void markerField(const QStringList &part, Record &record);
-    void fieldTail(QString value, const QString &level, const QString &alistNumber, Record &record);
+    void markerField(int number, const QString &spec, Record &record);
+    void fieldTail(QString value, const QString &level, const QString &alistNumber, Record &record,
+                   FieldTrace *trace);
+    // The trace of a new field of `record`, or nothing when not tracing.
+    FieldTrace *traceField(Record &record, FieldTrace::Kind kind, int number, const QString &spec);
+    void traceMarker(FieldTrace *trace, const QString &role, const QString &marker,
+                     qsizetype position) const;
     void constantFields(Record &record);
     void finishRecord(const Record &record, bool lengthTest, CutResult &result);
     int countOf(const QString &text) const;
@@ -53,12 +64,13 @@ private:
     qsizetype find(qsizetype from, const foldscan::Needle &marker) const;
     qsizetype find(qsizetype from, QStringView marker) const;
     QString cutValue(qsizetype from, qsizetype limit, const QString &startMarker,
-                     const QString &endMarker) const;
+                     const QString &endMarker, FieldTrace *trace) const;
 
     const TaskDefinition &m_definition;
     int m_fieldCount;
     WValues &m_w;
     QString m_page;
+    PageTrace *m_trace = nullptr;
     QString m_url;
 };
 

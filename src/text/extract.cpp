@@ -72,22 +72,56 @@ QString getreg(const QString &pattern, const QString &text)
     return match.hasMatch() ? match.captured(0) : QString();
 }
 
-QString geta(const QString &kvs1, const QString &gsa)
+QString patternError(const QString &pattern)
 {
+    const QRegularExpression re(pcreSyntax(pattern), QRegularExpression::CaseInsensitiveOption);
+    if (re.isValid())
+        return {};
+    return re.errorString() + u"（第"_s + QString::number(re.patternErrorOffset() + 1) +
+           u"个字符）"_s;
+}
+
+QString geta(const QString &kvs1, const QString &gsa, QList<AlistStep> *steps)
+{
+    const auto step = [steps](const QString &name, const QString &detail, const QString &value,
+                              bool failed = false) {
+        if (steps)
+            steps->append({name, detail, value, failed});
+    };
     const QStringList part = gsa.split(u'|');
-    if (part.size() < 7)
+    if (part.size() < 7) {
+        step(u"a列表"_s, u"少于7项（以“|”分隔），值一律作废"_s, QString(), true);
         return {};
+    }
     QString s = kvs1;
-    if (!part[5].isEmpty() && hx(3, s, part[5]).isEmpty())
-        return {};
-    if (!part[6].isEmpty() && hx(4, s, part[6]).isEmpty())
-        return {};
-    if (numberAtStart(part[0]) > 0)
+    if (!part[5].isEmpty()) {
+        if (hx(3, s, part[5]).isEmpty()) {
+            step(u"必含"_s, u"缺少“"_s + decidingItem(3, s, part[5]) + u"”"_s, s, true);
+            return {};
+        }
+        step(u"必含"_s, part[5], s);
+    }
+    if (!part[6].isEmpty()) {
+        if (hx(4, s, part[6]).isEmpty()) {
+            step(u"不含"_s, u"含有“"_s + decidingItem(4, s, part[6]) + u"”"_s, s, true);
+            return {};
+        }
+        step(u"不含"_s, part[6], s);
+    }
+    if (numberAtStart(part[0]) > 0) {
         s = htm2txt(s);
-    if (!part[3].isEmpty())
+        step(u"HTML转文本"_s, QString(), s);
+    }
+    if (!part[3].isEmpty()) {
         s = hx(1, s, part[3]);
-    if (!part[4].isEmpty())
+        step(u"替换"_s, part[3], s);
+    }
+    if (!part[4].isEmpty()) {
         s = hx(2, s, part[4]);
+        step(u"删除"_s, part[4], s);
+    }
+    if (!part[1].isEmpty() || !part[2].isEmpty())
+        step(u"前后缀"_s, part[1] + u"…"_s + part[2], part[1] + s + part[2]);
     return part[1] + s + part[2];
 }
 

@@ -2,6 +2,7 @@
 // the first match of a pattern, and the cleaning and testing by an a-list.
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <array>
 
@@ -19,8 +20,21 @@ void getw(const QString &section, WValues &w);
 // empty string when there is none or the pattern is invalid.
 QString getreg(const QString &pattern, const QString &text);
 
+// One step of an a-list on a value, for explanations.
+struct AlistStep
+{
+    QString step;   // 必含, 不含, HTML转文本, 替换, 删除, 前后缀
+    QString detail; // the item that decided a test, or what was done
+    QString value;  // the value after the step
+    bool failed = false;
+};
+
 // `kvs1` tested and cleaned by the a-list `gsa` (seven "|"-separated parts);
 // the empty string when a test fails or the a-list has fewer than seven parts.
-QString geta(const QString &kvs1, const QString &gsa);
+// With `steps`, each step taken is appended there.
+QString geta(const QString &kvs1, const QString &gsa, QList<AlistStep> *steps = nullptr);
+
+// Whether `pattern` is a valid regular expression for getreg, and why not.
+QString patternError(const QString &pattern);
 
 } // namespace caiji

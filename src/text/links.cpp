@@ -71,6 +71,17 @@ QString hx(int hxt, const QString &hxs1, const QString &hxss)
     }
 }
 
+QString decidingItem(int hxt, const QString &hxs1, const QString &hxss)
+{
+    if ((hxt != 3 && hxt != 4) || hxss.isEmpty())
+        return {};
+    for (const QString &item : hxss.split(u'^')) {
+        if (occurs(hxs1, item) == (hxt == 4))
+            return item;
+    }
+    return {};
+}
+
 QString hpkey(const QString &hds1)
 {
     const QString t = hds1 + u'/';

@@ -12,6 +12,10 @@ namespace caiji {
 // returns the empty string.
 QString hx(int hxt, const QString &hxs1, const QString &hxss);
 
+// The item of `hxss` that made a list test of kind 3 (the first one missing)
+// or 4 (the first one present) fail; empty otherwise.
+QString decidingItem(int hxt, const QString &hxs1, const QString &hxss);
+
 // Site key of an absolute URL: the host (with port) after "://", without its
 // first label when it has three or more labels.
 QString hpkey(const QString &hds1);

@@ -60,8 +60,12 @@ QString readtext(const QString &path)
     return bytes ? decodePage(*bytes) : QString();
 }
 
-QString decodePage(const QByteArray &pageBytes)
+QString decodePage(const QByteArray &pageBytes, PageCharset *charset)
 {
+    const auto chose = [charset](const QString &name, const QString &reason) {
+        if (charset)
+            *charset = {name, reason};
+    };
     const QByteArray *bytes = &pageBytes;
     // The declaration is looked for in the first 500 characters of the
     // GB18030 reading; 4096 bytes hold at least 1024 characters, so only the
@@ -89,13 +93,24 @@ QString decodePage(const QByteArray &pageBytes)
     const auto declares = [&](const char *charset) {
         return head.contains(QLatin1StringView(charset));
     };
-    if (declares("charset=gb2312"))
+    if (declares("charset=gb2312")) {
+        chose(u"GB18030"_s, u"前500个字符中声明了charset=gb2312"_s);
         return ansi();
-    if (declares("charset=utf-8"))
+    }
+    if (declares("charset=utf-8")) {
+        chose(u"UTF-8"_s, u"前500个字符中声明了charset=utf-8"_s);
         return decodeUtf8(*bytes);
-    if (declares("charset=big"))
+    }
+    if (declares("charset=big")) {
+        chose(u"Big5"_s, u"前500个字符中声明了charset=big5"_s);
         return decode("Big5", *bytes);
-    return sniffsAsUtf8(*bytes) ? decodeUtf8(*bytes) : ansi();
+    }
+    if (sniffsAsUtf8(*bytes)) {
+        chose(u"UTF-8"_s, u"没有声明；字节中没有0xFE和0xFF，按UTF-8读"_s);
+        return decodeUtf8(*bytes);
+    }
+    chose(u"GB18030"_s, u"没有声明；字节中有0xFE或0xFF，按默认的GB18030读"_s);
+    return ansi();
 }
 
 QString decodeTaskText(const QByteArray &bytes)

@@ -13,8 +13,16 @@ namespace caiji {
 // file cannot be read or holds fewer than 10 characters.
 QString readtext(const QString &path);
 
-// The same reading of a page's bytes already in memory.
-QString decodePage(const QByteArray &pageBytes);
+// How a page's character set was chosen, for explanations.
+struct PageCharset
+{
+    QString name;   // "UTF-8", "GB18030", "Big5"
+    QString reason; // the declaration, the byte test or the default
+};
+
+// The same reading of a page's bytes already in memory; with `charset`, how
+// the character set was chosen.
+QString decodePage(const QByteArray &pageBytes, PageCharset *charset = nullptr);
 
 // Task definition files come from Linux (UTF-8) and Chinese Windows systems
 // (GB18030): UTF-8 when the bytes are valid UTF-8 (a BOM is dropped), else

@@ -9,6 +9,9 @@
 
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -226,20 +229,26 @@ void TestEndToEnd::tryShowsLevelOne_data()
     const QStringList records =
         articleRecords({pageUrl(u"item1.htm"_s), pageUrl(u"item2.htm"_s), pageUrl(u"item3.htm"_s)});
     QTest::newRow("utf-8 with a picture")
-        << u"item1.htm"_s << u"queue: 0|"_s + picture + u'|' + records[0];
-    QTest::newRow("gbk") << u"item2.htm"_s << u"queue: 0||"_s + records[1];
-    QTest::newRow("big5") << u"item3.htm"_s << u"queue: 0||"_s + records[2];
+        << u"item1.htm"_s << u"0|"_s + picture + u'|' + records[0];
+    QTest::newRow("gbk") << u"item2.htm"_s << u"0||"_s + records[1];
+    QTest::newRow("big5") << u"item3.htm"_s << u"0||"_s + records[2];
 }
 
 void TestEndToEnd::tryShowsLevelOne()
 {
     QFETCH(QString, page);
     QFETCH(QString, line);
-    const Run run =
-        runCaiji({u"try"_s, u"--workspace"_s, m_workspace.root(), SchemeOne, pageUrl(page)});
+    const Run run = runCaiji(
+        {u"try"_s, u"--json"_s, u"--workspace"_s, m_workspace.root(), SchemeOne, pageUrl(page)});
     QVERIFY(run.finished);
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(QString::fromUtf8(run.out), line + u'\n');
+    const QJsonObject explanation = QJsonDocument::fromJson(run.out).object();
+    QCOMPARE(explanation[u"yielded"_s].toBool(), true);
+    QCOMPARE(explanation[u"fetch"_s].toString(), u"HTTP 200"_s);
+    const QJsonArray records = explanation[u"records"_s].toArray();
+    QCOMPARE(records.size(), 1);
+    QCOMPARE(records[0][u"outcome"_s].toString(), u"queued"_s);
+    QCOMPARE(records[0][u"line"_s].toString(), line);
 }
 
 void TestEndToEnd::tryUnreachablePage()
@@ -247,9 +256,9 @@ void TestEndToEnd::tryUnreachablePage()
     const Run run = runCaiji(
         {u"try"_s, u"--workspace"_s, m_workspace.root(), SchemeOne, pageUrl(u"missing.htm"_s)});
     QVERIFY(run.finished);
-    QCOMPARE(run.exitCode, 2);
+    QCOMPARE(run.exitCode, 1);
     QVERIFY(run.out.isEmpty());
-    QVERIFY(run.err.contains("could not fetch"));
+    QVERIFY2(run.err.contains("HTTP 404"), run.err.constData());
 }
 
 void TestEndToEnd::exportWritesCsv()

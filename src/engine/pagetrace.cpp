@@ -1,0 +1,69 @@
+#include "engine/pagetrace.h"
+
+using namespace Qt::StringLiterals;
+
+namespace caiji {
+
+namespace {
+
+QString fieldName(const FieldTrace &field)
+{
+    switch (field.kind) {
+    case FieldTrace::Kind::Address:
+        return u"页面地址"_s;
+    case FieldTrace::Kind::Marker:
+        return u"标记字段"_s + QString::number(field.number);
+    case FieldTrace::Kind::Pattern:
+        return u"正则字段"_s + QString::number(field.number);
+    case FieldTrace::Kind::Block:
+        return u"块字段"_s + QString::number(field.number);
+    case FieldTrace::Kind::Constant:
+        return u"常量字段"_s + QString::number(field.number);
+    }
+    return {};
+}
+
+} // namespace
+
+QString PageTrace::firstProblem() const
+{
+    if (!problems.isEmpty())
+        return problems.first();
+    for (const RecordTrace &record : records) {
+        const QString where =
+            record.block > 0 ? u"第"_s + QString::number(record.block) + u"块的"_s : QString();
+        QString fieldProblem;
+        bool required = false;
+        for (const FieldTrace &field : record.fields) {
+            if (!field.problem.isEmpty() && fieldProblem.isEmpty()) {
+                fieldProblem = where + fieldName(field) + u"：" + field.problem;
+                required = !field.alistSteps.isEmpty() || field.alist > 0;
+            }
+        }
+        // A required field names the cause itself; the length test is the
+        // cause, with an empty field as the likely reason.
+        if (record.outcome == RecordTrace::Outcome::Dropped && !required)
+            return where + u"记录被丢弃："_s + record.reason +
+                   (fieldProblem.isEmpty() ? QString() : u"；可能因为"_s + fieldProblem);
+        if (!fieldProblem.isEmpty())
+            return fieldProblem;
+    }
+    return {};
+}
+
+bool PageTrace::yieldedSomething() const
+{
+    return std::any_of(records.begin(), records.end(), [](const RecordTrace &record) {
+        return record.outcome != RecordTrace::Outcome::Dropped;
+    });
+}
+
+void locate(QStringView text, qsizetype position, int *line, int *column)
+{
+    const qsizetype end = std::clamp<qsizetype>(position - 1, 0, text.size());
+    const QStringView before = text.first(end);
+    *line = int(before.count(u'\n')) + 1;
+    *column = int(end - (before.lastIndexOf(u'\n') + 1)) + 1;
+}
+
+} // namespace caiji
