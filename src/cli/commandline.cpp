@@ -8,6 +8,7 @@
 #include "engine/pagecutter.h"
 #include "engine/pageexplainer.h"
 #include "records/csvexport.h"
+#include "records/failurelog.h"
 #include "records/recordstore.h"
 #include "records/runhistory.h"
 #include "records/xlsxexport.h"
@@ -22,7 +23,9 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QSaveFile>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -71,6 +74,8 @@ int CommandLine::run(const QStringList &arguments)
         return countCommand(rest);
     if (command == u"history")
         return historyCommand(rest);
+    if (command == u"failures")
+        return failuresCommand(rest);
     return fail(u"unknown command: "_s + command + u" (see caiji --help)"_s);
 }
 
@@ -104,7 +109,11 @@ int CommandLine::printHelp()
              "                 an earlier run's records (see history)\n"
              "  history [--workspace DIR] TASK\n"
              "                 list the task's current and earlier runs with their\n"
-             "                 record counts\n"
+             "                 record and failure counts\n"
+             "  failures [--workspace DIR] [--run RUN] [--json] TASK\n"
+             "                 list what failed in the task's last run (or RUN): the kind,\n"
+             "                 the reason and the address of every failed transfer or\n"
+             "                 refused record\n"
              "  count [--workspace DIR] [TASK...]\n"
              "                 print the number of stored records of each task\n"
              "  htm2txt FILE   print the plain text of an HTML page file\n"
@@ -387,17 +396,9 @@ int CommandLine::exportCommand(const QStringList &arguments)
         return fail(u"export takes --out or --xlsx, not both"_s);
     const Workspace workspace(options->workspace);
     const QString task = options->positional.first();
-    if (!QFileInfo(workspace.taskDir(task)).isDir())
-        return fail(u"no task named "_s + task);
-    QString database = workspace.databaseFile(task);
-    if (!options->run.isEmpty()) {
-        const std::optional<HistoryRun> run =
-            RunHistory(QFileInfo(database).absolutePath()).run(options->run);
-        if (!run)
-            return fail(u"no run named "_s + options->run + u" (see caiji history "_s + task +
-                        u')');
-        database = run->path;
-    }
+    const QString database = runDatabase(workspace, task, options->run);
+    if (database.isEmpty())
+        return 2;
     if (!QFile::exists(database))
         return fail(u"该任务尚未采集!"_s);
     const int fieldCount = getuc(workspace.taskFile(task));
@@ -459,13 +460,66 @@ int CommandLine::historyCommand(const QStringList &arguments)
     const QString database = workspace.databaseFile(task);
     const auto printRun = [this](const QString &name, const QString &path) {
         const std::optional<qint64> count = RecordStore::count(path);
+        const std::optional<QList<FailureEntry>> failures = FailureLog::read(path);
         m_out << name << '\t' << (count ? QString::number(*count) : u"?"_s) << '\t'
+              << (failures ? QString::number(failures->size()) : u"?"_s) << '\t'
               << QFileInfo(path).lastModified().toString(u"yyyy-MM-dd HH:mm:ss"_s) << '\n';
     };
     if (QFile::exists(database))
         printRun(u"当前"_s, database);
     for (const HistoryRun &run : RunHistory(QFileInfo(database).absolutePath()).runs())
         printRun(run.name, run.path);
+    m_out.flush();
+    return 0;
+}
+
+QString CommandLine::runDatabase(const Workspace &workspace, const QString &task,
+                                 const QString &run)
+{
+    if (!QFileInfo(workspace.taskDir(task)).isDir()) {
+        fail(u"no task named "_s + task);
+        return {};
+    }
+    const QString database = workspace.databaseFile(task);
+    if (run.isEmpty())
+        return database;
+    const std::optional<HistoryRun> earlier =
+        RunHistory(QFileInfo(database).absolutePath()).run(run);
+    if (!earlier) {
+        fail(u"no run named "_s + run + u" (see caiji history "_s + task + u')');
+        return {};
+    }
+    return earlier->path;
+}
+
+int CommandLine::failuresCommand(const QStringList &arguments)
+{
+    const auto options = parseOptions(arguments, {u"--workspace"_s, u"--run"_s, u"--json"_s});
+    if (!options)
+        return 2;
+    if (options->positional.size() != 1)
+        return fail(u"failures needs exactly one TASK"_s);
+    const Workspace workspace(options->workspace);
+    const QString database = runDatabase(workspace, options->positional.first(), options->run);
+    if (database.isEmpty())
+        return 2;
+    const std::optional<QList<FailureEntry>> failures = FailureLog::read(database);
+    if (!failures)
+        return fail(u"cannot read "_s + FailureLog::fileFor(database));
+    if (options->json) {
+        QJsonArray list;
+        for (const FailureEntry &failure : *failures) {
+            list.append(QJsonObject{{u"kind"_s, failure.kind},
+                                    {u"reason"_s, failure.reason},
+                                    {u"address"_s, failure.address}});
+        }
+        m_out << QJsonDocument(list).toJson(QJsonDocument::Indented);
+    } else {
+        for (const FailureEntry &failure : *failures)
+            m_out << failure.kind << '\t' << failure.reason << '\t' << failure.address << '\n';
+        if (failures->isEmpty())
+            m_out << "没有失败\n";
+    }
     m_out.flush();
     return 0;
 }

@@ -11,6 +11,7 @@ class QTextStream;
 namespace caiji {
 
 class CollectionEngine;
+class Workspace;
 
 class CommandLine
 {
@@ -52,6 +53,10 @@ private:
     int exportCommand(const QStringList &arguments);
     int countCommand(const QStringList &arguments);
     int historyCommand(const QStringList &arguments);
+    int failuresCommand(const QStringList &arguments);
+    // The database of TASK's current run, or of the earlier run `run`; empty
+    // after a failure (the message is already written).
+    QString runDatabase(const Workspace &workspace, const QString &task, const QString &run);
     // One line per queued run of `engine`; true when nothing failed.
     bool printSummaries(const CollectionEngine &engine);
 

@@ -58,12 +58,14 @@ QString CollectionEngine::describe(const RunSummary &summary)
     if (!summary.started)
         return u"未启动："_s + summary.notStartedReason;
     const RunTally &t = summary.tally;
-    return u"页面请求%1,失败%2,记录存储%3,被拒%4,下载存储%5,下载失败%6"_s.arg(t.pagesRequested)
-        .arg(t.pagesFailed)
-        .arg(t.recordsStored)
-        .arg(t.recordsRefused)
-        .arg(t.downloadsStored)
-        .arg(t.downloadsFailed);
+    const QString counts =
+        u"页面请求%1,失败%2,记录存储%3,被拒%4,下载存储%5,下载失败%6"_s.arg(t.pagesRequested)
+            .arg(t.pagesFailed)
+            .arg(t.recordsStored)
+            .arg(t.recordsRefused)
+            .arg(t.downloadsStored)
+            .arg(t.downloadsFailed);
+    return summary.reasons.isEmpty() ? counts : counts + u"；失败原因："_s + summary.reasons;
 }
 
 QString CollectionEngine::failureSuffix() const
@@ -116,8 +118,10 @@ bool CollectionEngine::allQueuedComplete() const
 CollectionEngine::RunSummary CollectionEngine::summary(int index) const
 {
     RunSummary result = m_summaries.value(index);
-    if (index == m_state.taskIndex && m_state.running)
+    if (index == m_state.taskIndex && m_state.running) {
         result.tally = m_state.tally;
+        result.reasons = commonReasons();
+    }
     if (result.name.isEmpty())
         result.name = m_state.taskQueue.value(index);
     return result;
@@ -195,8 +199,11 @@ void CollectionEngine::completeTask()
     // The complete line stays as it always reads; the counts live on in the
     // run's summary.
     setRunLine(index, paddedName(m_state.taskQueue.value(index)) + completeMarker());
-    if (index < m_summaries.size())
+    if (index < m_summaries.size()) {
         m_summaries[index].tally = m_state.tally;
+        m_summaries[index].reasons = commonReasons();
+    }
+    m_failureLog.close();
     m_state.running = false;
     m_state.store.close();
     // A complete task stops: nothing more is fetched, cut or stored for it.
@@ -243,7 +250,7 @@ void CollectionEngine::startNextTask()
     s.fieldCount = 0;
     const QString text = readTaskText(m_workspace.taskFile(s.taskName));
     m_summaries.resize(s.taskIndex + 1);
-    m_summaries[s.taskIndex] = {s.taskName, true, QString(), RunTally()};
+    m_summaries[s.taskIndex] = {s.taskName, true, QString(), RunTally(), QString()};
     if (const std::optional<QString> refusal = prepareDatabase(text)) {
         refuseTask(*refusal);
         return;
@@ -297,6 +304,7 @@ std::optional<QString> CollectionEngine::prepareDatabase(const QString &taskText
         return u"无法移开上次采集的数据库（"_s + error + u"）"_s;
     if (!s.store.create(database, s.fieldCount))
         return u"无法创建数据库："_s + s.store.lastError();
+    m_failureLog.open(database);
     return std::nullopt;
 }
 
@@ -341,6 +349,10 @@ void CollectionEngine::storeRecord(const QString &recordLine)
     EngineState &s = m_state;
     if (!s.store.append(recordLine)) {
         ++s.tally.recordsRefused;
+        const qsizetype failuresBefore = s.failures.size();
+        if (s.failures.size() < MaxListEntries)
+            s.failures.append({FailedFetch::Record, recordLine, s.store.lastError(), QString()});
+        emitFailuresFrom(failuresBefore);
         Q_EMIT recordRefused(recordLine, s.store.lastError());
         return;
     }
@@ -406,8 +418,29 @@ void CollectionEngine::contentFetchDone(int index, const QString &url, const QSt
 
 void CollectionEngine::emitFailuresFrom(qsizetype first)
 {
-    for (qsizetype i = first; i < m_state.failures.size(); ++i)
-        Q_EMIT fetchFailed(m_state.failures[i]);
+    for (qsizetype i = first; i < m_state.failures.size(); ++i) {
+        const FailedFetch &failure = m_state.failures[i];
+        m_failureLog.append({failure.kindText(), failure.reason, failure.url});
+        Q_EMIT fetchFailed(failure);
+    }
+}
+
+QString CollectionEngine::commonReasons() const
+{
+    constexpr int Shown = 3;
+    QHash<QString, int> counts;
+    for (const FailedFetch &failure : m_state.failures)
+        ++counts[failure.reason.isEmpty() ? u"未知"_s : failure.reason];
+    QList<QPair<QString, int>> sorted;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        sorted.append({it.key(), it.value()});
+    std::sort(sorted.begin(), sorted.end(), [](const auto &a, const auto &b) {
+        return a.second != b.second ? a.second > b.second : a.first < b.first;
+    });
+    QStringList shown;
+    for (qsizetype i = 0; i < std::min<qsizetype>(Shown, sorted.size()); ++i)
+        shown << sorted[i].first + u'×' + QString::number(sorted[i].second);
+    return shown.join(u"，"_s) + (sorted.size() > Shown ? u"等"_s : QString());
 }
 
 } // namespace caiji

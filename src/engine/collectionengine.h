@@ -8,6 +8,7 @@
 #include "engine/crawler.h"
 #include "engine/enginestate.h"
 #include "engine/enginetimer.h"
+#include "records/failurelog.h"
 #include "tasks/workspace.h"
 
 #include <QObject>
@@ -35,6 +36,7 @@ public:
         bool started = false;
         QString notStartedReason;
         RunTally tally;
+        QString reasons; // the commonest failure reasons, "HTTP 404×10，超时×2"
     };
 
     // The fetchers are not owned: `listFetcher` serves the crawler's slots,
@@ -114,6 +116,7 @@ private:
     std::optional<QString> prepareDatabase(const QString &taskText);
     void refuseTask(const QString &reason);
     void emitFailuresFrom(qsizetype first);
+    QString commonReasons() const;
     QString failureSuffix() const;
     void seedSchemeOne();
     void storeRecord(const QString &recordLine);
@@ -130,6 +133,7 @@ private:
     EngineTimer m_timer2;          // crawler
     EngineTimer m_timer3;          // scheduler
     QList<RunSummary> m_summaries; // one per started or refused queue entry
+    FailureLog m_failureLog;       // the running task's list of failures
 };
 
 } // namespace caiji

@@ -65,7 +65,7 @@ void Collector::issue(int slot, const QString &address, const QString &file, con
 {
     // The fetch this replaces would never complete.
     m_state.abandonContentSlot(slot, u"超时"_s);
-    m_state.contentPending[slot] = {m_state.runId, address, file, download};
+    m_state.contentPending[slot] = {m_state.runId, address, file, download, level};
     m_state.wbAge[slot] = 1;
     m_fetcher.fetch(slot, address, file, level, prefix);
 }
@@ -80,16 +80,16 @@ void Collector::fetchDone(int index, const QString &url, const QString &file, qi
         downloadDone(url, file, count, reason);
         counted = count >= 0 && QFile::exists(file);
     } else if (count < 0) {
-        m_state.countFailure(FailedFetch::ContentPage, url, reason);
+        m_state.countFailure(FailedFetch::ContentPage, url, reason, tag1);
     } else if (body.isEmpty() && !QFile::exists(file)) {
-        m_state.countFailure(FailedFetch::ContentPage, url, u"页面文件不见了"_s);
+        m_state.countFailure(FailedFetch::ContentPage, url, u"页面文件不见了"_s, tag1);
     } else if (count <= 2) {
         counted = true; // counted without being read; its file stays
     } else if (processPage(url, body.isEmpty() ? readPageFile(file) : decodePage(body), tag1,
                            tag2)) {
         counted = true;
     } else {
-        m_state.countFailure(FailedFetch::ContentPage, url, u"页面无法读取或不足10个字符"_s);
+        m_state.countFailure(FailedFetch::ContentPage, url, u"页面无法读取或不足10个字符"_s, tag1);
     }
     if (index >= 1 && index <= SlotCount)
         m_state.wbAge[index] = FreeAge;

@@ -44,7 +44,7 @@ void Crawler::tick()
             const QString url = m_state.listQueue[m_state.listCursor];
             // The fetch this replaces would never complete.
             m_state.abandonListSlot(i, u"超时"_s);
-            m_state.listPending[i] = {m_state.runId, url, m_state.pageFile(url), false};
+            m_state.listPending[i] = {m_state.runId, url, m_state.pageFile(url), false, QString()};
             ++m_state.tally.pagesRequested;
             m_fetcher.fetch(i, url, m_state.listPending[i].file, QString(), QString());
         }

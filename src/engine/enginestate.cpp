@@ -63,14 +63,30 @@ QString EngineState::progressSignature() const
            QString::number(listPagesDone) + QString::number(fetchesFinished);
 }
 
-void EngineState::countFailure(FailedFetch::Kind kind, const QString &url, const QString &reason)
+QString FailedFetch::kindText() const
+{
+    switch (kind) {
+    case ListPage:
+        return u"列表页"_s;
+    case ContentPage:
+        return u"第"_s + level + u"层内容页"_s;
+    case Download:
+        return u"下载"_s;
+    case Record:
+        return u"记录"_s;
+    }
+    return {};
+}
+
+void EngineState::countFailure(FailedFetch::Kind kind, const QString &url, const QString &reason,
+                               const QString &level)
 {
     if (kind == FailedFetch::Download)
         ++tally.downloadsFailed;
     else
         ++tally.pagesFailed;
     if (failures.size() < MaxListEntries)
-        failures.append({kind, url, reason});
+        failures.append({kind, url, reason, level});
 }
 
 void EngineState::abandonListSlot(int slot, const QString &reason)
@@ -88,7 +104,7 @@ void EngineState::abandonContentSlot(int slot, const QString &reason)
     PendingFetch &pending = contentPending[slot];
     pending.run = 0;
     countFailure(pending.download ? FailedFetch::Download : FailedFetch::ContentPage, pending.url,
-                 reason);
+                 reason, pending.level);
 }
 
 } // namespace caiji

@@ -20,10 +20,14 @@ constexpr int MaxListEntries = 32767;
 // A fetch that brought nothing, kept for the run's report.
 struct FailedFetch
 {
-    enum Kind { ListPage, ContentPage, Download };
+    enum Kind { ListPage, ContentPage, Download, Record };
     Kind kind = ContentPage;
-    QString url;
+    QString url; // a refused record: its record line
     QString reason;
+    QString level; // a content page's level
+
+    // "列表页", "第2层内容页", "下载", "记录"
+    QString kindText() const;
 };
 
 // What became of a run's work: the status line and the summary show it.
@@ -83,6 +87,7 @@ struct EngineState
         QString url;
         QString file;
         bool download = false;
+        QString level;
     };
     std::array<PendingFetch, SlotCount + 1> listPending{};
     std::array<PendingFetch, SlotCount + 1> contentPending{};
@@ -102,7 +107,8 @@ struct EngineState
     bool appendList(const QString &address);
     QString progressSignature() const;
 
-    void countFailure(FailedFetch::Kind kind, const QString &url, const QString &reason);
+    void countFailure(FailedFetch::Kind kind, const QString &url, const QString &reason,
+                      const QString &level = QString());
     // A slot is handed a new fetch, or its run ends, while its fetch of this
     // run is still out: that fetch will never complete, so it failed.
     void abandonListSlot(int slot, const QString &reason);

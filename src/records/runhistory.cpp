@@ -1,6 +1,6 @@
 #include "records/runhistory.h"
 
-#include "records/recordstore.h"
+#include "records/failurelog.h"
 
 #include <QDir>
 #include <QFile>
@@ -84,11 +84,16 @@ QString RunHistory::directory() const
 bool RunHistory::retire(const QString &database, QString *error)
 {
     if (!QFile::exists(database)) {
-        removeWithCompanions(database); // a log without its database holds nothing we can read
+        // Logs without their database hold nothing that can be shown.
+        QFile::remove(FailureLog::fileFor(database));
+        removeWithCompanions(database);
         return true;
     }
     const Contents contents = inspect(database);
-    if (contents == Contents::Empty) {
+    // A run without records may still have a list of what failed: it is kept.
+    const QString failures = FailureLog::fileFor(database);
+    if (contents == Contents::Empty && QFileInfo(failures).size() == 0) {
+        QFile::remove(failures);
         if (removeWithCompanions(database))
             return true;
         if (error)
@@ -119,6 +124,7 @@ bool RunHistory::retire(const QString &database, QString *error)
             *error = u"无法移动到 "_s + QDir::toNativeSeparators(target);
         return false;
     }
+    QFile::rename(failures, FailureLog::fileFor(target));
     removeWithCompanions(database);
     prune();
     return true;
@@ -152,8 +158,10 @@ std::optional<HistoryRun> RunHistory::run(const QString &name) const
 void RunHistory::prune()
 {
     const QList<HistoryRun> all = runs();
-    for (qsizetype i = m_keep; i < all.size(); ++i)
+    for (qsizetype i = m_keep; i < all.size(); ++i) {
+        QFile::remove(FailureLog::fileFor(all[i].path));
         removeWithCompanions(all[i].path);
+    }
 }
 
 } // namespace caiji

@@ -219,6 +219,21 @@ void TestEndToEnd::serverFaultsStoreNothingBad()
     QCOMPARE(sorted(storedRecords(m_workspace.databaseFile(Faults))), sorted(records));
     QCOMPARE(TempWorkspace::filesIn(m_workspace.webDir(Faults)), QStringList());
     QCOMPARE(TempWorkspace::filesIn(m_workspace.wekDir(Faults)), QStringList());
+
+    // The run's failures are listed with their reasons.
+    const Run failures =
+        runCaiji({u"failures"_s, u"--json"_s, u"--workspace"_s, m_workspace.root(), Faults});
+    QCOMPARE(failures.exitCode, 0);
+    QStringList listed;
+    for (const QJsonValue &failure : QJsonDocument::fromJson(failures.out).array())
+        listed << failure[u"address"_s].toString().section(u'/', -1) + u' ' +
+                      failure[u"reason"_s].toString();
+    listed.sort();
+    QCOMPARE(listed.size(), 4);
+    QCOMPARE(listed[0], u"fault1.htm HTTP 404"_s);
+    QCOMPARE(listed[1], u"fault2.htm HTTP 500"_s);
+    QVERIFY2(listed[3].startsWith(u"fault6.htm 超过大小上限"_s), qPrintable(listed.join(u'\n')));
+    QVERIFY2(run.out.contains(QStringLiteral("；失败原因：").toUtf8()), run.out.constData());
 }
 
 void TestEndToEnd::tryShowsLevelOne_data()

@@ -137,6 +137,9 @@ void TestRunTally::failuresCounted()
                             t.downloadsFailed}),
              tally);
     QCOMPARE(failed.size(), t.pagesFailed + t.downloadsFailed);
+    // The summary names the commonest reasons.
+    const QString described = CollectionEngine::describe(rig.engine.summary(0));
+    QCOMPARE(described.contains(u"；失败原因："_s), t.failures() > 0);
     QCOMPARE(rig.state().failures.size(), failed.size());
     QCOMPARE(rig.state().runList[0],
              CollectionEngine::paddedName(u"a"_s) + CollectionEngine::completeMarker());

@@ -1,6 +1,7 @@
 #include "collectcheck.h"
 
 #include "faultserver.h"
+#include "records/failurelog.h"
 #include "tempworkspace.h"
 #include "text/names.h"
 
@@ -54,7 +55,7 @@ QString Tally::toString() const
 std::optional<Tally> summaryOf(const QByteArray &out, const QString &task)
 {
     static const QRegularExpression line(
-        u"^汇总 (.*): 页面请求(\\d+),失败(\\d+),记录存储(\\d+),被拒(\\d+),下载存储(\\d+),下载失败(\\d+)$"_s);
+        u"^汇总 (.*): 页面请求(\\d+),失败(\\d+),记录存储(\\d+),被拒(\\d+),下载存储(\\d+),下载失败(\\d+)(；失败原因：.*)?$"_s);
     for (const QString &text : outputLines(out)) {
         const QRegularExpressionMatch match = line.match(text);
         if (!match.hasMatch() || match.captured(1) != task)
@@ -307,6 +308,20 @@ QString firstMismatch(const ProgramRun &run, const Workspace &workspace,
         return u"no summary line for "_s + task;
     if (*summary != expected.tally)
         return differs(u"summary numbers"_s, summary->toString(), expected.tally.toString());
+    // Every failure counted is listed with the run, with its kind and reason.
+    const std::optional<QList<FailureEntry>> failures =
+        FailureLog::read(workspace.databaseFile(task));
+    if (!failures)
+        return u"the failure list cannot be read"_s;
+    if (failures->size() != summary->failed + summary->refused + summary->downloadsFailed)
+        return differs(u"failures listed"_s, QString::number(failures->size()),
+                       QString::number(summary->failed + summary->refused +
+                                       summary->downloadsFailed));
+    for (const FailureEntry &failure : *failures) {
+        if (failure.kind.isEmpty() || failure.reason.isEmpty() || failure.address.isEmpty())
+            return u"a failure listed without kind, reason or address: "_s + failure.kind +
+                   u" | "_s + failure.reason + u" | "_s + failure.address;
+    }
     if (run.exitCode != expected.exitCode)
         return differs(u"exit status"_s, QString::number(run.exitCode),
                        QString::number(expected.exitCode));
