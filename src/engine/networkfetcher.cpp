@@ -262,6 +262,15 @@ void NetworkFetcher::onFinished(int index)
     const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (transfer.failure.isEmpty() && status >= 400)
         transfer.failure = u"HTTP "_s + QString::number(status);
+    // A connection reset mid-body can end a reply without an error: a body
+    // shorter than its declared length is not complete (a compressed body's
+    // length is that of its compressed form, so only plain ones are checked).
+    const QVariant declared = reply.header(QNetworkRequest::ContentLengthHeader);
+    const QByteArray encoding = reply.rawHeader("Content-Encoding").trimmed().toLower();
+    if (transfer.failure.isEmpty() && declared.isValid() &&
+        (encoding.isEmpty() || encoding == "identity") && transfer.bytes != declared.toLongLong())
+        transfer.failure = u"内容不完整（收到%1字节，应有%2字节）"_s.arg(transfer.bytes)
+                               .arg(declared.toLongLong());
     if (transfer.failure.isEmpty() && reply.error() != QNetworkReply::NoError)
         transfer.failure = networkFailure(reply);
     if (transfer.failure.isEmpty())

@@ -8,11 +8,13 @@
 #include "gui/shell.h"
 #include "gui/taskdialog.h"
 #include "gui/toolbaricons.h"
+#include "records/failurelog.h"
 #include "records/recordstore.h"
 #include "records/runhistory.h"
 #include "tasks/installlayout.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -163,6 +165,10 @@ void MainWindow::buildLists()
     m_preview = new LivePreview(*m_engine, m_list7, m_picture3, *m_browser, this);
 
     connect(m_list5, &QListWidget::itemDoubleClicked, this, &MainWindow::queueSelectedTask);
+    // A run's line leads to what failed in it.
+    connect(m_list6, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem *item) {
+        showFailures(m_engine->state().taskQueue.value(m_list6->row(item)));
+    });
     connect(m_list9, &QListWidget::itemDoubleClicked, m_browser, &RecordBrowser::loadRecords);
     connect(m_list10, &QListView::doubleClicked, m_browser, &RecordBrowser::showRecord);
     connect(m_command3, &QPushButton::clicked, m_browser, &RecordBrowser::updateRecord);
@@ -192,6 +198,7 @@ void MainWindow::buildMenusAndToolbar()
         {u"CD31"_s, u"数据库查看(&J)"_s, [this] { openSelectedTaskFolder(u"data"_s); }},
         {u"CD32"_s, u"数据库移动(&W)"_s, none},
         {u"CD33"_s, u"历史记录(&H)"_s, [this] { browseHistory(); }},
+        {u"CD34"_s, u"失败列表(&F)"_s, [this] { showFailures(); }},
         {u"CD41"_s, u"进入任务主目录(&S)"_s, [this] { openTaskDirectory(); }},
         {u"CD42"_s, u"进入下载文件目录(&H)"_s, [this] { openSelectedTaskFolder(u"wek"_s); }},
         {u"CD51"_s, u"软件配置(&Z)"_s, none},
@@ -315,6 +322,31 @@ void MainWindow::browseHistory()
     const int choice = m_shell.choose(this, task + u"：选择要浏览的一次采集"_s, items);
     if (choice >= 0 && choice < runs.size())
         m_browser->loadRecordsFrom(task, runs[choice].path);
+}
+
+void MainWindow::showFailures(const QString &task)
+{
+    const QString name = task.isEmpty() ? selectedTask() : task;
+    if (name.isEmpty())
+        return;
+    const std::optional<QList<FailureEntry>> failures =
+        FailureLog::read(m_workspace.databaseFile(name));
+    if (!failures) {
+        m_shell.inform(this, u"无法读取失败列表："_s + QDir::toNativeSeparators(FailureLog::fileFor(
+                                                           m_workspace.databaseFile(name))));
+        return;
+    }
+    if (failures->isEmpty()) {
+        m_shell.inform(this, name + u"：最近一次采集没有失败"_s);
+        return;
+    }
+    QString text;
+    for (const FailureEntry &failure : *failures)
+        text += failure.kind + u'\t' + failure.reason + u'\t' + failure.address + u'\n';
+    m_shell.showText(this,
+                     name + u"：最近一次采集失败"_s + QString::number(failures->size()) +
+                         u"项（类型、原因、地址）"_s,
+                     text);
 }
 
 QString MainWindow::selectedTask() const

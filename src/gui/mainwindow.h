@@ -55,6 +55,8 @@ public:
     void openSelectedTaskFolder(const QString &subfolder);
     // Lists the selected task's earlier runs and browses the one chosen.
     void browseHistory();
+    // Lists what failed in the last run of `task` (the selected one when empty).
+    void showFailures(const QString &task = QString());
     void openHomePage();
     void openHelp();
     void restoreFromTray();

@@ -1,8 +1,13 @@
 #include "gui/shell.h"
 
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
@@ -26,6 +31,23 @@ int Shell::choose(QWidget *parent, const QString &label, const QStringList &item
     bool ok = false;
     const QString choice = QInputDialog::getItem(parent, title(), label, items, 0, false, &ok);
     return ok ? int(items.indexOf(choice)) : -1;
+}
+
+void Shell::showText(QWidget *parent, const QString &heading, const QString &text)
+{
+    QDialog dialog(parent);
+    dialog.setWindowTitle(title());
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(heading, &dialog));
+    auto *view = new QPlainTextEdit(text, &dialog);
+    view->setReadOnly(true);
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    layout->addWidget(view);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    layout->addWidget(buttons);
+    dialog.resize(820, 480);
+    dialog.exec();
 }
 
 void Shell::open(const QUrl &url)

@@ -18,6 +18,8 @@ public:
     virtual void inform(QWidget *parent, const QString &text);
     // Lets the user pick one of `items`; -1 when the choice was cancelled.
     virtual int choose(QWidget *parent, const QString &label, const QStringList &items);
+    // A long text to read (a list), in a window of its own with one OK button.
+    virtual void showText(QWidget *parent, const QString &heading, const QString &text);
     // The result is not checked: a missing folder or association says nothing.
     virtual void open(const QUrl &url);
 

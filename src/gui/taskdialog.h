@@ -3,12 +3,18 @@
 #pragma once
 
 #include <QDialog>
+#include <QTemporaryDir>
+#include <memory>
 
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QSpinBox;
+class QTextBrowser;
 
 namespace caiji {
+
+class Fetcher;
 
 class TaskDialog : public QDialog
 {
@@ -17,12 +23,23 @@ class TaskDialog : public QDialog
 public:
     enum class Kind { New, Edit };
 
-    TaskDialog(Kind kind, QWidget *parent = nullptr);
+    // `tryFetcher` fetches the pages tried with 试采 (a network fetcher when
+    // none is given).
+    TaskDialog(Kind kind, QWidget *parent = nullptr, std::unique_ptr<Fetcher> tryFetcher = nullptr);
+    ~TaskDialog() override;
 
     Kind kind() const { return m_kind; }
     QLineEdit *nameField() const { return m_text1; }
     QPlainTextEdit *contentField() const { return m_text2; }
     QPushButton *button() const { return m_command1; }
+    QLineEdit *tryUrlField() const { return m_tryUrl; }
+    QSpinBox *tryLevelField() const { return m_tryLevel; }
+    QPushButton *tryButton() const { return m_tryButton; }
+    QTextBrowser *tryResult() const { return m_tryResult; }
+
+    // 试采: fetches the page at the try address and explains what the
+    // definition being typed (not the saved one) makes of it.
+    void tryPage();
 
     // Edit: the task as it was when the dialog opened (Text3 and ta).
     QString originalName() const { return m_originalName; }
@@ -31,12 +48,22 @@ public:
 
 Q_SIGNALS:
     void submitted();
+    // The explanation of a try is shown.
+    void tried();
 
 private:
+    void showTried(const QString &url, const QString &fetch, qint64 count, const QByteArray &body);
+
     Kind m_kind;
     QLineEdit *m_text1;
     QPlainTextEdit *m_text2;
     QPushButton *m_command1;
+    QLineEdit *m_tryUrl;
+    QSpinBox *m_tryLevel;
+    QPushButton *m_tryButton;
+    QTextBrowser *m_tryResult;
+    std::unique_ptr<Fetcher> m_tryFetcher;
+    QTemporaryDir m_tryDir;
     QString m_originalName;
     int m_ta = -1;
 };

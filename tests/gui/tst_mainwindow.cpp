@@ -43,6 +43,7 @@ private Q_SLOTS:
     void shellCommands_data();
     void shellCommands();
     void minimizeWithoutTray();
+    void failuresOfLastRun();
     // Ends event loops: keep it last.
     void exitCommand();
 };
@@ -131,9 +132,9 @@ void TestMainWindow::menus_data()
     QTest::newRow("run") << 1 << u"CD2"_s << u"执行(&T)"_s
                          << QStringList{u"CD21"_s, u"暂停采集(&S)"_s, u"CD22"_s, u"继续采集(&Z)"_s};
     QTest::newRow("database") << 2 << u"CD3"_s << u"数据库(&D)"_s
-                              << QStringList{u"CD31"_s, u"数据库查看(&J)"_s,
-                                             u"CD32"_s, u"数据库移动(&W)"_s,
-                                             u"CD33"_s, u"历史记录(&H)"_s};
+                              << QStringList{
+                                     u"CD31"_s, u"数据库查看(&J)"_s, u"CD32"_s, u"数据库移动(&W)"_s,
+                                     u"CD33"_s, u"历史记录(&H)"_s,   u"CD34"_s, u"失败列表(&F)"_s};
     QTest::newRow("advanced") << 3 << u"CD4"_s << u"高级(&G)"_s
                               << QStringList{u"CD41"_s, u"进入任务主目录(&S)"_s, u"CD42"_s,
                                              u"进入下载文件目录(&H)"_s};
@@ -362,6 +363,31 @@ void TestMainWindow::queueAfterCompletionStartsAtNextTick()
     QCOMPARE(engine.state().taskIndex, 1);
     QCOMPARE(engine.state().taskName, u"a"_s);
     QVERIFY(list6->item(0)->text().endsWith(CollectionEngine::completeMarker()));
+}
+
+void TestMainWindow::failuresOfLastRun()
+{
+    WindowRig rig;
+    QVERIFY(addIdleTasks(rig, {u"a"_s}));
+    QVERIFY(rig.start());
+    CollectionEngine &engine = rig.window->engine();
+    rig.contentFetcher->setFailing(u"http://h/p1.htm"_s);
+    QListWidget *list6 = rig.list(u"List6"_s);
+    for (int tick = 0; tick < 100 && !engine.allQueuedComplete(); ++tick) {
+        engine.schedulerTick();
+        engine.collectorTick();
+        settle(*rig.contentFetcher);
+    }
+    QVERIFY(engine.allQueuedComplete());
+
+    WindowRig::click(rig.list(u"List5"_s), 0);
+    rig.action(u"CD34"_s)->trigger();
+    const QStringList expected{u"a：最近一次采集失败1项（类型、原因、地址）"_s,
+                               u"第1层内容页\tfailed\thttp://h/p1.htm\n"_s};
+    QCOMPARE(rig.shell.shownTexts, expected);
+    // The run's line leads there too.
+    WindowRig::doubleClick(list6, 0);
+    QCOMPARE(rig.shell.shownTexts, expected + expected);
 }
 
 void TestMainWindow::pauseAndContinueSwitchOnlyTimers()

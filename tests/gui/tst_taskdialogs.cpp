@@ -1,6 +1,7 @@
 // The New Task and Edit Task dialogs and the delete command, driven through
 // the menus: names and contents as typed, the messages, the folders on disk,
 // and the two task lists kept parallel.
+#include "gui/taskdialog.h"
 #include "windowrig.h"
 
 #include <QAction>
@@ -11,7 +12,12 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
 #include <QTest>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
 
 using namespace Qt::StringLiterals;
 using namespace caiji;
@@ -33,6 +39,8 @@ private Q_SLOTS:
     void runningTaskKeepsNameAndFolder();
     void fileSystemFailures_data();
     void fileSystemFailures();
+    void tryExplainsTypedDefinition_data();
+    void tryExplainsTypedDefinition();
 };
 
 namespace {
@@ -414,6 +422,44 @@ void TestTaskDialogs::fileSystemFailures()
                                  ? QStringList{u"a"_s}
                                  : QStringList{u"a"_s, u"b"_s};
     QCOMPARE(taskFolders(rig), left);
+}
+
+void TestTaskDialogs::tryExplainsTypedDefinition_data()
+{
+    QTest::addColumn<QString>("marker"); // the start marker of the title field
+    QTest::addColumn<QString>("page");   // the page tried
+    QTest::addColumn<QString>("shown");  // text the explanation must hold
+    QTest::addColumn<bool>("red");       // shown marked in red
+    QTest::newRow("found") << u"<h1>"_s << u"p.htm"_s << u"截取值：“标题”"_s << false;
+    QTest::newRow("misspelt marker")
+        << u"<h2>"_s << u"p.htm"_s << u"请检查：标记字段1：区域开始标记“<h2>”在页面中找不到"_s
+        << true;
+    QTest::newRow("page not fetched")
+        << u"<h1>"_s << u"missing.htm"_s << u"取不到页面 http://h/missing.htm（failed）"_s << true;
+}
+
+void TestTaskDialogs::tryExplainsTypedDefinition()
+{
+    QFETCH(QString, marker);
+    QFETCH(QString, page);
+    QFETCH(QString, shown);
+    QFETCH(bool, red);
+    auto fetcher = std::make_unique<FakeFetcher>();
+    fetcher->setPage(u"http://h/p.htm"_s,
+                     "<html><head><meta charset=utf-8></head><body><h1>标题</h1></body></html>");
+    TaskDialog dialog(TaskDialog::Kind::New, nullptr, std::move(fetcher));
+    // Typed, never saved.
+    dialog.contentField()->setPlainText(u"ur=[[0]]uc=[[2]]<getm1>w1=[[1]]w2=[[1]]w3=[[1]]w4=[["_s +
+                                        marker + u"^</body>^"_s + marker +
+                                        u"^</h1>^-1^0]]w5=[[0]]w7=[[0]]<getm1>"_s);
+    dialog.tryUrlField()->setText(u"http://h/"_s + page);
+    QSignalSpy tried(&dialog, &TaskDialog::tried);
+    dialog.tryButton()->click();
+    QVERIFY(tried.wait(5000));
+    const QTextCursor found = dialog.tryResult()->document()->find(shown);
+    QVERIFY2(!found.isNull(), qPrintable(dialog.tryResult()->toPlainText()));
+    QCOMPARE(found.charFormat().foreground().color() == QColor(0xc0, 0, 0), red);
+    QVERIFY(dialog.tryButton()->isEnabled());
 }
 
 QTEST_MAIN(TestTaskDialogs)

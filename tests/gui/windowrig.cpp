@@ -27,6 +27,11 @@ int RecordingShell::choose(QWidget *, const QString &, const QStringList &items)
     return choices.isEmpty() ? -1 : choices.takeFirst();
 }
 
+void RecordingShell::showText(QWidget *, const QString &heading, const QString &text)
+{
+    shownTexts << heading << text;
+}
+
 QStringList RecordingShell::takeMessages()
 {
     return std::exchange(messages, {});

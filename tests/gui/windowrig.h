@@ -31,6 +31,7 @@ public:
     void open(const QUrl &url) override;
     // Answers with the next of `choices` (-1, a cancel, when none is left).
     int choose(QWidget *parent, const QString &label, const QStringList &items) override;
+    void showText(QWidget *parent, const QString &heading, const QString &text) override;
 
     // The messages so far, forgotten once taken.
     QStringList takeMessages();
@@ -39,6 +40,7 @@ public:
     QList<QUrl> opened;
     QList<int> choices;
     QList<QStringList> offered; // the items of every choice asked for
+    QStringList shownTexts;     // heading, then text, of every text shown
 };
 
 class WindowRig
