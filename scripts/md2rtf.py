@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Turns the help document's Markdown into RTF, which every word processor
 opens (also under the name 帮助.doc). Handles the subset the help uses:
-headings, paragraphs, lists, tables, fenced code, `code` and **bold**."""
+headings, paragraphs, bulleted and numbered lists, tables, fenced code,
+`code` and **bold**."""
 import re
 import sys
+import unicodedata
 
 FONT_SIZES = {1: 40, 2: 32, 3: 26}  # half-points
 BODY = 21
@@ -26,6 +28,33 @@ def escape(text):
     return ''.join(out)
 
 
+def is_cjk(ch):
+    # Wide and full-width characters (ideographs, kana, CJK punctuation), and
+    # the quotes and dashes Chinese text shares with Western text.
+    width = unicodedata.east_asian_width(ch)
+    return width in 'WF' or (width == 'A' and unicodedata.category(ch)[0] == 'P')
+
+
+def is_cjk_punctuation(ch):
+    return unicodedata.east_asian_width(ch) in 'WF' and unicodedata.category(ch)[0] == 'P'
+
+
+def join_lines(lines):
+    """Joins wrapped source lines. Chinese has no spaces between words, so a
+    break between two CJK characters (or next to CJK punctuation) joins
+    without one; elsewhere it is a space, as Markdown has it."""
+    text = ''
+    for line in lines:
+        if text and line:
+            left, right = text[-1], line[0]
+            tight = (is_cjk(left) and is_cjk(right)) or \
+                is_cjk_punctuation(left) or is_cjk_punctuation(right)
+            text += line if tight else ' ' + line
+        else:
+            text += line
+    return text
+
+
 def inline(text):
     parts = re.split(r'(`[^`]+`|\*\*[^*]+\*\*)', text)
     out = []
@@ -42,11 +71,18 @@ def inline(text):
 def convert(markdown):
     body = []
     paragraph = []
+    item = None  # the list item being read: [indent, bullet, lines]
 
     def flush():
+        nonlocal item
         if paragraph:
-            body.append('{\\pard\\sa120\\fs%d ' % BODY + inline(' '.join(paragraph)) + '\\par}')
+            body.append('{\\pard\\sa120\\fs%d ' % BODY + inline(join_lines(paragraph)) + '\\par}')
             paragraph.clear()
+        if item:
+            depth, bullet, text = item
+            body.append('{\\pard\\sa60\\li%d\\fi-360\\fs%d %s\\tab ' %
+                        (360 + 360 * depth, BODY, bullet) + inline(join_lines(text)) + '\\par}')
+            item = None
 
     lines = markdown.splitlines()
     i = 0
@@ -65,14 +101,19 @@ def convert(markdown):
             level = len(line.split(' ')[0])
             body.append('{\\pard\\sb240\\sa120\\keepn\\b\\fs%d ' % FONT_SIZES[level] +
                         inline(line[level + 1:].strip()) + '\\par}')
-        elif re.match(r'^\s*[-*] ', line):
+        elif re.match(r'^\s*([-*]|\d+\.) ', line):
             flush()
             depth = (len(line) - len(line.lstrip())) // 2
-            body.append('{\\pard\\sa60\\li%d\\fi-240\\fs%d \\u8226? ' % (360 + 360 * depth, BODY) +
-                        inline(line.strip()[2:]) + '\\par}')
+            marker, text = line.strip().split(' ', 1)
+            bullet = '\\u8226?' if marker in '-*' else escape(marker)
+            item = [depth, bullet, [text.strip()]]
+        elif item and line.strip() and not line.startswith('|'):
+            item[2].append(line.strip())  # a wrapped list item goes on
         elif line.startswith('|'):
             flush()
-            cells = [c.strip() for c in line.strip().strip('|').split('|')]
+            # "\\|" is a vertical bar inside a cell, as in GitHub's tables.
+            row = re.split(r'(?<!\\)\|', line.strip())[1:-1]
+            cells = [c.strip().replace('\\|', '|') for c in row]
             if not all(re.match(r'^:?-+:?$', c) for c in cells):
                 body.append('{\\pard\\sa40\\li360\\fs%d ' % BODY +
                             '\\tab '.join(inline(c) for c in cells) + '\\par}')
