@@ -256,6 +256,9 @@ void CollectionEngine::startNextTask()
         return;
     }
 
+    // A task folder made by hand may lack them.
+    QDir().mkpath(s.webDir());
+    QDir().mkpath(s.wekDir());
     const QDir web(s.webDir());
     for (const QString &file : web.entryList(QDir::Files | QDir::Hidden))
         QFile::remove(web.filePath(file));

@@ -238,6 +238,9 @@ void PageCutter::fieldTail(QString value, const QString &level, const QString &a
 
     const std::optional<double> l = level.trimmed().isEmpty() ? 0.0 : readAsNumber(level);
     if (!l || *l > -1) {
+        if (trace && level.trimmed().isEmpty() && trace->problem.isEmpty())
+            trace->problem = u"没有写级别部分，按下载（第0层）处理：字段的值被当作文件地址下载，"
+                             u"普通字段要写-1"_s;
         record.hasLink = true;
         record.linkLevel = level.trimmed().isEmpty() ? u"0"_s : level;
         // Relative addresses are made complete against the page they were cut from.

@@ -128,7 +128,7 @@ void describeField(const FieldTrace &field, const Painter &paint, QString &out)
         }
     }
     if (!field.linkLevel.isEmpty()) {
-        const bool download = field.linkLevel.trimmed() == u"0"_s;
+        const bool download = readsAsZero(field.linkLevel);
         out += u"    链接字段："_s +
                (download ? u"下载文件（第0层），记录中保存编码后的地址"_s
                          : u"取第"_s + field.linkLevel + u"层页面"_s) +

@@ -10,6 +10,7 @@ class QListView;
 namespace caiji {
 
 class CollectionEngine;
+class Shell;
 class RecordBrowser;
 class RecordDisplay;
 class RecordListModel;
@@ -21,9 +22,13 @@ class LivePreview : public QObject
 public:
     // `list7` shows the run's records through a RecordListModel.
     LivePreview(const CollectionEngine &engine, QListView *list7, RecordDisplay *display,
-                RecordBrowser &browser, QObject *parent = nullptr);
+                RecordBrowser &browser, Shell &shell, QWidget *parent = nullptr);
 
+    // Lays out the run's record at `row`. A record arriving while the user
+    // has unsaved edits in a stored record is not shown (the display says so);
+    // a row the user picks asks first.
     void preview(int row);
+    void previewPicked(int row);
 
 private:
     int currentRow() const;
@@ -33,6 +38,10 @@ private:
     const RecordListModel *m_records;
     RecordDisplay *m_display;
     RecordBrowser &m_browser;
+    Shell &m_shell;
+    QWidget *m_dialogParent;
+    bool keepsEdits() const;
+    void layOut(int row);
 };
 
 } // namespace caiji

@@ -162,7 +162,7 @@ void MainWindow::buildLists()
 
     m_browser =
         new RecordBrowser(m_workspace, {m_list9, m_list10, m_label8, m_picture3}, m_shell, this);
-    m_preview = new LivePreview(*m_engine, m_list7, m_picture3, *m_browser, this);
+    m_preview = new LivePreview(*m_engine, m_list7, m_picture3, *m_browser, m_shell, this);
 
     connect(m_list5, &QListWidget::itemDoubleClicked, this, &MainWindow::queueSelectedTask);
     // A run's line leads to what failed in it.
@@ -454,12 +454,24 @@ void MainWindow::deleteTask()
         return;
     }
     const int index = m_list5->currentRow();
+    // A delete takes the folder with every record: the user says yes first.
+    const std::optional<qint64> records = RecordStore::count(m_workspace.databaseFile(task));
+    const QString question = u"删除任务“"_s + task + u"”？\n任务目录连同其中的"_s +
+                             (records ? QString::number(*records) + u"条记录"_s : u"记录"_s) +
+                             u"、历史记录和下载的文件都将被删除，不能恢复。"_s;
+    if (!m_shell.confirm(this, question))
+        return;
     const TaskChange change = m_folders.remove(task);
     m_shell.inform(this, change.message);
     if (!change.ok)
         return;
     delete m_list9->takeItem(index);
     delete m_list5->takeItem(index);
+    // Nothing stays selected, so a second click deletes nothing by itself.
+    for (QListWidget *list : {m_list5, m_list9}) {
+        list->setCurrentRow(-1);
+        list->clearSelection();
+    }
 }
 
 void MainWindow::openTaskDirectory()

@@ -148,6 +148,7 @@ void RecordBrowser::updateRecord()
         return;
     }
     m_records->refreshRow(m_shownPosition);
+    m_w.display->markSaved();
     m_shell.inform(m_dialogParent, u"更新完成"_s);
 }
 
@@ -155,6 +156,10 @@ void RecordBrowser::deleteRecord()
 {
     const int d = currentRow();
     if (d < 0 || !m_w.list10->selectionModel()->hasSelection() || m_listedTask.isEmpty())
+        return;
+    if (!m_shell.confirm(m_dialogParent,
+                         u"删除第"_s + QString::number(d + 1) + u"条记录？\n"_s +
+                             m_records->data(m_records->index(d)).toString().trimmed()))
         return;
     const QString &database = m_listedDatabase;
     if (!QFileInfo::exists(m_workspace.taskDir(m_listedTask)) || !QFile::exists(database) ||
@@ -166,7 +171,8 @@ void RecordBrowser::deleteRecord()
     m_shownPosition = -1;
     m_shell.inform(m_dialogParent, u"删除成功"_s);
     m_records->removeRecord(d);
-    selectRow(m_records->rowCount() == 0 ? -1 : (d <= 1 ? 0 : d - 1));
+    // Nothing stays selected, so a second click deletes nothing by itself.
+    selectRow(-1);
 }
 
 } // namespace caiji

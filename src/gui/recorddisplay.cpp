@@ -14,15 +14,16 @@ using namespace Qt::StringLiterals;
 
 namespace caiji {
 
-RecordDisplay::RecordDisplay(QWidget *parent) : QFrame(parent), m_area(new QWidget(this))
+RecordDisplay::RecordDisplay(QWidget *parent)
+    : QFrame(parent), m_area(new QWidget(this)), m_caption(new QLabel(this))
 {
     setObjectName(u"Picture3"_s);
     setFrameShape(QFrame::StyledPanel);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
-    auto *heading = new QLabel(u"记录编辑显示界面"_s, this);
-    heading->setObjectName(u"Picture3Caption"_s);
-    layout->addWidget(heading);
+    m_caption->setObjectName(u"Picture3Caption"_s);
+    showCaption();
+    layout->addWidget(m_caption);
     layout->addWidget(m_area, 1);
     m_area->installEventFilter(this);
 
@@ -35,7 +36,30 @@ RecordDisplay::RecordDisplay(QWidget *parent) : QFrame(parent), m_area(new QWidg
         m_pt[k]->setObjectName(u"pt"_s + QString::number(k));
         m_pt[k]->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         m_pt[k]->hide();
+        connect(m_pt[k], &QPlainTextEdit::textChanged, this, [this] {
+            if (!m_filling)
+                m_edited = true;
+        });
     }
+}
+
+void RecordDisplay::showCaption()
+{
+    m_caption->setText(
+        m_waiting > 0 ? u"记录编辑显示界面（有未保存的修改；%1条新记录未显示）"_s.arg(m_waiting)
+                      : u"记录编辑显示界面"_s);
+}
+
+void RecordDisplay::markSaved()
+{
+    m_edited = false;
+    setWaitingRecords(0);
+}
+
+void RecordDisplay::setWaitingRecords(int count)
+{
+    m_waiting = count;
+    showCaption();
 }
 
 bool RecordDisplay::isBoxShown(int k) const
@@ -45,12 +69,15 @@ bool RecordDisplay::isBoxShown(int k) const
 
 void RecordDisplay::reset(const QString &placeholderPicture)
 {
+    m_filling = true;
     m_pp->hide();
     m_pp->setPixmap(QPixmap(placeholderPicture));
     for (QPlainTextEdit *box : m_pt) {
         box->hide();
         box->clear();
     }
+    m_filling = false;
+    markSaved();
 }
 
 void RecordDisplay::layOut(const QString &taskDir, const QStringList &values)
@@ -61,8 +88,11 @@ void RecordDisplay::layOut(const QString &taskDir, const QStringList &values)
         const std::optional<qint16> k = toInt16(parts.value(0));
         const bool validField = k && *k >= 0 && *k < BoxCount;
         const bool hasValue = validField && *k < values.size();
-        if (hasValue)
+        if (hasValue) {
+            m_filling = true;
             m_pt[*k]->setPlainText(values[*k]);
+            m_filling = false;
+        }
         // A second part that is missing or not a number shows a picture too.
         const std::optional<double> picture = readAsNumber(parts.value(1));
         if (!picture || *picture > 0) {

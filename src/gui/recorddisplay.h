@@ -34,6 +34,13 @@ public:
     // Places the record's values as the task's display specs say.
     void layOut(const QString &taskDir, const QStringList &values);
 
+    // The user typed into a box since the record was laid out or saved.
+    bool hasUnsavedEdits() const { return m_edited; }
+    void markSaved();
+    // Records that arrived but were not shown, so as not to replace edits.
+    void setWaitingRecords(int count);
+    int waitingRecords() const { return m_waiting; }
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -41,7 +48,13 @@ private:
     void placeFromSpec(QWidget *box, const QStringList &parts);
     void applyGeometry(QWidget *box);
 
+    void showCaption();
+
     QWidget *m_area;
+    QLabel *m_caption;
+    bool m_edited = false;
+    bool m_filling = false; // texts set by the program, not typed
+    int m_waiting = 0;
     std::array<QPlainTextEdit *, BoxCount> m_pt{};
     QLabel *m_pp;
     QHash<QWidget *, QRectF> m_logical;

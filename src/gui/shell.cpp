@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -24,6 +25,15 @@ void Shell::inform(QWidget *parent, const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+bool Shell::confirm(QWidget *parent, const QString &question)
+{
+    QMessageBox box(QMessageBox::Question, title(), question, QMessageBox::NoButton, parent);
+    QPushButton *yes = box.addButton(u"确定"_s, QMessageBox::AcceptRole);
+    box.setDefaultButton(box.addButton(u"取消"_s, QMessageBox::RejectRole));
+    box.exec();
+    return box.clickedButton() == yes;
 }
 
 int Shell::choose(QWidget *parent, const QString &label, const QStringList &items)

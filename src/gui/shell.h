@@ -18,6 +18,8 @@ public:
     virtual void inform(QWidget *parent, const QString &text);
     // Lets the user pick one of `items`; -1 when the choice was cancelled.
     virtual int choose(QWidget *parent, const QString &label, const QStringList &items);
+    // A question with 确定 and 取消; true when the user chose 确定.
+    virtual bool confirm(QWidget *parent, const QString &question);
     // A long text to read (a list), in a window of its own with one OK button.
     virtual void showText(QWidget *parent, const QString &heading, const QString &text);
     // The result is not checked: a missing folder or association says nothing.

@@ -105,6 +105,29 @@ QString decodePage(const QByteArray &pageBytes, PageCharset *charset)
         chose(u"Big5"_s, u"前500个字符中声明了charset=big5"_s);
         return decode("Big5", *bytes);
     }
+    // Other ways Chinese pages declare the same sets, checked only after the
+    // forms above so pages those decide read exactly as before.
+    for (const char *name :
+         {"charset=\"gb2312", "charset='gb2312", "charset=gbk", "charset=\"gbk", "charset='gbk",
+          "charset=gb18030", "charset=\"gb18030", "charset='gb18030"}) {
+        if (declares(name)) {
+            chose(u"GB18030"_s,
+                  u"前500个字符中声明了"_s + QString::fromLatin1(name).remove(u'"').remove(u'\''));
+            return ansi();
+        }
+    }
+    for (const char *name : {"charset=\"utf-8", "charset='utf-8"}) {
+        if (declares(name)) {
+            chose(u"UTF-8"_s, u"前500个字符中声明了charset=utf-8"_s);
+            return decodeUtf8(*bytes);
+        }
+    }
+    for (const char *name : {"charset=\"big5", "charset='big5"}) {
+        if (declares(name)) {
+            chose(u"Big5"_s, u"前500个字符中声明了charset=big5"_s);
+            return decode("Big5", *bytes);
+        }
+    }
     if (sniffsAsUtf8(*bytes)) {
         chose(u"UTF-8"_s, u"没有声明；字节中没有0xFE和0xFF，按UTF-8读"_s);
         return decodeUtf8(*bytes);

@@ -82,6 +82,9 @@ void TestPageExplainer::brokenRules_data()
     QTest::newRow("record too short")
         << task(u"<div class=\"x\">^</div>^\">^</div>^-1^0"_s, {}, {}, u"60"_s)
         << u"记录被丢弃：记录行只有"_s << false;
+    QTest::newRow("level part left out: a download")
+        << task(u"<div class=\"t\">^</div>^\">^</div>"_s, {}) << u"没有写级别部分，按下载"_s
+        << true;
     QTest::newRow("no section for the level")
         << u"ur=[[1|x|1|1|1|]]uc=[[2]]"_s << u"没有第1层的规则段"_s << true;
     QTest::newRow("page mode 2, second block fails") << u"uc=[[1]]"_s +
@@ -153,6 +156,14 @@ void TestPageExplainer::charsetReasons_data()
     QTest::newRow("undeclared, GB bytes")
         << "<html><title>" + gbk + "</title><body>0123456789</body></html>" << u"GB18030"_s
         << u"0xFE"_s;
+    const QByteArray body = "<body>" + gbk + "0123456789</body></html>";
+    QTest::newRow("quoted gb2312")
+        << "<html><meta charset=\"gb2312\">" + body << u"GB18030"_s << u"gb2312"_s;
+    QTest::newRow("gbk") << "<html><meta content='text/html; charset=GBK'>" + body << u"GB18030"_s
+                         << u"gbk"_s;
+    QTest::newRow("quoted big5") << "<html><meta charset='big5'><body>" +
+                                        QByteArray::fromHex("a4a4a4e5") + "0123456789</body>"
+                                 << u"Big5"_s << u"big5"_s;
     QTest::newRow("undeclared, UTF-8 bytes")
         << QStringLiteral("<html><title>中文</title><body>0123456789</body></html>").toUtf8()
         << u"UTF-8"_s << u"没有声明"_s;

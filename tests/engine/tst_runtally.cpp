@@ -5,6 +5,7 @@
 #include "enginerig.h"
 #include "records/recordstore.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -24,6 +25,7 @@ private Q_SLOTS:
     void failuresCounted();
     void missingPagesDoNotEndTask();
     void refusedRecordsCountedNotListed();
+    void missingFoldersAreMade();
 };
 
 namespace {
@@ -198,6 +200,21 @@ void TestRunTally::refusedRecordsCountedNotListed()
     QCOMPARE(t.recordsRefused, 3);
     QCOMPARE(rig.state().runList[0],
              CollectionEngine::paddedName(u"a"_s) + CollectionEngine::completeMarker());
+}
+
+void TestRunTally::missingFoldersAreMade()
+{
+    // A task folder made by hand, with only its definition.
+    EngineRig rig;
+    addRangeTask(rig, 1, 1, 1);
+    QVERIFY(QDir(rig.workspace.webDir(u"a"_s)).removeRecursively());
+    QVERIFY(QDir(rig.workspace.wekDir(u"a"_s)).removeRecursively());
+    rig.engine.queueTask(u"a"_s);
+    runToCompletion(rig);
+    const RunTally t = rig.engine.summary(0).tally;
+    QCOMPARE(t.recordsStored, 1);
+    QCOMPARE(t.downloadsStored, 1);
+    QCOMPARE(t.failures(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestRunTally)

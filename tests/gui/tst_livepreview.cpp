@@ -182,23 +182,32 @@ void TestLivePreview::browserRecordNotEditableAfterPreview()
     };
     auto *command3 = rig.window->findChild<QPushButton *>(u"Command3"_s);
 
-    // A click on a live record after a stored one was on display.
+    // A click on a live record after a stored one was edited asks first;
+    // "no" keeps the edits.
     showStored();
+    rig.shell.answers = {false};
     WindowRig::click(list7, 0);
+    QCOMPARE(rig.shell.questions.size(), 1);
+    QCOMPARE(rig.display()->pt(1)->toPlainText(), u"edited"_s);
+    rig.shell.answers = {true};
+    WindowRig::doubleClick(list7, 0);
     QCOMPARE(rig.display()->pt(1)->toPlainText(), u"new"_s);
     QTest::mouseClick(command3, Qt::LeftButton);
     QCOMPARE(rig.shell.takeMessages(), QStringList{u"待所有采集完成后再编辑记录"_s});
 
-    // A record arriving while a stored one is on display.
+    // A record arriving while a stored one is being edited waits: the edits
+    // stay and can be saved.
     showStored();
     QVERIFY(rig.contentFetcher->deliver(pageUrl(2)));
     QCOMPARE(WindowRig::count(list7), 2);
-    QCOMPARE(rig.window->browser().recedit(), 0);
+    QCOMPARE(rig.window->browser().recedit(), 1);
+    QCOMPARE(rig.display()->pt(1)->toPlainText(), u"edited"_s);
+    QCOMPARE(rig.display()->waitingRecords(), 1);
     QTest::mouseClick(command3, Qt::LeftButton);
-    QCOMPARE(rig.shell.takeMessages(), QStringList{u"待所有采集完成后再编辑记录"_s});
-
+    QCOMPARE(rig.shell.takeMessages(), QStringList{u"更新完成"_s});
+    QCOMPARE(rig.display()->waitingRecords(), 0);
     QCOMPARE(RecordStore::readAll(rig.workspace.databaseFile(u"b"_s), 2),
-             QStringList{u"^old^旧记录"_s});
+             QStringList{u"^old^edited"_s});
 }
 
 void TestLivePreview::pictureShownWhenDownloadArrives()

@@ -422,20 +422,20 @@ void TestRecordBrowser::deleteRecord_data()
 {
     QTest::addColumn<int>("count");
     QTest::addColumn<int>("deleted");
-    QTest::addColumn<int>("selected"); // -1: nothing
+    QTest::addColumn<bool>("confirmed");
 
-    QTest::newRow("first") << 7 << 0 << 0;
-    QTest::newRow("second") << 7 << 1 << 0;
-    QTest::newRow("sixth") << 7 << 5 << 4;
-    QTest::newRow("last") << 7 << 6 << 5;
-    QTest::newRow("only") << 1 << 0 << -1;
+    QTest::newRow("first") << 7 << 0 << true;
+    QTest::newRow("sixth") << 7 << 5 << true;
+    QTest::newRow("last") << 7 << 6 << true;
+    QTest::newRow("only") << 1 << 0 << true;
+    QTest::newRow("answered no") << 7 << 3 << false;
 }
 
 void TestRecordBrowser::deleteRecord()
 {
     QFETCH(int, count);
     QFETCH(int, deleted);
-    QFETCH(int, selected);
+    QFETCH(bool, confirmed);
 
     WindowRig rig;
     QVERIFY(addCollectedTask(rig, u"t"_s, recordLines(count)));
@@ -445,24 +445,33 @@ void TestRecordBrowser::deleteRecord()
     const QList<int> shown = shownBoxes(rig.display());
     QVERIFY(!shown.isEmpty());
 
+    rig.shell.answers = {confirmed};
     press(rig, u"Command4"_s);
-    QCOMPARE(rig.shell.takeMessages(), QStringList{u"删除成功"_s});
+    // The question names the record.
+    QCOMPARE(rig.shell.questions.size(), 1);
+    QVERIFY(rig.shell.questions[0].startsWith(u"删除第"_s + QString::number(deleted + 1) +
+                                              u"条记录？\n标题"_s + QString::number(deleted)));
     QStringList remaining = recordLines(count);
+    if (!confirmed) {
+        QVERIFY(rig.shell.takeMessages().isEmpty());
+        QCOMPARE(stored(rig, u"t"_s), remaining);
+        return;
+    }
+    QCOMPARE(rig.shell.takeMessages(), QStringList{u"删除成功"_s});
     remaining.removeAt(deleted);
     QCOMPARE(stored(rig, u"t"_s), remaining);
     QCOMPARE(rig.window->browser().list11(), remaining);
     QCOMPARE(WindowRig::texts(list10), rusLines(remaining));
-    QCOMPARE(WindowRig::currentRow(list10), selected);
-    QCOMPARE(WindowRig::selectedCount(list10), selected < 0 ? 0 : 1);
+    // Nothing stays selected: a second press deletes nothing.
+    QCOMPARE(WindowRig::currentRow(list10), -1);
+    QCOMPARE(WindowRig::selectedCount(list10), 0);
     QCOMPARE(rig.window->browser().recedit(), 0);
     // The display keeps what it showed.
     QCOMPARE(shownBoxes(rig.display()), shown);
-
-    // With nothing selected the button does nothing.
-    if (selected < 0) {
-        press(rig, u"Command4"_s);
-        QVERIFY(rig.shell.messages.isEmpty());
-    }
+    press(rig, u"Command4"_s);
+    QVERIFY(rig.shell.messages.isEmpty());
+    QCOMPARE(rig.shell.questions.size(), 1);
+    QCOMPARE(stored(rig, u"t"_s), remaining);
 }
 
 void TestRecordBrowser::browseEarlierRun()

@@ -2,12 +2,14 @@
 // the menus: names and contents as typed, the messages, the folders on disk,
 // and the two task lists kept parallel.
 #include "gui/taskdialog.h"
+#include "records/recordstore.h"
 #include "windowrig.h"
 
 #include <QAction>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -39,6 +41,7 @@ private Q_SLOTS:
     void runningTaskKeepsNameAndFolder();
     void fileSystemFailures_data();
     void fileSystemFailures();
+    void deleteTaskAsksFirst();
     void tryExplainsTypedDefinition_data();
     void tryExplainsTypedDefinition();
 };
@@ -422,6 +425,38 @@ void TestTaskDialogs::fileSystemFailures()
                                  ? QStringList{u"a"_s}
                                  : QStringList{u"a"_s, u"b"_s};
     QCOMPARE(taskFolders(rig), left);
+}
+
+void TestTaskDialogs::deleteTaskAsksFirst()
+{
+    WindowRig rig;
+    QVERIFY(addTasks(rig, {u"a"_s, u"b"_s, u"c"_s}));
+    {
+        RecordStore store;
+        QVERIFY(store.create(rig.workspace.databaseFile(u"b"_s), 1));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(store.append(u"^r"_s));
+    }
+    QVERIFY(rig.start());
+    QListWidget *list5 = rig.list(u"List5"_s);
+    WindowRig::click(list5, 1);
+
+    rig.shell.answers = {false};
+    rig.action(u"CD13"_s)->trigger();
+    QCOMPARE(rig.shell.questions.size(), 1);
+    QVERIFY(rig.shell.questions[0].startsWith(u"删除任务“b”？\n任务目录连同其中的3条记录"_s));
+    QVERIFY(QFileInfo::exists(rig.workspace.taskDir(u"b"_s)));
+    QVERIFY(rig.shell.takeMessages().isEmpty());
+
+    rig.action(u"CD13"_s)->trigger(); // yes
+    QVERIFY(!QFileInfo::exists(rig.workspace.taskDir(u"b"_s)));
+    QCOMPARE(rig.shell.takeMessages(), QStringList{Deleted});
+    QCOMPARE(WindowRig::texts(list5), (QStringList{u"a"_s, u"c"_s}));
+    // Nothing is selected now, so the next click deletes nothing.
+    QCOMPARE(list5->selectedItems().size(), 0);
+    rig.action(u"CD13"_s)->trigger();
+    QCOMPARE(rig.shell.questions.size(), 2);
+    QVERIFY(QFileInfo::exists(rig.workspace.taskDir(u"c"_s)));
 }
 
 void TestTaskDialogs::tryExplainsTypedDefinition_data()

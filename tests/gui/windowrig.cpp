@@ -32,6 +32,12 @@ void RecordingShell::showText(QWidget *, const QString &heading, const QString &
     shownTexts << heading << text;
 }
 
+bool RecordingShell::confirm(QWidget *, const QString &question)
+{
+    questions << question;
+    return answers.isEmpty() || answers.takeFirst();
+}
+
 QStringList RecordingShell::takeMessages()
 {
     return std::exchange(messages, {});

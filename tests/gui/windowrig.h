@@ -32,6 +32,8 @@ public:
     // Answers with the next of `choices` (-1, a cancel, when none is left).
     int choose(QWidget *parent, const QString &label, const QStringList &items) override;
     void showText(QWidget *parent, const QString &heading, const QString &text) override;
+    // Answers with the next of `answers` (yes when none is left).
+    bool confirm(QWidget *parent, const QString &question) override;
 
     // The messages so far, forgotten once taken.
     QStringList takeMessages();
@@ -41,6 +43,8 @@ public:
     QList<int> choices;
     QList<QStringList> offered; // the items of every choice asked for
     QStringList shownTexts;     // heading, then text, of every text shown
+    QList<bool> answers;
+    QStringList questions; // every confirmation asked for
 };
 
 class WindowRig
