@@ -78,9 +78,14 @@ int main(int argc, char *argv[])
     QTextStream err(stderr);
     const caiji::InstallLayout layout(QCoreApplication::applicationDirPath());
     const bool namesWorkspace = arguments.contains(u"--workspace"_s);
+    // The example tasks: installed with the program, or in the source tree of a build.
+    const QString examples = layout.isInstalled()
+                                 ? layout.sharedDataDir() + u"/examples/workspace"_s
+                                 : QStringLiteral(CAIJI_SOURCE_DIR) + u"/examples/workspace"_s;
     caiji::CommandLine commandLine(out, err,
                                    namesWorkspace ? QCoreApplication::applicationDirPath()
-                                                  : layout.defaultWorkspace());
+                                                  : layout.defaultWorkspace(),
+                                   examples);
     if (opensWindow(arguments)) {
         err << "caiji: no display, collecting without a window (caiji run)" << Qt::endl;
         arguments.prepend(u"run"_s);

@@ -1,5 +1,6 @@
 #include "cli/commandline.h"
 
+#include "cli/commandhelp.h"
 #include "tasks/instancelock.h"
 
 #include "engine/collectionengine.h"
@@ -19,6 +20,7 @@
 #include "text/positions.h"
 #include "text/readtext.h"
 
+#include <QCommandLineParser>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -45,20 +47,44 @@ namespace {
 constexpr int TryTimeoutMs = 120000;
 // Refused records are named on stderr up to this many per task run.
 constexpr int RefusalsShown = 20;
+// A task that has not moved for this many ticks says it is waiting.
+constexpr int QuietTicksBeforeNotice = 3;
+
+// Copies a folder with everything in it; placeholder ".keep" files stay behind.
+bool copyFolder(const QString &from, const QString &to)
+{
+    if (!QDir().mkpath(to))
+        return false;
+    const QDir source(from);
+    for (const QFileInfo &entry :
+         source.entryInfoList(QDir::Dirs | QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        const QString target = to + u'/' + entry.fileName();
+        if (entry.isDir() ? !copyFolder(entry.filePath(), target)
+                          : entry.fileName() != u".keep" && !QFile::copy(entry.filePath(), target))
+            return false;
+    }
+    return true;
+}
 
 } // namespace
 
-CommandLine::CommandLine(QTextStream &out, QTextStream &err, const QString &defaultWorkspace)
-    : m_out(out), m_err(err), m_defaultWorkspace(defaultWorkspace)
+CommandLine::CommandLine(QTextStream &out, QTextStream &err, const QString &defaultWorkspace,
+                         const QString &examplesWorkspace)
+    : m_out(out), m_err(err), m_defaultWorkspace(defaultWorkspace),
+      m_examplesWorkspace(examplesWorkspace)
 {
 }
 
 int CommandLine::run(const QStringList &arguments)
 {
-    if (arguments.isEmpty() || arguments.first() == u"--help" || arguments.first() == u"-h" ||
-        arguments.first() == u"help")
+    const QString command = arguments.value(0);
+    if (command.isEmpty() || command == u"--help" || command == u"-h" || command == u"help")
         return printHelp();
-    const QString command = arguments.first();
+    if (command == u"--version" || command == u"-v") {
+        m_out << CommandHelp::version() << '\n';
+        m_out.flush();
+        return 0;
+    }
     const QStringList rest = arguments.mid(1);
     if (command == u"htm2txt")
         return htm2txtCommand(rest);
@@ -76,6 +102,8 @@ int CommandLine::run(const QStringList &arguments)
         return historyCommand(rest);
     if (command == u"failures")
         return failuresCommand(rest);
+    if (command == u"examples")
+        return examplesCommand(rest);
     return fail(u"unknown command: "_s + command + u" (see caiji --help)"_s);
 }
 
@@ -87,105 +115,74 @@ int CommandLine::fail(const QString &message)
 
 int CommandLine::printHelp()
 {
-    m_out << "Usage: caiji [COMMAND] [ARGUMENTS]\n"
-             "\n"
-             "Commands:\n"
-             "  run [--workspace DIR] [--tick-ms N] [--keep-runs N] [TASK...]\n"
-             "                 collect the named tasks (or all) without a window, print\n"
-             "                 each status line and a summary per task; exit status 1\n"
-             "                 when a page, download or record failed. The database of\n"
-             "                 the task's previous run moves to data/history (the last\n"
-             "                 N runs are kept, at least 5)\n"
-             "  try [--workspace DIR] [--level N] [--json] TASK URL\n"
-             "  try [--workspace DIR] [--level N] [--json] TASK --file FILE [--url URL]\n"
-             "                 fetch one page (or read a saved one) and explain, field by\n"
-             "                 field, what level N (1) of the task cuts from it and why a\n"
-             "                 value is empty; exit status 1 when the page yields nothing\n"
-             "  links START-URL FILE\n"
-             "                 print the links of a saved page that the crawler would follow\n"
-             "  export [--workspace DIR] [--run RUN] TASK [--out FILE | --xlsx FILE]\n"
-             "                 write the task's stored records as CSV (UTF-8 with BOM,\n"
-             "                 to stdout or FILE) or as an Excel workbook; --run takes\n"
-             "                 an earlier run's records (see history)\n"
-             "  history [--workspace DIR] TASK\n"
-             "                 list the task's current and earlier runs with their\n"
-             "                 record and failure counts\n"
-             "  failures [--workspace DIR] [--run RUN] [--json] TASK\n"
-             "                 list what failed in the task's last run (or RUN): the kind,\n"
-             "                 the reason and the address of every failed transfer or\n"
-             "                 refused record\n"
-             "  count [--workspace DIR] [TASK...]\n"
-             "                 print the number of stored records of each task\n"
-             "  htm2txt FILE   print the plain text of an HTML page file\n"
-             "  --help         show this list\n"
-             "\n"
-             "The workspace is the program's folder unless --workspace is given.\n";
+    m_out << CommandHelp::programHelp();
     m_out.flush();
     return 0;
 }
 
-std::optional<CommandLine::Options> CommandLine::parseOptions(const QStringList &arguments,
-                                                              const QStringList &allowed)
+std::optional<CommandLine::Options> CommandLine::parseOptions(const QString &command,
+                                                              const QStringList &arguments)
 {
+    m_parseExit = 2;
+    const CommandSpec *spec = CommandHelp::find(command);
+    if (!spec) {
+        fail(u"unknown command: "_s + command);
+        return std::nullopt;
+    }
+    QCommandLineParser parser;
+    for (const QString &name : spec->options)
+        parser.addOption(CommandHelp::option(name));
+    const QCommandLineOption help({u"h"_s, u"help"_s}, u"show this help"_s);
+    parser.addOption(help);
+    if (!parser.parse(QStringList{u"caiji "_s + command} + arguments)) {
+        fail(parser.errorText() + u" (see caiji "_s + command + u" --help)"_s);
+        return std::nullopt;
+    }
+    if (parser.isSet(help)) {
+        m_out << CommandHelp::commandHelp(*spec);
+        m_out.flush();
+        m_parseExit = 0;
+        return std::nullopt;
+    }
+
     Options options;
     options.workspace = m_defaultWorkspace;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString &argument = arguments[i];
-        if (!argument.startsWith(u"--")) {
-            options.positional << argument;
-            continue;
-        }
-        if (!allowed.contains(argument)) {
-            fail(u"unknown option "_s + argument);
-            return std::nullopt;
-        }
-        if (argument == u"--json") {
-            options.json = true;
-            continue;
-        }
-        if (i + 1 >= arguments.size()) {
-            fail(argument + u" needs a value"_s);
-            return std::nullopt;
-        }
-        const QString value = arguments[++i];
-        if (argument == u"--workspace") {
-            options.workspace = value;
-        } else if (argument == u"--out") {
-            options.out = value;
-        } else if (argument == u"--xlsx") {
-            options.xlsx = value;
-        } else if (argument == u"--run") {
-            options.run = value;
-        } else if (argument == u"--file") {
-            options.file = value;
-        } else if (argument == u"--url") {
-            options.url = value;
-        } else if (argument == u"--level") {
-            bool ok = false;
-            options.level = value.toInt(&ok);
-            if (!ok || options.level < 1 || options.level > MaxLevel) {
-                fail(u"--level needs a number from 1 to %1"_s.arg(MaxLevel));
-                return std::nullopt;
-            }
-        } else if (argument == u"--keep-runs") {
-            bool ok = false;
-            options.keepRuns = value.toInt(&ok);
-            if (!ok || options.keepRuns < RunHistory::DefaultKeep ||
-                options.keepRuns > RunHistory::MaxKeep) {
-                fail(u"--keep-runs needs a number from %1 to %2"_s.arg(RunHistory::DefaultKeep)
-                         .arg(RunHistory::MaxKeep));
-                return std::nullopt;
-            }
-        } else if (argument == u"--tick-ms") {
-            bool ok = false;
-            options.tickMs = value.toInt(&ok);
-            if (!ok || options.tickMs < 1 || options.tickMs > 3600000) {
-                fail(u"--tick-ms needs a number of milliseconds from 1 to 3600000"_s);
-                return std::nullopt;
-            }
-        }
-    }
-    if (!QFileInfo(options.workspace).isDir()) {
+    options.positional = parser.positionalArguments();
+    const auto has = [&](const QString &name) {
+        return spec->options.contains(name) && parser.isSet(name);
+    };
+    // A whole number from `low` to `high`, or a message.
+    const auto number = [&](const QString &name, int low, int high, int *value) {
+        bool ok = false;
+        *value = parser.value(name).toInt(&ok);
+        if (ok && *value >= low && *value <= high)
+            return true;
+        fail(u"--%1 needs a number from %2 to %3"_s.arg(name).arg(low).arg(high));
+        return false;
+    };
+    if (has(u"workspace"_s))
+        options.workspace = parser.value(u"workspace"_s);
+    if (has(u"out"_s))
+        options.out = parser.value(u"out"_s);
+    if (has(u"xlsx"_s))
+        options.xlsx = parser.value(u"xlsx"_s);
+    if (has(u"run"_s))
+        options.run = parser.value(u"run"_s);
+    if (has(u"file"_s))
+        options.file = parser.value(u"file"_s);
+    if (has(u"url"_s))
+        options.url = parser.value(u"url"_s);
+    options.json = has(u"json"_s);
+    options.quiet = has(u"quiet"_s);
+    options.raw = has(u"raw"_s);
+    if (has(u"level"_s) && !number(u"level"_s, 1, MaxLevel, &options.level))
+        return std::nullopt;
+    if (has(u"keep-runs"_s) &&
+        !number(u"keep-runs"_s, RunHistory::DefaultKeep, RunHistory::MaxKeep, &options.keepRuns))
+        return std::nullopt;
+    if (has(u"tick-ms"_s) && !number(u"tick-ms"_s, 1, 3600000, &options.tickMs))
+        return std::nullopt;
+    if (spec->options.contains(u"workspace"_s) && !QFileInfo(options.workspace).isDir()) {
         fail(u"workspace not found: "_s + options.workspace);
         return std::nullopt;
     }
@@ -194,9 +191,12 @@ std::optional<CommandLine::Options> CommandLine::parseOptions(const QStringList 
 
 int CommandLine::htm2txtCommand(const QStringList &arguments)
 {
-    if (arguments.size() != 1)
+    const auto options = parseOptions(u"htm2txt"_s, arguments);
+    if (!options)
+        return m_parseExit;
+    if (options->positional.size() != 1)
         return fail(u"htm2txt needs exactly one FILE"_s);
-    const QString path = arguments.first();
+    const QString path = options->positional.first();
     const QFileInfo info(path);
     if (!info.isFile() || !info.isReadable())
         return fail(u"cannot read "_s + path);
@@ -207,10 +207,9 @@ int CommandLine::htm2txtCommand(const QStringList &arguments)
 
 int CommandLine::runCommand(const QStringList &arguments)
 {
-    const auto options =
-        parseOptions(arguments, {u"--workspace"_s, u"--tick-ms"_s, u"--keep-runs"_s});
+    const auto options = parseOptions(u"run"_s, arguments);
     if (!options)
-        return 2;
+        return m_parseExit;
     const Workspace workspace(options->workspace);
     const QStringList known = workspace.taskNames();
     for (const QString &name : options->positional) {
@@ -228,13 +227,31 @@ int CommandLine::runCommand(const QStringList &arguments)
     CollectionEngine engine(workspace, &listFetcher, &contentFetcher,
                             {options->tickMs, true, options->keepRuns});
     QEventLoop loop;
+    const bool quiet = options->quiet;
     QObject::connect(&engine, &CollectionEngine::runListLineChanged, &engine,
-                     [this, &engine](int index, const QString &line) {
-                         if (index <= engine.state().taskIndex) {
+                     [this, &engine, quiet](int index, const QString &line) {
+                         if (!quiet && index <= engine.state().taskIndex) {
                              m_out << line << '\n';
                              m_out.flush();
                          }
                      });
+    // The quiet end of a task: one line says it is waiting, and how long.
+    QTimer watch;
+    int noticedTask = -1;
+    QObject::connect(&watch, &QTimer::timeout, &engine, [&] {
+        const EngineState &state = engine.state();
+        if (quiet || !state.running || state.taskIndex == noticedTask ||
+            state.stallCount < QuietTicksBeforeNotice)
+            return;
+        noticedTask = state.taskIndex;
+        const int left = std::max(0, 21 - state.stallCount);
+        m_out << CollectionEngine::paddedName(state.taskName) << "[等待] " << state.stallCount
+              << "个周期没有进展；再过" << left << "个周期（约"
+              << QString::number(left * engine.tickMs() / 1000.0, 'f', 1)
+              << "秒）仍没有进展就结束本任务\n";
+        m_out.flush();
+    });
+    watch.start(engine.tickMs());
     int refusalsShown = 0;
     QObject::connect(&engine, &CollectionEngine::taskStarted, &engine,
                      [&refusalsShown] { refusalsShown = 0; });
@@ -282,10 +299,9 @@ bool CommandLine::printSummaries(const CollectionEngine &engine)
 
 int CommandLine::tryCommand(const QStringList &arguments)
 {
-    const auto options = parseOptions(
-        arguments, {u"--workspace"_s, u"--level"_s, u"--json"_s, u"--file"_s, u"--url"_s});
+    const auto options = parseOptions(u"try"_s, arguments);
     if (!options)
-        return 2;
+        return m_parseExit;
     const qsizetype wanted = options->file.isEmpty() ? 2 : 1;
     if (options->positional.size() != wanted && options->positional.size() != 2)
         return fail(u"try needs TASK and URL, or TASK --file FILE [--url URL]"_s);
@@ -360,10 +376,13 @@ std::optional<QByteArray> CommandLine::fetchPage(const QString &url, QString *fe
 
 int CommandLine::linksCommand(const QStringList &arguments)
 {
-    if (arguments.size() != 2)
+    const auto options = parseOptions(u"links"_s, arguments);
+    if (!options)
+        return m_parseExit;
+    if (options->positional.size() != 2)
         return fail(u"links needs START-URL and FILE"_s);
-    const QString start = arguments[0];
-    const QString path = arguments[1];
+    const QString start = options->positional[0];
+    const QString path = options->positional[1];
     if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable())
         return fail(u"cannot read "_s + path);
     const QString listing = ListLinks(start, readtext(path));
@@ -386,10 +405,9 @@ int CommandLine::linksCommand(const QStringList &arguments)
 
 int CommandLine::exportCommand(const QStringList &arguments)
 {
-    const auto options =
-        parseOptions(arguments, {u"--workspace"_s, u"--out"_s, u"--xlsx"_s, u"--run"_s});
+    const auto options = parseOptions(u"export"_s, arguments);
     if (!options)
-        return 2;
+        return m_parseExit;
     if (options->positional.size() != 1)
         return fail(u"export needs exactly one TASK"_s);
     if (!options->out.isEmpty() && !options->xlsx.isEmpty())
@@ -411,7 +429,8 @@ int CommandLine::exportCommand(const QStringList &arguments)
             return fail(error);
         return 0;
     }
-    const QByteArray csv = recordsToCsv(fieldCount, *lines);
+    const QByteArray csv =
+        recordsToCsv(fieldCount, *lines, options->raw ? CsvValues::AsStored : CsvValues::Safe);
     if (options->out.isEmpty()) {
         QFile stdoutFile;
         if (!stdoutFile.open(stdout, QIODevice::WriteOnly) || stdoutFile.write(csv) != csv.size())
@@ -426,9 +445,9 @@ int CommandLine::exportCommand(const QStringList &arguments)
 
 int CommandLine::countCommand(const QStringList &arguments)
 {
-    const auto options = parseOptions(arguments, {u"--workspace"_s});
+    const auto options = parseOptions(u"count"_s, arguments);
     if (!options)
-        return 2;
+        return m_parseExit;
     const Workspace workspace(options->workspace);
     const QStringList known = workspace.taskNames();
     const QStringList tasks = options->positional.isEmpty() ? known : options->positional;
@@ -446,11 +465,43 @@ int CommandLine::countCommand(const QStringList &arguments)
     return 0;
 }
 
+int CommandLine::examplesCommand(const QStringList &arguments)
+{
+    const auto options = parseOptions(u"examples"_s, arguments);
+    if (!options)
+        return m_parseExit;
+    if (!options->positional.isEmpty())
+        return fail(u"examples takes no arguments"_s);
+    const Workspace examples(m_examplesWorkspace);
+    if (m_examplesWorkspace.isEmpty() || examples.taskNames().isEmpty())
+        return fail(u"no example tasks found"_s +
+                    (m_examplesWorkspace.isEmpty() ? QString() : u" in "_s + m_examplesWorkspace));
+    const Workspace workspace(options->workspace);
+    const QStringList existing = workspace.taskNames();
+    bool failed = false;
+    for (const QString &task : examples.taskNames()) {
+        if (existing.contains(task)) {
+            m_out << task << '\t' << "kept (a task of that name exists)\n";
+            continue;
+        }
+        const bool copied = copyFolder(examples.taskDir(task), workspace.taskDir(task));
+        m_out << task << '\t' << (copied ? "copied" : "could not be copied") << '\n';
+        failed = failed || !copied;
+    }
+    // The picture shown for records without one.
+    if (!QFile::exists(workspace.placeholderPicture()))
+        QFile::copy(examples.placeholderPicture(), workspace.placeholderPicture());
+    m_out.flush();
+    if (failed)
+        return fail(u"some example tasks could not be copied into "_s + workspace.tasksDir());
+    return 0;
+}
+
 int CommandLine::historyCommand(const QStringList &arguments)
 {
-    const auto options = parseOptions(arguments, {u"--workspace"_s});
+    const auto options = parseOptions(u"history"_s, arguments);
     if (!options)
-        return 2;
+        return m_parseExit;
     if (options->positional.size() != 1)
         return fail(u"history needs exactly one TASK"_s);
     const Workspace workspace(options->workspace);
@@ -494,9 +545,9 @@ QString CommandLine::runDatabase(const Workspace &workspace, const QString &task
 
 int CommandLine::failuresCommand(const QStringList &arguments)
 {
-    const auto options = parseOptions(arguments, {u"--workspace"_s, u"--run"_s, u"--json"_s});
+    const auto options = parseOptions(u"failures"_s, arguments);
     if (!options)
-        return 2;
+        return m_parseExit;
     if (options->positional.size() != 1)
         return fail(u"failures needs exactly one TASK"_s);
     const Workspace workspace(options->workspace);

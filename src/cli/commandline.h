@@ -16,7 +16,9 @@ class Workspace;
 class CommandLine
 {
 public:
-    CommandLine(QTextStream &out, QTextStream &err, const QString &defaultWorkspace);
+    // `examplesWorkspace` holds the example tasks `caiji examples` copies.
+    CommandLine(QTextStream &out, QTextStream &err, const QString &defaultWorkspace,
+                const QString &examplesWorkspace = QString());
 
     // Runs the command in `arguments` (without the program name) and returns
     // the exit code: 0 on success, 1 when a run finished but some page,
@@ -36,14 +38,18 @@ private:
         QString url;
         int level = 1;
         bool json = false;
+        bool quiet = false;
+        bool raw = false;
         QStringList positional;
     };
 
-    // Splits off --workspace, --tick-ms and --out; nothing on a bad option
-    // (the message is already written).
-    std::optional<Options> parseOptions(const QStringList &arguments, const QStringList &allowed);
+    // The options and arguments of `command`; nothing when the command should
+    // end at once with m_parseExit (bad options, the message written: 2;
+    // --help, the help written: 0).
+    std::optional<Options> parseOptions(const QString &command, const QStringList &arguments);
     int fail(const QString &message);
     int printHelp();
+    int examplesCommand(const QStringList &arguments);
     int htm2txtCommand(const QStringList &arguments);
     int runCommand(const QStringList &arguments);
     int tryCommand(const QStringList &arguments);
@@ -63,6 +69,8 @@ private:
     QTextStream &m_out;
     QTextStream &m_err;
     QString m_defaultWorkspace;
+    QString m_examplesWorkspace;
+    int m_parseExit = 2;
 };
 
 } // namespace caiji

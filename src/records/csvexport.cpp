@@ -18,9 +18,16 @@ QString csvField(const QString &value)
     return u'"' + quoted + u'"';
 }
 
+// A spreadsheet runs a cell that starts with one of these as a formula.
+QString neutralised(const QString &value)
+{
+    static const QString starts = u"=+-@\t\r"_s;
+    return !value.isEmpty() && starts.contains(value.front()) ? u'\'' + value : value;
+}
+
 } // namespace
 
-QByteArray recordsToCsv(int fieldCount, const QStringList &recordLines)
+QByteArray recordsToCsv(int fieldCount, const QStringList &recordLines, CsvValues values)
 {
     QString csv;
     QStringList header;
@@ -29,9 +36,11 @@ QByteArray recordsToCsv(int fieldCount, const QStringList &recordLines)
     csv += header.join(u',') + u"\r\n"_s;
     for (const QString &line : recordLines) {
         QStringList row;
-        const QStringList values = RecordStore::valuesOf(line);
-        for (int i = 0; i < fieldCount; ++i)
-            row << csvField(values.value(i));
+        const QStringList stored = RecordStore::valuesOf(line);
+        for (int i = 0; i < fieldCount; ++i) {
+            const QString value = stored.value(i);
+            row << csvField(values == CsvValues::Safe ? neutralised(value) : value);
+        }
         csv += row.join(u',') + u"\r\n"_s;
     }
     return QByteArrayLiteral("\xEF\xBB\xBF") + csv.toUtf8();

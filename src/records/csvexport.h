@@ -7,6 +7,14 @@
 
 namespace caiji {
 
-QByteArray recordsToCsv(int fieldCount, const QStringList &recordLines);
+enum class CsvValues {
+    // A value a spreadsheet would run as a formula (one starting with =, +, -,
+    // @, a tab or a carriage return) gets a leading "'".
+    Safe,
+    AsStored,
+};
+
+QByteArray recordsToCsv(int fieldCount, const QStringList &recordLines,
+                        CsvValues values = CsvValues::Safe);
 
 } // namespace caiji

@@ -242,8 +242,13 @@ void TestExport::csvFromRecordLines_data()
                             << Rows{{u"他说\"好\""_s, u"\""_s, u"\"\""_s}};
     QTest::newRow("line breaks") << 3 << QStringList{u"^第一行\n第二行^a\r\nb^c\rd"_s}
                                  << Rows{{u"第一行\n第二行"_s, u"a\r\nb"_s, u"c\rd"_s}};
-    QTest::newRow("blanks kept") << 2 << QStringList{u"^ 前后 ^\t"_s}
-                                 << Rows{{u" 前后 "_s, u"\t"_s}};
+    QTest::newRow("blanks kept") << 2 << QStringList{u"^ 前后 ^x\t"_s}
+                                 << Rows{{u" 前后 "_s, u"x\t"_s}};
+    // Cells a spreadsheet would run as formulas get a leading "'".
+    QTest::newRow("formulas neutralised")
+        << 8 << QStringList{u"^=1+1^+1^-1^@SUM(A1)^\tx^\rx^a=b^'="_s}
+        << Rows{{u"'=1+1"_s, u"'+1"_s, u"'-1"_s, u"'@SUM(A1)"_s, u"'\tx"_s, u"'\rx"_s, u"a=b"_s,
+                 u"'="_s}};
     QTest::newRow("empty values") << 3 << QStringList{u"^^^"_s}
                                   << Rows{{QString(), QString(), QString()}};
     QTest::newRow("line shorter than the fields")
