@@ -119,7 +119,10 @@ CutResult PageCutter::cut(QString page, const QString &url, int level, const QSt
     // "|" and "^" have no other letter case, so a plain replacement in place is
     // the case-insensitive one.
     m_page = std::move(page);
-    m_page.replace(u'|', u'*').replace(u'^', u'*');
+    for (QChar &c : m_page) {
+        if (c == u'|' || c == u'^')
+            c = u'*';
+    }
     m_url = url;
     getw(m_definition.section[level], m_w);
     if (m_trace) {
