@@ -24,6 +24,15 @@ bool InstallLayout::isInstalled() const
            QFileInfo::exists(sharedDataDir() + u"/帮助.doc"_s);
 }
 
+QString InstallLayout::examplesWorkspaceDir() const
+{
+    if (!isInstalled())
+        return {};
+    const QString workspace =
+        QDir::cleanPath(m_programDir + u"/../share/doc/caiji/examples/workspace"_s);
+    return QFileInfo(workspace + u"/task"_s).isDir() ? workspace : QString();
+}
+
 QString InstallLayout::defaultWorkspace() const
 {
     if (!isInstalled())

@@ -1,7 +1,10 @@
-// Where the workspace is by default. A program run from its build or unpacked
-// folder keeps its workspace there; an installed one (its folder is "bin" with
-// the help document in "../share/caiji") uses ~/.local/share/caiji, made on
-// first start with the placeholder picture and the help document.
+// Where an installed program finds its shared files and where the workspace
+// is by default. A program run from its build or unpacked folder keeps its
+// workspace there; an installed one (its folder is "bin" with the help
+// document in "../share/caiji") uses ~/.local/share/caiji, made on first
+// start with the placeholder picture and the help document. The sample
+// workspace and the demo site are installed as examples in
+// "../share/doc/caiji/examples", which a system may leave out.
 #pragma once
 
 #include <QString>
@@ -15,6 +18,9 @@ public:
 
     bool isInstalled() const;
     QString sharedDataDir() const;
+    // The installed sample workspace (its task folder holds the demo tasks);
+    // empty when the program is not installed or the examples are missing.
+    QString examplesWorkspaceDir() const;
     // The workspace to use when none is given; created when it is the user's.
     QString defaultWorkspace() const;
     // Copies the placeholder picture and the help document into `workspace`

@@ -1,6 +1,6 @@
 // The default workspace: the program's own folder when it runs from a build
 // or unpacked folder, the user's data folder (made and furnished on first
-// start) when it is installed.
+// start) when it is installed; the installed examples when they are there.
 #include "tasks/installlayout.h"
 
 #include <QDir>
@@ -51,15 +51,26 @@ void TestInstallLayout::defaultWorkspace_data()
     QTest::addColumn<QString>("programDir");
     QTest::addColumn<QStringList>("files"); // made before the program starts
     QTest::addColumn<bool>("installed");
+    QTest::addColumn<QString>("examples"); // relative to the temporary folder
 
-    QTest::newRow("build folder") << u"build"_s << QStringList{u"build/帮助.doc"_s} << false;
+    const QString shared = u"prefix/share/caiji/"_s;
+    const QString examples = u"prefix/share/doc/caiji/examples/workspace"_s;
+    const QString demoTask = examples + u"/task/新闻-方案一/data/task.txt"_s;
+    QTest::newRow("build folder") << u"build"_s << QStringList{u"build/帮助.doc"_s} << false
+                                  << QString();
     QTest::newRow("unpacked folder with its tasks")
-        << u"caiji"_s << QStringList{u"caiji/帮助.doc"_s, u"caiji/task/n.jpg"_s} << false;
-    QTest::newRow("bin without shared files") << u"prefix/bin"_s << QStringList() << false;
-    QTest::newRow("installed prefix")
+        << u"caiji"_s << QStringList{u"caiji/帮助.doc"_s, u"caiji/task/n.jpg"_s} << false
+        << QString();
+    QTest::newRow("bin without shared files, examples present")
+        << u"prefix/bin"_s << QStringList{demoTask} << false << QString();
+    QTest::newRow("installed prefix with examples")
         << u"prefix/bin"_s
-        << QStringList{u"prefix/share/caiji/帮助.doc"_s, u"prefix/share/caiji/task/n.jpg"_s}
-        << true;
+        << QStringList{shared + u"帮助.doc"_s, shared + u"task/n.jpg"_s, demoTask} << true
+        << examples;
+    // A system that leaves out /usr/share/doc still runs the program.
+    QTest::newRow("installed prefix without examples")
+        << u"prefix/bin"_s << QStringList{shared + u"帮助.doc"_s, shared + u"task/n.jpg"_s} << true
+        << QString();
 }
 
 void TestInstallLayout::defaultWorkspace()
@@ -67,6 +78,7 @@ void TestInstallLayout::defaultWorkspace()
     QFETCH(QString, programDir);
     QFETCH(QStringList, files);
     QFETCH(bool, installed);
+    QFETCH(QString, examples);
     const QString program = m_dir->filePath(programDir);
     QDir().mkpath(program);
     for (const QString &file : files)
@@ -74,6 +86,8 @@ void TestInstallLayout::defaultWorkspace()
 
     const InstallLayout layout(program);
     QCOMPARE(layout.isInstalled(), installed);
+    QCOMPARE(layout.examplesWorkspaceDir(),
+             examples.isEmpty() ? QString() : m_dir->filePath(examples));
     const QString workspace = layout.defaultWorkspace();
     if (!installed) {
         QCOMPARE(workspace, program);
