@@ -12,9 +12,12 @@ if [ "${1:-}" = --tools ]; then
     tools=1
 fi
 
+# help2man makes the manual pages; man-db, lintian, appstream,
+# desktop-file-utils and bash-completion check the package and its parts.
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6sql6-sqlite
           libxml2-dev libxlsxwriter-dev libbenchmark-dev python3 fonts-noto-cjk
-          dpkg-dev file)
+          dpkg-dev file help2man man-db lintian appstream desktop-file-utils
+          bash-completion)
 # gcc's sanitizer runtimes come with g++; clang's and libFuzzer are in
 # libclang-rt-14-dev; llvm's llvm-symbolizer names the frames of a report.
 if ((tools)); then

@@ -1,6 +1,7 @@
 // caiji-demo-site: serves the offline demo site on 127.0.0.1 until ended.
 #include "demosite/statichttpserver.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -12,12 +13,12 @@ namespace {
 
 constexpr quint16 DefaultPort = 8391;
 
-// Beside the source tree when run from a build folder, in share/caiji when
-// installed.
+// Installed among the package's examples, or beside the source tree when run
+// from a build folder.
 QString defaultSiteDir()
 {
     const QString programDir = QCoreApplication::applicationDirPath();
-    const QStringList candidates = {programDir + u"/../share/caiji/examples/demo-site"_s,
+    const QStringList candidates = {programDir + u"/../share/doc/caiji/examples/demo-site"_s,
                                     QStringLiteral(CAIJI_SOURCE_DIR) + u"/examples/demo-site"_s};
     for (const QString &candidate : candidates) {
         if (QFileInfo(candidate).isDir())
@@ -26,40 +27,66 @@ QString defaultSiteDir()
     return {};
 }
 
+int usageError(const QString &message)
+{
+    QTextStream(stderr) << "caiji-demo-site: " << message << "\n(see caiji-demo-site --help)"
+                        << Qt::endl;
+    return 2;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    QStringList arguments = QCoreApplication::arguments().mid(1);
+    QCoreApplication::setApplicationName(u"caiji-demo-site"_s);
+    QCoreApplication::setApplicationVersion(QStringLiteral(CAIJI_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        u"Serve the offline demo site of caiji on 127.0.0.1 until ended, and print the\n"
+        "port it listens on as the first line on standard output. The demo site holds\n"
+        "news list pages and news pages in UTF-8, GBK and Big5, with pictures and\n"
+        "files to download: the three demo tasks of caiji's examples collect it."_s);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption({{u"p"_s, u"port"_s},
+                      u"Listen on port N (default %1; 0 picks a free port)."_s.arg(DefaultPort),
+                      u"N"_s});
+    parser.addPositionalArgument(u"DIR"_s,
+                                 u"The folder to serve (default: the installed demo site, "
+                                 "/usr/share/doc/caiji/examples/demo-site)."_s,
+                                 u"[DIR]"_s);
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usageError(parser.errorText());
+    if (parser.isSet(u"help"_s))
+        parser.showHelp(0);
+    if (parser.isSet(u"version"_s))
+        parser.showVersion();
+
     quint16 port = DefaultPort;
-    if (arguments.size() >= 2 && arguments.first() == u"--port") {
+    if (parser.isSet(u"port"_s)) {
         bool ok = false;
-        const uint value = arguments[1].toUInt(&ok);
-        if (!ok || value > 65535) {
-            err << "caiji-demo-site: --port needs a number from 0 to 65535" << Qt::endl;
-            return 2;
-        }
+        const uint value = parser.value(u"port"_s).toUInt(&ok);
+        if (!ok || value > 65535)
+            return usageError(u"--port needs a number from 0 to 65535"_s);
         port = quint16(value);
-        arguments = arguments.mid(2);
     }
-    if (arguments.size() > 1 || (arguments.size() == 1 && arguments.first().startsWith(u"-"))) {
-        err << "usage: caiji-demo-site [--port N] [DIR]   (port 0 picks a free one)" << Qt::endl;
-        return 2;
-    }
-    const QString dir = arguments.isEmpty() ? defaultSiteDir() : arguments.first();
-    if (dir.isEmpty() || !QFileInfo(dir).isDir()) {
-        err << "caiji-demo-site: no site folder " << dir << Qt::endl;
-        return 2;
-    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() > 1)
+        return usageError(u"one site folder at most"_s);
+    const QString dir = positional.isEmpty() ? defaultSiteDir() : positional.first();
+    if (dir.isEmpty())
+        return usageError(u"no demo site found (the package installs it in "
+                          "/usr/share/doc/caiji/examples/demo-site); name its folder"_s);
+    if (!QFileInfo(dir).isDir())
+        return usageError(u"no site folder "_s + dir);
     caiji::StaticHttpServer server;
     server.setRoot(dir);
     if (!server.listen(port)) {
-        err << "caiji-demo-site: cannot listen on 127.0.0.1:" << port << Qt::endl;
+        QTextStream(stderr) << "caiji-demo-site: cannot listen on 127.0.0.1:" << port << Qt::endl;
         return 2;
     }
-    out << server.port() << Qt::endl;
+    QTextStream(stdout) << server.port() << Qt::endl;
     return app.exec();
 }

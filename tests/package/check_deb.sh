@@ -1,40 +1,128 @@
 #!/usr/bin/env bash
-# Builds the .deb from the current build tree into a temporary folder and
-# checks what it installs and what it declares (the package is not installed).
+# Builds the .deb from the current build tree into a temporary folder and checks what it installs and declares, how its programs
+# are built, its manual pages and metadata, lintian's verdict (when lintian is
+# installed), and the unpacked programs finding their shared files and
+# examples. The package is not installed.
 set -euo pipefail
 build=$1
 out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
-cpack --config "$build/CPackConfig.cmake" -B "$out" >/dev/null
+server=
+trap '[ -z "$server" ] || kill "$server" 2>/dev/null; rm -rf "$out"' EXIT
+cpack --config "$build/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 || {
+    cat "$out/cpack.log"
+    exit 1
+}
 deb=$(ls "$out"/caiji_*.deb)
 files=$(dpkg-deb -c "$deb" | awk '{print $6}')
+root=$out/root
+dpkg-deb -x "$deb" "$root"
 status=0
-for expected in ./usr/bin/caiji ./usr/share/caiji/帮助.doc ./usr/share/caiji/task/n.jpg \
-        ./usr/share/applications/caiji.desktop \
-        ./usr/share/icons/hicolor/scalable/apps/caiji.svg \
-        "./usr/share/caiji/examples/workspace/task/新闻-方案一/data/task.txt" \
-        ./usr/share/caiji/examples/demo-site/news/1.html; do
-    if ! grep -qxF "$expected" <<<"$files"; then
-        echo "missing from the package: $expected"
-        status=1
-    fi
-done
-if grep -q '\.keep$' <<<"$files"; then
-    echo "placeholder .keep files are packaged"
+fail() {
+    echo "$*"
     status=1
-fi
+}
+
+doc=./usr/share/doc/caiji
+for expected in ./usr/bin/caiji ./usr/bin/caiji-demo-site \
+        ./usr/share/man/man1/caiji.1.gz ./usr/share/man/man1/caiji-demo-site.1.gz \
+        ./usr/share/caiji/帮助.doc ./usr/share/caiji/task/n.jpg \
+        $doc/copyright $doc/changelog.gz \
+        "$doc/examples/workspace/task/新闻-方案一/data/task.txt" \
+        $doc/examples/workspace/task/n.jpg $doc/examples/demo-site/news/1.html \
+        ./usr/share/applications/com.example.caiji.desktop \
+        ./usr/share/metainfo/com.example.caiji.metainfo.xml \
+        ./usr/share/icons/hicolor/scalable/apps/caiji.svg \
+        ./usr/share/icons/hicolor/{16x16,22x22,24x24,32x32,48x48,64x64,128x128,256x256}/apps/caiji.png \
+        ./usr/share/bash-completion/completions/caiji ./usr/share/lintian/overrides/caiji; do
+    grep -qxF "$expected" <<<"$files" || fail "missing from the package: $expected"
+done
+grep -q '\.keep$' <<<"$files" && fail "placeholder .keep files are packaged"
+grep -q '^\./usr/share/caiji/examples' <<<"$files" && fail "examples outside /usr/share/doc"
+for png in "$root"/usr/share/icons/hicolor/*x*/apps/caiji.png; do
+    size=$(basename "$(dirname "$(dirname "$png")")")
+    [[ $(file -b "$png") == "PNG image data, ${size/x/ x }, "* ]] || fail "$png is not $size: $(file -b "$png")"
+done
+
 depends=$(dpkg-deb -f "$deb" Depends)
 for dependency in libqt6sql6-sqlite libqt6widgets6 libqt6network6 libxml2 libxlsxwriter fonts-noto-cjk; do
-    if ! grep -q "$dependency" <<<"$depends"; then
-        echo "not declared: $dependency (Depends: $depends)"
-        status=1
-    fi
+    grep -q "$dependency" <<<"$depends" || fail "not declared: $dependency (Depends: $depends)"
 done
+version=$(dpkg-deb -f "$deb" Version)
+[ "$("$build/caiji" --version)" = "caiji $version" ] ||
+    fail "caiji --version says $("$build/caiji" --version), the package is $version"
+zcat "$root/usr/share/doc/caiji/changelog.gz" >"$out/changelog"
+[ "$(dpkg-parsechangelog -l "$out/changelog" -S Version)" = "$version" ] ||
+    fail "the changelog's newest entry is not $version"
+
+# Stripped and hardened.
+for program in caiji caiji-demo-site; do
+    binary=$root/usr/bin/$program
+    [[ $(file -b "$binary") == *", stripped" ]] || fail "$program is not stripped"
+    [[ $(readelf -d "$binary") =~ FLAGS_1[^$'\n']*NOW[^$'\n']*PIE ]] ||
+        fail "$program is not PIE with bind-now"
+    [[ $(readelf -lW "$binary") == *GNU_RELRO* ]] || fail "$program has no RELRO"
+    [[ $(readelf -sW --dyn-syms "$binary") == *__stack_chk_fail* ]] ||
+        fail "$program has no stack protector"
+done
+
 # The help document must be the generated RTF, with the Chinese text escaped.
-dpkg-deb -x "$deb" "$out/root"
-if ! head -c 6 "$out/root/usr/share/caiji/帮助.doc" | grep -q '{\\rtf1'; then
-    echo "帮助.doc is not RTF"
-    status=1
+head -c 6 "$root/usr/share/caiji/帮助.doc" | grep -q '{\\rtf1' || fail "帮助.doc is not RTF"
+
+# The manual pages read in any UTF-8 locale, Chinese included, and hold every
+# command's help.
+caiji_page=$(LC_ALL=C.UTF-8 MANWIDTH=100 man -l "$root/usr/share/man/man1/caiji.1.gz" 2>&1)
+grep -q '信息采集' <<<"$caiji_page" || fail "caiji(1) lost its Chinese text"
+for command in $("$build/caiji" --help | sed -n '/^Commands:/,/^$/s/^  \([a-z0-9]*\) .*/\1/p'); do
+    grep -qx "   caiji $command" <<<"$caiji_page" || fail "caiji(1) lacks the help of caiji $command"
+done
+[[ $(LC_ALL=C.UTF-8 man -l "$root/usr/share/man/man1/caiji-demo-site.1.gz") == *--port* ]] ||
+    fail "caiji-demo-site(1) lacks --port"
+
+# Metadata for desktops and software centres.
+if command -v appstreamcli >/dev/null; then
+    appstreamcli validate-tree --no-net "$root" >"$out/appstream.log" 2>&1 ||
+        fail "appstreamcli validate-tree: $(cat "$out/appstream.log")"
+else
+    echo "appstreamcli is not installed (Debian package appstream): metadata not validated"
 fi
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$root/usr/share/applications/com.example.caiji.desktop" ||
+        fail "the desktop entry is not valid"
+fi
+
+# lintian: no error, no warning (the demo site's GBK and Big5 pages are
+# overridden in the package).
+if command -v lintian >/dev/null; then
+    lintian_status=0
+    lintian --info "$deb" >"$out/lintian.log" 2>&1 || lintian_status=$?
+    if ((lintian_status == 1)); then
+        fail "lintian did not run: $(cat "$out/lintian.log")"
+    elif grep -E '^(E|W): ' "$out/lintian.log" | grep -v ': national-encoding '; then
+        fail "lintian reports the errors or warnings above"
+    fi
+else
+    echo "lintian is not installed: the package is not linted"
+fi
+
+# Unpacked, the programs find their shared files and examples: the demo
+# site serves the installed copy, a first start makes the user's workspace,
+# and `caiji examples` copies the demo tasks into it.
+export HOME=$out/home XDG_DATA_HOME=$out/home/data
+mkfifo "$out/port"
+"$root/usr/bin/caiji-demo-site" --port 0 >"$out/port" 2>"$out/server.log" &
+server=$!
+read -r -t 20 port <"$out/port" || fail "caiji-demo-site did not start: $(cat "$out/server.log")"
+if [ -n "${port:-}" ]; then
+    exec 3<>"/dev/tcp/127.0.0.1/$port"
+    printf 'GET /news/1.html HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n' >&3
+    head -n 1 <&3 | grep -q ' 200 ' || fail "the unpacked demo site does not serve /news/1.html"
+    exec 3<&-
+fi
+"$root/usr/bin/caiji" examples >"$out/examples.log" 2>&1 || fail "caiji examples: $(cat "$out/examples.log")"
+workspace=$XDG_DATA_HOME/caiji
+for expected in 帮助.doc task/n.jpg task/新闻-方案一/data/task.txt; do
+    [ -f "$workspace/$expected" ] || fail "the first start did not make $expected in the workspace"
+done
+
 [ "$status" = 0 ] && echo "package ok: $(wc -l <<<"$files") entries"
 exit "$status"
