@@ -161,7 +161,7 @@ QCommandLineOption CommandHelp::option(const QString &name)
 
 QString CommandHelp::version()
 {
-    return u"caiji 3.4"_s;
+    return u"caiji "_s + QStringLiteral(CAIJI_VERSION);
 }
 
 QString CommandHelp::programHelp()
@@ -191,7 +191,7 @@ QString CommandHelp::programHelp()
 
 QString CommandHelp::commandHelp(const CommandSpec &command)
 {
-    QString text = u"Usage: "_s + wrapped(synopsisOf(command), 7) + u"\n"_s;
+    QString text = u"Usage: "_s + wrapped(synopsisOf(command), 7, 78 - 7) + u"\n"_s;
     text += wrapped(command.details, 0) + u"\n\nOptions:\n"_s;
     const auto optionLine = [](const QString &head, const QString &description) -> QString {
         constexpr int Column = 22;
