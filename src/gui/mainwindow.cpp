@@ -8,28 +8,44 @@
 #include "gui/shell.h"
 #include "gui/taskdialog.h"
 #include "gui/toolbaricons.h"
+#include "records/csvexport.h"
 #include "records/failurelog.h"
 #include "records/recordstore.h"
 #include "records/runhistory.h"
+#include "records/xlsxexport.h"
 #include "tasks/installlayout.h"
+#include "text/readtext.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
-#include <QGridLayout>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
+#include <QSettings>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
 #include <QSystemTrayIcon>
 #include <QToolBar>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
+#include <numeric>
 
 using namespace Qt::StringLiterals;
 
@@ -37,21 +53,106 @@ namespace caiji {
 
 namespace {
 
-QListWidget *makeList(QWidget *parent, const QString &name)
+// Rows as high as a line of Chinese text, whichever row the view measures:
+// with uniform row sizes a view measures one row, perhaps a Latin one, and
+// gives every row its height.
+class RowDelegate : public QStyledItemDelegate
 {
-    auto *list = new QListWidget(parent);
-    list->setObjectName(name);
-    list->setUniformItemSizes(true);
-    return list;
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        QStyleOptionViewItem sample = option;
+        initStyleOption(&sample, index);
+        sample.features |= QStyleOptionViewItem::HasDisplay;
+        sample.text = u"中文Ag"_s;
+        const QWidget *widget = option.widget;
+        const QStyle *style = widget ? widget->style() : QApplication::style();
+        size.setHeight(std::max(
+            size.height(),
+            style->sizeFromContents(QStyle::CT_ItemViewItem, &sample, QSize(), widget).height()));
+        return size;
+    }
+};
+
+// Padded lines count a Chinese character as two columns: they line up only
+// in a font whose Chinese characters are exactly two ASCII widths, at a size
+// where both are whole pixels.
+bool alignsColumns(const QFont &font)
+{
+    const QFontMetricsF metrics(font);
+    const qreal ascii = metrics.horizontalAdvance(u'M');
+    if (ascii <= 0 || ascii != std::floor(ascii))
+        return false;
+    for (const QChar c : u"i0| "_s) {
+        if (metrics.horizontalAdvance(c) != ascii)
+            return false;
+    }
+    for (const QChar c : u"中文Ａ０"_s) {
+        if (metrics.horizontalAdvance(c) != 2 * ascii)
+            return false;
+    }
+    return true;
+}
+
+// The font of the padded lines: Noto Sans Mono CJK (fonts-noto-cjk) or
+// another monospaced Chinese font the font configuration knows, near the
+// size of `base`; the system's fixed font when none aligns.
+QFont columnFont(const QFont &base)
+{
+    static const QFont chosen = [&base] {
+        QStringList candidates = {u"Noto Sans Mono CJK SC"_s,
+                                  u"Noto Sans Mono CJK TC"_s,
+                                  u"Noto Sans Mono CJK HK"_s,
+                                  u"Noto Sans Mono CJK JP"_s,
+                                  u"Sarasa Mono SC"_s,
+                                  u"WenQuanYi Zen Hei Mono"_s,
+                                  u"NSimSun"_s};
+        const QStringList chinese = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
+        for (const QString &family : chinese) {
+            if (family.contains(u"Mono"_s, Qt::CaseInsensitive) && !candidates.contains(family))
+                candidates << family;
+        }
+        const QStringList known = QFontDatabase::families();
+        const int size = QFontInfo(base).pixelSize();
+        for (const QString &family : std::as_const(candidates)) {
+            if (!known.contains(family))
+                continue;
+            for (const int step : {0, 1, -1, 2, -2, 3}) {
+                QFont font(family);
+                font.setPixelSize(size + step);
+                if (QFontInfo(font).family() == family && alignsColumns(font))
+                    return font;
+            }
+        }
+        return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    }();
+    return chosen;
+}
+
+template <typename View> View *makeView(QWidget *parent, const QString &name, bool columns)
+{
+    auto *view = new View(parent);
+    view->setObjectName(name);
+    view->setUniformItemSizes(true);
+    view->setItemDelegate(new RowDelegate(view));
+    if (columns)
+        view->setFont(columnFont(view->font()));
+    return view;
+}
+
+QListWidget *makeList(QWidget *parent, const QString &name, bool columns = false)
+{
+    return makeView<QListWidget>(parent, name, columns);
 }
 
 // A list of records: rows are read from the database as they come into view,
 // which needs every row to be of one height.
 QListView *makeRecordList(QWidget *parent, const QString &name)
 {
-    auto *list = new QListView(parent);
-    list->setObjectName(name);
-    list->setUniformItemSizes(true);
+    auto *list = makeView<QListView>(parent, name, true);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     return list;
@@ -77,16 +178,75 @@ QWidget *captionRow(QWidget *parent, QLabel *caption, QLabel *count)
     return row;
 }
 
+// A caption (or caption row) over a list, as one pane of a splitter; the list
+// keeps room for three rows.
+QWidget *pane(QWidget *caption, QAbstractItemView *list)
+{
+    auto *widget = new QWidget;
+    auto *layout = new QVBoxLayout(widget);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addWidget(caption);
+    layout->addWidget(list, 1);
+    QStyleOptionViewItem option;
+    option.initFrom(list);
+    option.widget = list;
+    const int row = list->itemDelegate()->sizeHint(option, QModelIndex()).height();
+    list->setMinimumHeight(3 * row + 2 * list->frameWidth());
+    return widget;
+}
+
+QSplitter *splitter(Qt::Orientation orientation, const QString &name, const QList<QWidget *> &panes,
+                    const QList<int> &stretch)
+{
+    auto *result = new QSplitter(orientation);
+    result->setObjectName(name);
+    result->setChildrenCollapsible(false);
+    for (qsizetype i = 0; i < panes.size(); ++i) {
+        result->addWidget(panes[i]);
+        result->setStretchFactor(int(i), stretch[i]);
+    }
+    return result;
+}
+
+bool writeCsv(const QString &path, const QByteArray &csv, QString *error)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size() && file.commit())
+        return true;
+    *error = file.errorString();
+    return false;
+}
+
+QString settingsGroup()
+{
+    return u"window/"_s;
+}
+
 } // namespace
+
+QString MainWindow::version()
+{
+    return u"3.4"_s;
+}
 
 QString MainWindow::caption()
 {
-    return u"信息采集(V-3.4)"_s;
+    return u"信息采集(V-%1)"_s.arg(version());
 }
 
 QString MainWindow::homePage()
 {
     return u"https://caiji.example.com/"_s;
+}
+
+QString MainWindow::aboutText()
+{
+    // The licence as the package's copyright file states it.
+    return u"信息采集（caiji）\n版本 %1\n\n按规则采集网页内容，保存为记录，可浏览、编辑和导出。\n\n"
+           u"许可证：caiji 开发者尚未以任何许可证发布本程序，保留所有权利。\n"
+           u"使用 Qt 6（LGPL-3.0）、libxml2（MIT）、libxlsxwriter（BSD-2-Clause）"
+           u"和 SQLite（公有领域）。"_s.arg(version());
 }
 
 MainWindow::MainWindow(const Workspace &workspace, std::unique_ptr<Fetcher> listFetcher,
@@ -99,80 +259,112 @@ MainWindow::MainWindow(const Workspace &workspace, std::unique_ptr<Fetcher> list
 {
     setObjectName(u"Form1"_s);
     setWindowTitle(caption());
+    setWindowIcon(QIcon::fromTheme(u"caiji"_s, toolbarIcon(u"采"_s, 1)));
     buildLists();
     buildMenusAndToolbar();
+    buildStatusBar();
     buildTray();
     connectEngine();
 
     const QStringList names = m_engine->startUp();
     m_list5->addItems(names);
     m_list9->addItems(names);
+    setMinimumSize(800, 600);
     resize(1100, 760);
+    restoreLayout();
+    updateStatus();
 }
 
 MainWindow::~MainWindow() = default;
 
 void MainWindow::buildLists()
 {
-    auto *central = new QWidget(this);
-    auto *grid = new QGridLayout(central);
-    grid->setContentsMargins(4, 4, 4, 4);
-
-    m_list5 = makeList(central, u"List5"_s);
-    m_list6 = makeList(central, u"List6"_s);
-    m_list7 = makeRecordList(central, u"List7"_s);
+    m_list5 = makeList(this, u"List5"_s);
+    m_list6 = makeList(this, u"List6"_s, true);
+    m_list7 = makeRecordList(this, u"List7"_s);
     m_runRecords = new RecordListModel(this);
     m_list7->setModel(m_runRecords);
-    m_list9 = makeList(central, u"List9"_s);
-    m_list10 = makeRecordList(central, u"List10"_s);
-    m_label8 = makeLabel(central, u"0"_s, u"Label8"_s);
-    m_label9 = makeLabel(central, u"0"_s, u"Label9"_s);
-    m_command3 = new QPushButton(u"更新记录"_s, central);
+    m_list9 = makeList(this, u"List9"_s);
+    m_list10 = makeRecordList(this, u"List10"_s);
+    m_label8 = makeLabel(this, u"0"_s, u"Label8"_s);
+    m_label9 = makeLabel(this, u"0"_s, u"Label9"_s);
+    m_command3 = new QPushButton(u"更新记录"_s, this);
     m_command3->setObjectName(u"Command3"_s);
-    m_command4 = new QPushButton(u"删除记录"_s, central);
+    m_command4 = new QPushButton(u"删除记录"_s, this);
     m_command4->setObjectName(u"Command4"_s);
-    m_picture3 = new RecordDisplay(central);
+    m_picture3 = new RecordDisplay(this);
+    m_picture3->setMinimumHeight(160);
 
-    grid->addWidget(makeLabel(central, u"启动区任务(执行请双击下列)"_s), 0, 0);
-    grid->addWidget(makeLabel(central, u"执行区任务"_s), 0, 1);
-    grid->addWidget(m_list5, 1, 0);
-    grid->addWidget(m_list6, 1, 1);
-    grid->addWidget(
-        captionRow(central, makeLabel(central, u"执行区记录(浏览请双击下列)"_s), m_label9), 2, 0, 1,
-        2);
-    grid->addWidget(m_list7, 3, 0, 1, 2);
-    grid->addWidget(makeLabel(central, u"所有任务(浏览请双击下列)"_s), 4, 0);
     auto *recordsCaption =
-        captionRow(central, makeLabel(central, u"相应记录(浏览请双击下列)"_s), m_label8);
+        captionRow(this, makeLabel(this, u"相应记录(浏览请双击下列)"_s), m_label8);
     recordsCaption->layout()->addWidget(m_command3);
     recordsCaption->layout()->addWidget(m_command4);
-    grid->addWidget(recordsCaption, 4, 1);
-    grid->addWidget(m_list9, 5, 0);
-    grid->addWidget(m_list10, 5, 1);
-    grid->addWidget(m_picture3, 6, 0, 1, 2);
-    // The proportions of the original arrangement: list widths 2895 : 12135,
-    // heights 780 : 1140 : 1140 : 5175.
-    grid->setColumnStretch(0, 2895);
-    grid->setColumnStretch(1, 12135);
-    grid->setRowStretch(1, 780);
-    grid->setRowStretch(3, 1140);
-    grid->setRowStretch(5, 1140);
-    grid->setRowStretch(6, 5175);
+    // The left column is as wide in both rows of lists; growing the window
+    // gives the display area the most.
+    auto *tasks = splitter(Qt::Horizontal, u"TaskSplitter"_s,
+                           {pane(makeLabel(this, u"启动区任务(执行请双击下列)"_s), m_list5),
+                            pane(makeLabel(this, u"执行区任务"_s), m_list6)},
+                           {0, 1});
+    auto *browse = splitter(Qt::Horizontal, u"BrowseSplitter"_s,
+                            {pane(makeLabel(this, u"所有任务(浏览请双击下列)"_s), m_list9),
+                             pane(recordsCaption, m_list10)},
+                            {0, 1});
+    auto *runRecords =
+        pane(captionRow(this, makeLabel(this, u"执行区记录(浏览请双击下列)"_s), m_label9), m_list7);
+    auto *main = splitter(Qt::Vertical, u"MainSplitter"_s, {tasks, runRecords, browse, m_picture3},
+                          {2, 3, 3, 8});
+    connect(tasks, &QSplitter::splitterMoved, browse,
+            [tasks, browse] { browse->setSizes(tasks->sizes()); });
+    connect(browse, &QSplitter::splitterMoved, tasks,
+            [tasks, browse] { tasks->setSizes(browse->sizes()); });
+    m_splitters = {main, tasks, browse};
+
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(main);
     setCentralWidget(central);
 
     m_browser =
         new RecordBrowser(m_workspace, {m_list9, m_list10, m_label8, m_picture3}, m_shell, this);
     m_preview = new LivePreview(*m_engine, m_list7, m_picture3, *m_browser, m_shell, this);
 
+    const auto showFailuresOfRow = [this] {
+        showFailures(m_engine->state().taskQueue.value(m_list6->currentRow()));
+    };
     connect(m_list5, &QListWidget::itemDoubleClicked, this, &MainWindow::queueSelectedTask);
     // A run's line leads to what failed in it.
-    connect(m_list6, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem *item) {
-        showFailures(m_engine->state().taskQueue.value(m_list6->row(item)));
-    });
+    connect(m_list6, &QListWidget::itemDoubleClicked, this, showFailuresOfRow);
     connect(m_list9, &QListWidget::itemDoubleClicked, m_browser, &RecordBrowser::loadRecords);
     connect(m_list10, &QListView::doubleClicked, m_browser, &RecordBrowser::showRecord);
     connect(m_command3, &QPushButton::clicked, m_browser, &RecordBrowser::updateRecord);
     connect(m_command4, &QPushButton::clicked, m_browser, &RecordBrowser::deleteRecord);
+
+    onEnter(m_list5, [this] { queueSelectedTask(); });
+    onEnter(m_list6, showFailuresOfRow);
+    onEnter(m_list7, [this] { m_preview->previewPicked(m_list7->currentIndex().row()); });
+    onEnter(m_list9, [this] { m_browser->loadRecords(); });
+    onEnter(m_list10, [this] { m_browser->showRecord(); });
+}
+
+void MainWindow::onEnter(QAbstractItemView *view, std::function<void()> action)
+{
+    m_enterActions.insert(view, std::move(action));
+    view->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        const auto action = m_enterActions.constFind(watched);
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && action != m_enterActions.cend()) {
+            if (static_cast<QAbstractItemView *>(watched)->currentIndex().isValid())
+                (*action)();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::buildMenusAndToolbar()
@@ -182,6 +374,8 @@ void MainWindow::buildMenusAndToolbar()
         QString name;
         QString text;
         std::function<void()> run; // empty: no action
+        QKeySequence shortcut = {};
+        bool separatorBefore = false;
     };
     auto none = std::function<void()>();
     const QList<QPair<QString, QString>> menus = {
@@ -189,12 +383,14 @@ void MainWindow::buildMenusAndToolbar()
         {u"CD4"_s, u"高级(&G)"_s}, {u"CD5"_s, u"选项配置(&X)"_s}, {u"CD6"_s, u"工具(&K)"_s},
         {u"CD7"_s, u"帮助(&H)"_s}};
     const QList<Command> items = {
-        {u"CD11"_s, u"新建任务(&N)"_s, [this] { newTask(); }},
+        {u"CD11"_s, u"新建任务(&N)"_s, [this] { newTask(); }, QKeySequence::New},
         {u"CD12"_s, u"编辑任务(&E)"_s, [this] { editTask(); }},
         {u"CD13"_s, u"删除任务(&C)"_s, [this] { deleteTask(); }},
-        {u"CD14"_s, u"退出程序(&Q)"_s, [this] { exitProgram(); }},
-        {u"CD21"_s, u"暂停采集(&S)"_s, [this] { m_engine->pause(); }},
-        {u"CD22"_s, u"继续采集(&Z)"_s, [this] { m_engine->resume(); }},
+        {u"CD15"_s, u"导出 CSV(&V)…"_s, [this] { exportRecords(ExportFormat::Csv); }, {}, true},
+        {u"CD16"_s, u"导出 Excel(&X)…"_s, [this] { exportRecords(ExportFormat::Excel); }},
+        {u"CD14"_s, u"退出程序(&Q)"_s, [this] { exitProgram(); }, {}, true},
+        {u"CD21"_s, u"暂停采集(&S)"_s, [this] { pause(); }},
+        {u"CD22"_s, u"继续采集(&Z)"_s, [this] { resume(); }},
         {u"CD31"_s, u"数据库查看(&J)"_s, [this] { openSelectedTaskFolder(u"data"_s); }},
         {u"CD32"_s, u"数据库移动(&W)"_s, none},
         {u"CD33"_s, u"历史记录(&H)"_s, [this] { browseHistory(); }},
@@ -206,8 +402,8 @@ void MainWindow::buildMenusAndToolbar()
         {u"CD61"_s, u"HTML-TXT转换器(&I)"_s, none},
         {u"CD62"_s, u"URL-parse提取器(&L)"_s, none},
         {u"CD71"_s, u"主页(&A)"_s, [this] { openHomePage(); }},
-        {u"CD73"_s, u"关于(&N)"_s, none},
-        {u"CD74"_s, u"帮助文档(&M)"_s, [this] { openHelp(); }},
+        {u"CD73"_s, u"关于(&N)"_s, [this] { showAbout(); }},
+        {u"CD74"_s, u"帮助文档(&M)"_s, [this] { openHelp(); }, QKeySequence::HelpContents},
     };
     QHash<QString, QAction *> actions;
     for (const auto &[menuName, menuText] : menus) {
@@ -216,8 +412,11 @@ void MainWindow::buildMenusAndToolbar()
         for (const Command &item : items) {
             if (!item.name.startsWith(menuName) || item.name.size() != menuName.size() + 1)
                 continue;
+            if (item.separatorBefore)
+                menu->addSeparator();
             QAction *action = menu->addAction(item.text);
             action->setObjectName(item.name);
+            action->setShortcut(item.shortcut);
             if (item.run)
                 connect(action, &QAction::triggered, this, item.run);
             actions[item.name] = action;
@@ -228,29 +427,104 @@ void MainWindow::buildMenusAndToolbar()
     m_toolbar1->setObjectName(u"Toolbar1"_s);
     m_toolbar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     m_toolbar1->setMovable(false);
-    // Position, caption, the menu item it runs (empty: none), icon glyph.
-    const QList<std::tuple<QString, QString, QString>> buttons = {
-        {u"暂停采集"_s, u"CD21"_s, u"停"_s},         {u"继续采集"_s, u"CD22"_s, u"续"_s},
-        {QString(), QString(), QString()},           {u"新建任务"_s, u"CD11"_s, u"新"_s},
-        {u"编辑任务"_s, u"CD12"_s, u"编"_s},         {u"删除任务"_s, u"CD13"_s, u"删"_s},
-        {QString(), QString(), QString()},           {u"进入任务主目录"_s, u"CD41"_s, u"目"_s},
-        {u"进入下载文件目录"_s, u"CD42"_s, u"下"_s}, {u"进入数据库目录"_s, u"CD31"_s, u"库"_s},
-        {QString(), QString(), QString()},           {u"软件官方网站"_s, u"CD71"_s, u"网"_s},
-        {u"软件说明"_s, QString(), u"说"_s},         {u"软件帮助"_s, u"CD74"_s, u"帮"_s},
-        {QString(), QString(), QString()},           {u"退出程序"_s, u"CD14"_s, u"退"_s},
+    // In position order; a button without a caption is a separator.
+    struct Button
+    {
+        QString text;
+        QString menuItem;
+        QString glyph;
+        QString tip;
+    };
+    const QList<Button> buttons = {
+        {u"暂停采集"_s, u"CD21"_s, u"停"_s, u"暂停采集：不再发出新的请求，已发出的照常完成"_s},
+        {u"继续采集"_s, u"CD22"_s, u"续"_s, u"继续采集：从暂停处接着采集"_s},
+        {},
+        {u"新建任务"_s, u"CD11"_s, u"新"_s, u"新建任务：填写任务名称和任务内容（Ctrl+N）"_s},
+        {u"编辑任务"_s, u"CD12"_s, u"编"_s, u"编辑“启动区任务”中选中的任务"_s},
+        {u"删除任务"_s, u"CD13"_s, u"删"_s,
+         u"删除“启动区任务”中选中的任务，连同它的记录和下载的文件（先询问）"_s},
+        {},
+        {u"进入任务主目录"_s, u"CD41"_s, u"目"_s, u"打开任务主目录（每个任务一个子目录）"_s},
+        {u"进入下载文件目录"_s, u"CD42"_s, u"下"_s, u"打开选中任务的下载文件目录（wek）"_s},
+        {u"进入数据库目录"_s, u"CD31"_s, u"库"_s, u"打开选中任务的数据库目录（data）"_s},
+        {},
+        {u"软件官方网站"_s, u"CD71"_s, u"网"_s, u"在浏览器中打开软件官方网站"_s},
+        {u"软件说明"_s, QString(), u"说"_s, QString()},
+        {u"软件帮助"_s, u"CD74"_s, u"帮"_s, u"打开帮助文档（F1）"_s},
+        {},
+        {u"退出程序"_s, u"CD14"_s, u"退"_s, u"退出程序：不询问，已存储的记录不会丢失"_s},
     };
     int position = 0;
-    for (const auto &[text, menuItem, glyph] : buttons) {
+    for (const Button &spec : buttons) {
         ++position;
-        if (text.isEmpty()) {
+        if (spec.text.isEmpty()) {
             m_toolbar1->addSeparator();
             continue;
         }
-        QAction *button = m_toolbar1->addAction(toolbarIcon(glyph, position), text);
+        QAction *button = m_toolbar1->addAction(toolbarIcon(spec.glyph, position), spec.text);
         button->setObjectName(u"Toolbar1Button"_s + QString::number(position));
-        if (QAction *action = actions.value(menuItem))
+        if (!spec.tip.isEmpty())
+            button->setToolTip(spec.tip);
+        if (QAction *action = actions.value(spec.menuItem))
             connect(button, &QAction::triggered, action, &QAction::trigger);
     }
+}
+
+void MainWindow::buildStatusBar()
+{
+    m_statusText = new QLabel(this);
+    m_statusText->setObjectName(u"StatusText"_s);
+    m_pausedLabel = new QLabel(u"暂停中"_s, this);
+    m_pausedLabel->setObjectName(u"PausedLabel"_s);
+    m_pausedLabel->setStyleSheet(u"QLabel { color: #b00000; font-weight: bold; }"_s);
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(u"Progress"_s);
+    m_progress->setFormat(u"%v/%m"_s);
+    m_progress->setMaximumWidth(260);
+    m_progress->setToolTip(u"本次采集已处理的页面数/已排队的页面数"_s);
+    statusBar()->addWidget(m_pausedLabel);
+    statusBar()->addWidget(m_statusText, 1);
+    statusBar()->addPermanentWidget(m_progress);
+}
+
+void MainWindow::updateStatus()
+{
+    const EngineState &s = m_engine->state();
+    m_pausedLabel->setVisible(m_engine->isPaused());
+    if (s.running) {
+        m_statusText->setText(u"正在采集：%1（第%2个，共%3个）"_s.arg(s.taskName)
+                                  .arg(s.taskIndex + 1)
+                                  .arg(s.taskQueue.size()));
+    } else if (s.taskIndex + 1 < s.taskQueue.size()) {
+        m_statusText->setText(u"等待开始：%1"_s.arg(s.taskQueue.value(s.taskIndex + 1)));
+    } else {
+        m_statusText->setText(s.taskQueue.isEmpty() ? u"没有排队的任务"_s
+                                                    : u"排队的任务都已采集完成"_s);
+    }
+    // Every entry of the run's work lists that has been handed out and is
+    // not still being fetched is done, failed or not.
+    int inFlight = 0;
+    for (int slot = 1; slot <= SlotCount; ++slot) {
+        inFlight += s.listPending[slot].run == s.runId;
+        inFlight += s.contentPending[slot].run == s.runId;
+    }
+    const qsizetype queued = s.contentQueue.size() + s.listQueue.size();
+    const qsizetype done = s.contentCursor + 1 + s.listCursor + 1 - inFlight;
+    m_progress->setVisible(s.running);
+    m_progress->setRange(0, int(std::max<qsizetype>(queued, 1)));
+    m_progress->setValue(int(std::clamp<qsizetype>(done, 0, queued)));
+}
+
+void MainWindow::pause()
+{
+    m_engine->pause();
+    updateStatus();
+}
+
+void MainWindow::resume()
+{
+    m_engine->resume();
+    updateStatus();
 }
 
 void MainWindow::buildTray()
@@ -285,6 +559,7 @@ void MainWindow::connectEngine()
         m_runRecords->reset(0, [engine = m_engine.get()](int first, int count) {
             return engine->runRecords(first, count);
         });
+        m_label9->setText(QString::number(m_engine->runRecordCount()));
     });
     connect(m_engine.get(), &CollectionEngine::recordStored, this,
             [this](int row, const QString &recordLine) {
@@ -300,6 +575,12 @@ void MainWindow::connectEngine()
     };
     connect(m_engine.get(), &CollectionEngine::taskCompleted, this, showSummary);
     connect(m_engine.get(), &CollectionEngine::taskNotStarted, this, showSummary);
+
+    for (const auto signal : {&CollectionEngine::taskStarted, &CollectionEngine::taskCompleted})
+        connect(m_engine.get(), signal, this, &MainWindow::updateStatus);
+    connect(m_engine.get(), &CollectionEngine::taskNotStarted, this, &MainWindow::updateStatus);
+    connect(m_engine.get(), &CollectionEngine::runListLineChanged, this, &MainWindow::updateStatus);
+    connect(m_engine.get(), &CollectionEngine::recordStored, this, &MainWindow::updateStatus);
 }
 
 void MainWindow::browseHistory()
@@ -371,14 +652,12 @@ void MainWindow::queueSelectedTask()
 void MainWindow::newTask()
 {
     if (!m_form2) {
-        m_form2 = new TaskDialog(TaskDialog::Kind::New, this);
+        m_form2 = new TaskDialog(TaskDialog::Kind::New, m_shell, this);
         connect(m_form2, &TaskDialog::submitted, this, &MainWindow::createTask);
     }
     // Input survives reopening an open dialog, not closing it.
-    if (!m_form2->isVisible()) {
-        m_form2->nameField()->clear();
-        m_form2->contentField()->clear();
-    }
+    if (!m_form2->isVisible())
+        m_form2->clearInput();
     m_form2->show();
     m_form2->raise();
     m_form2->activateWindow();
@@ -394,9 +673,8 @@ void MainWindow::createTask()
     const QString name = TaskFolders::trimBlanks(m_form2->nameField()->text());
     m_list5->addItem(name);
     m_list9->addItem(name);
-    m_form2->nameField()->clear();
-    m_form2->contentField()->clear();
-    m_form2->close();
+    m_form2->clearInput();
+    m_form2->accept();
 }
 
 void MainWindow::editTask()
@@ -405,7 +683,7 @@ void MainWindow::editTask()
     if (task.isEmpty())
         return;
     if (!m_form3) {
-        m_form3 = new TaskDialog(TaskDialog::Kind::Edit, this);
+        m_form3 = new TaskDialog(TaskDialog::Kind::Edit, m_shell, this);
         connect(m_form3, &TaskDialog::submitted, this, &MainWindow::saveEdit);
     }
     m_form3->openOn(task, m_list5->currentRow(), m_folders.readDefinition(task));
@@ -441,7 +719,7 @@ void MainWindow::saveEdit()
         if (QListWidgetItem *item = m_list9->item(ta))
             item->setText(name);
     }
-    m_form3->close();
+    m_form3->accept();
 }
 
 void MainWindow::deleteTask()
@@ -501,7 +779,71 @@ void MainWindow::openHelp()
                                     InstallLayout(programDir).sharedDataDir() + u"/帮助.doc"_s};
     const auto found = std::find_if(candidates.begin(), candidates.end(),
                                     [](const QString &path) { return QFileInfo::exists(path); });
-    m_shell.open(QUrl::fromLocalFile(found != candidates.end() ? *found : candidates.first()));
+    if (found == candidates.end()) {
+        m_shell.inform(this,
+                       u"找不到帮助文档：\n%1"_s.arg(QDir::toNativeSeparators(candidates.first())));
+        return;
+    }
+    m_shell.openDocument(this, *found,
+                         u"没有能打开帮助文档的程序。帮助文档在：\n%1\n"
+                         u"它是 RTF 格式，可以用 LibreOffice Writer 等文字处理程序打开。"_s.arg(
+                             QDir::toNativeSeparators(*found)));
+}
+
+void MainWindow::showAbout()
+{
+    m_shell.about(this, aboutText());
+}
+
+void MainWindow::exportRecords(ExportFormat format)
+{
+    // What 相应记录 lists (perhaps an earlier run), else the task selected in 所有任务.
+    QString task = m_browser->listedTask();
+    QString database = m_browser->listedDatabase();
+    if (task.isEmpty()) {
+        const QListWidgetItem *item = m_list9->currentItem();
+        task = item && item->isSelected() ? item->text() : QString();
+        database = m_workspace.databaseFile(task);
+    }
+    if (task.isEmpty()) {
+        m_shell.inform(this, u"请先在“所有任务”中选择要导出的任务"_s);
+        return;
+    }
+    if (!QFile::exists(database)) {
+        m_shell.inform(this, RecordBrowser::notCollectedMessage());
+        return;
+    }
+    const bool excel = format == ExportFormat::Excel;
+    QSettings settings(u"caiji"_s, u"caiji"_s);
+    const QString folder =
+        settings
+            .value(u"export/folder"_s,
+                   QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+            .toString();
+    const QString path =
+        m_shell.saveFileName(this,
+                             excel ? u"把任务“%1”的记录导出为 Excel 工作簿"_s.arg(task)
+                                   : u"把任务“%1”的记录导出为 CSV 文件"_s.arg(task),
+                             QDir(folder).filePath(task + (excel ? u".xlsx"_s : u".csv"_s)),
+                             excel ? u"Excel 工作簿 (*.xlsx)"_s : u"CSV 文件 (*.csv)"_s);
+    if (path.isEmpty())
+        return;
+    const int fieldCount = getuc(m_workspace.taskFile(task));
+    const std::optional<QStringList> lines = RecordStore::readAll(database, fieldCount);
+    if (!lines) {
+        m_shell.inform(this, u"无法读取记录：%1"_s.arg(QDir::toNativeSeparators(database)));
+        return;
+    }
+    QString error;
+    const bool written = excel ? writeRecordsXlsx(path, fieldCount, *lines, &error)
+                               : writeCsv(path, recordsToCsv(fieldCount, *lines), &error);
+    if (!written) {
+        m_shell.inform(this, u"导出失败：%1\n%2"_s.arg(QDir::toNativeSeparators(path), error));
+        return;
+    }
+    settings.setValue(u"export/folder"_s, QFileInfo(path).absolutePath());
+    m_shell.inform(
+        this, u"已导出%1条记录：\n%2"_s.arg(lines->size()).arg(QDir::toNativeSeparators(path)));
 }
 
 void MainWindow::changeEvent(QEvent *event)
@@ -511,6 +853,68 @@ void MainWindow::changeEvent(QEvent *event)
         m_tray->show();
         hide();
     }
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    saveLayout();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::restoreLayout()
+{
+    const QSettings settings(u"caiji"_s, u"caiji"_s);
+    restoreGeometry(settings.value(settingsGroup() + u"geometry"_s).toByteArray());
+    m_panesSized = true;
+    for (QSplitter *splitter : std::as_const(m_splitters)) {
+        m_panesSized =
+            splitter->restoreState(
+                settings.value(settingsGroup() + splitter->objectName()).toByteArray()) &&
+            m_panesSized;
+    }
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_panesSized)
+        return;
+    // The first start: the original widths (2895 : 12135), and more room for
+    // the lists than the original heights (780 : 1140 : 1140 : 5175) gave.
+    // Sizes take effect once the panes have their room.
+    m_panesSized = true;
+    const auto proportions = [](QSplitter *splitter, const QList<int> &weights) {
+        const int room =
+            splitter->orientation() == Qt::Horizontal ? splitter->width() : splitter->height();
+        const int total = std::accumulate(weights.begin(), weights.end(), 0);
+        QList<int> sizes;
+        for (const int weight : weights)
+            sizes << int(qint64(room) * weight / total);
+        splitter->setSizes(sizes);
+    };
+    proportions(m_splitters[0], {1400, 1400, 1400, 3500});
+    proportions(m_splitters[1], {2895, 12135});
+    proportions(m_splitters[2], {2895, 12135});
+}
+
+void MainWindow::saveLayout() const
+{
+    QSettings settings(u"caiji"_s, u"caiji"_s);
+    settings.setValue(settingsGroup() + u"geometry"_s, saveGeometry());
+    for (const QSplitter *splitter : m_splitters)
+        settings.setValue(settingsGroup() + splitter->objectName(), splitter->saveState());
+}
+
+void MainWindow::bringToFront()
+{
+    if (isHidden()) {
+        restoreFromTray();
+        return;
+    }
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    raise();
+    activateWindow();
 }
 
 void MainWindow::restoreFromTray()
@@ -524,6 +928,7 @@ void MainWindow::restoreFromTray()
 
 void MainWindow::exitProgram()
 {
+    saveLayout();
     QApplication::exit(0);
 }
 

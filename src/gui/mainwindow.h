@@ -1,19 +1,25 @@
 // The main window Form1: task lists, the run list and the run's records, the
-// record browser and display area, menus, toolbar and tray icon. It owns the
-// engine and observes it through its signals.
+// record browser and display area in resizable panes, menus, toolbar, status
+// bar and tray icon. It owns the engine and observes it through its signals;
+// its size and pane sizes are kept between starts.
 #pragma once
 
 #include "engine/collectionengine.h"
 #include "tasks/taskfolders.h"
 #include "tasks/workspace.h"
 
+#include <QHash>
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
+class QAbstractItemView;
 class QLabel;
 class QListView;
 class QListWidget;
+class QProgressBar;
 class QPushButton;
+class QSplitter;
 class QSystemTrayIcon;
 class QToolBar;
 
@@ -33,7 +39,10 @@ class MainWindow : public QMainWindow
 
 public:
     static QString caption();
+    static QString version();
     static QString homePage();
+    // The about box's text: the program's name, version and licence.
+    static QString aboutText();
 
     // `shell` is not owned; the fetchers are.
     MainWindow(const Workspace &workspace, std::unique_ptr<Fetcher> listFetcher,
@@ -59,17 +68,35 @@ public:
     void showFailures(const QString &task = QString());
     void openHomePage();
     void openHelp();
+    void showAbout();
+    enum class ExportFormat { Csv, Excel };
+    // Writes the records listed in 相应记录 (else of the task selected in 所有任务)
+    // to a file the user names, as `caiji export` does.
+    void exportRecords(ExportFormat format);
+    void pause();
+    void resume();
     void restoreFromTray();
+    // Another copy was started on this workspace: show this window instead.
+    void bringToFront();
     void exitProgram();
 
 protected:
     void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildLists();
     void buildMenusAndToolbar();
+    void buildStatusBar();
     void buildTray();
     void connectEngine();
+    void updateStatus();
+    void restoreLayout();
+    void saveLayout() const;
+    // Enter on `view` does what a double-click does.
+    void onEnter(QAbstractItemView *view, std::function<void()> action);
     void createTask();
     void saveEdit();
     QString selectedTask() const;
@@ -93,6 +120,12 @@ private:
     QPushButton *m_command3 = nullptr;
     QPushButton *m_command4 = nullptr;
     RecordDisplay *m_picture3 = nullptr;
+    QList<QSplitter *> m_splitters; // their sizes are kept between starts
+    bool m_panesSized = false;
+    QHash<QObject *, std::function<void()>> m_enterActions;
+    QLabel *m_statusText = nullptr;
+    QLabel *m_pausedLabel = nullptr;
+    QProgressBar *m_progress = nullptr;
     QToolBar *m_toolbar1 = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
     RecordBrowser *m_browser = nullptr;

@@ -52,6 +52,8 @@ public:
     // List11: the record lines of the listed records, read from the database.
     QStringList list11() const;
     QString listedTask() const { return m_listedTask; }
+    // The database of the listed records: the task's own or an earlier run's.
+    QString listedDatabase() const { return m_listedDatabase; }
 
 private:
     QString selectedTask() const;

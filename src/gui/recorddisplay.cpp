@@ -15,7 +15,8 @@ using namespace Qt::StringLiterals;
 namespace caiji {
 
 RecordDisplay::RecordDisplay(QWidget *parent)
-    : QFrame(parent), m_area(new QWidget(this)), m_caption(new QLabel(this))
+    : QFrame(parent), m_stage(new QWidget(this)), m_area(new QWidget(m_stage)),
+      m_caption(new QLabel(this))
 {
     setObjectName(u"Picture3"_s);
     setFrameShape(QFrame::StyledPanel);
@@ -24,7 +25,9 @@ RecordDisplay::RecordDisplay(QWidget *parent)
     m_caption->setObjectName(u"Picture3Caption"_s);
     showCaption();
     layout->addWidget(m_caption);
-    layout->addWidget(m_area, 1);
+    layout->addWidget(m_stage, 1);
+    m_area->setObjectName(u"Picture3Area"_s);
+    m_stage->installEventFilter(this);
     m_area->installEventFilter(this);
 
     m_pp = new QLabel(m_area);
@@ -135,8 +138,17 @@ void RecordDisplay::applyGeometry(QWidget *box)
         QRectF(rect.left() * sx, rect.top() * sy, rect.width() * sx, rect.height() * sy).toRect());
 }
 
+void RecordDisplay::fitArea()
+{
+    const QSize room = m_stage->size();
+    const int width = std::min(room.width(), int(room.height() * Aspect));
+    m_area->setGeometry(0, 0, width, int(width / Aspect));
+}
+
 bool RecordDisplay::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_stage && event->type() == QEvent::Resize)
+        fitArea();
     if (watched == m_area && event->type() == QEvent::Resize) {
         for (auto it = m_logical.cbegin(); it != m_logical.cend(); ++it)
             applyGeometry(it.key());

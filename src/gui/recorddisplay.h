@@ -1,6 +1,7 @@
 // The record display area: 51 text boxes pt(0)..pt(50) and one picture box
 // pp, placed by a task's display specs in a 200 x 100 coordinate system that
-// is mapped onto the panel's current size.
+// is mapped onto the largest part of the panel with the original panel's
+// proportions, so the boxes keep their shapes however the window is sized.
 #pragma once
 
 #include <QFrame>
@@ -22,6 +23,8 @@ public:
     static constexpr int BoxCount = 51;
     static constexpr double Width = 200;
     static constexpr double Height = 100;
+    // Width to height of the panel the display specs were written for.
+    static constexpr double Aspect = 15255.0 / 5175.0;
 
     explicit RecordDisplay(QWidget *parent = nullptr);
 
@@ -49,7 +52,9 @@ private:
     void applyGeometry(QWidget *box);
 
     void showCaption();
+    void fitArea();
 
+    QWidget *m_stage; // what the panel offers; m_area is the part in proportion
     QWidget *m_area;
     QLabel *m_caption;
     bool m_edited = false;

@@ -3,11 +3,15 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -63,6 +67,49 @@ void Shell::showText(QWidget *parent, const QString &heading, const QString &tex
 void Shell::open(const QUrl &url)
 {
     QDesktopServices::openUrl(url);
+}
+
+void Shell::openDocument(QWidget *parent, const QString &path, const QString &noProgramMessage)
+{
+    // xdg-open returns at once with a failure when no program takes the file;
+    // QDesktopServices only says whether a launcher started.
+    const QString launcher = QStandardPaths::findExecutable(u"xdg-open"_s);
+    if (launcher.isEmpty()) {
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+            inform(parent, noProgramMessage);
+        return;
+    }
+    auto *process = new QProcess(parent);
+    const QPointer<QWidget> guard(parent);
+    const auto failed = [this, guard, orphan = !parent, noProgramMessage] {
+        if (guard || orphan)
+            inform(guard, noProgramMessage);
+    };
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, failed](int code, QProcess::ExitStatus status) {
+                         if (status != QProcess::NormalExit || code != 0)
+                             failed();
+                         process->deleteLater();
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, failed](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart) {
+                             failed();
+                             process->deleteLater();
+                         }
+                     });
+    process->start(launcher, {path});
+}
+
+QString Shell::saveFileName(QWidget *parent, const QString &caption, const QString &suggested,
+                            const QString &filter)
+{
+    return QFileDialog::getSaveFileName(parent, caption, suggested, filter);
+}
+
+void Shell::about(QWidget *parent, const QString &text)
+{
+    QMessageBox::about(parent, title(), text);
 }
 
 } // namespace caiji

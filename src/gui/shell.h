@@ -1,6 +1,6 @@
 // What the window asks of the desktop: plain message boxes (one OK button, no
-// icon) and opening folders, documents and addresses. Tests replace it to read
-// the texts and the opened addresses instead.
+// icon), file dialogs and opening folders, documents and addresses. Tests
+// replace it to read the texts and the opened addresses and to answer.
 #pragma once
 
 #include <QString>
@@ -24,6 +24,15 @@ public:
     virtual void showText(QWidget *parent, const QString &heading, const QString &text);
     // The result is not checked: a missing folder or association says nothing.
     virtual void open(const QUrl &url);
+    // Opens a file with the desktop's program for it; when there is none (which
+    // may only be known later) `noProgramMessage` is shown.
+    virtual void openDocument(QWidget *parent, const QString &path,
+                              const QString &noProgramMessage);
+    // The name of a file to write, `suggested` first; empty when cancelled.
+    virtual QString saveFileName(QWidget *parent, const QString &caption, const QString &suggested,
+                                 const QString &filter);
+    // The program's name, version and licence, with its icon.
+    virtual void about(QWidget *parent, const QString &text);
 
     static QString title();
 };

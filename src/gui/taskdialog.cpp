@@ -2,6 +2,7 @@
 
 #include "engine/networkfetcher.h"
 #include "engine/pageexplainer.h"
+#include "gui/shell.h"
 
 #include <QFile>
 #include <QGridLayout>
@@ -37,8 +38,9 @@ QString explanationHtml(const QString &text)
 
 } // namespace
 
-TaskDialog::TaskDialog(Kind kind, QWidget *parent, std::unique_ptr<Fetcher> tryFetcher)
-    : QDialog(parent), m_kind(kind), m_text1(new QLineEdit(this)),
+TaskDialog::TaskDialog(Kind kind, Shell &shell, QWidget *parent,
+                       std::unique_ptr<Fetcher> tryFetcher)
+    : QDialog(parent), m_kind(kind), m_shell(shell), m_text1(new QLineEdit(this)),
       m_text2(new QPlainTextEdit(this)), m_command1(new QPushButton(this)),
       m_tryUrl(new QLineEdit(this)), m_tryLevel(new QSpinBox(this)),
       m_tryButton(new QPushButton(u"试采"_s, this)), m_tryResult(new QTextBrowser(this)),
@@ -138,6 +140,30 @@ void TaskDialog::openOn(const QString &name, int index, const QString &content)
     m_originalName = name;
     m_ta = index;
     m_text2->setPlainText(content);
+    m_originalContent = content;
+}
+
+void TaskDialog::clearInput()
+{
+    m_text1->clear();
+    m_text2->clear();
+}
+
+bool TaskDialog::hasTypedText() const
+{
+    if (m_kind == Kind::New)
+        return !m_text1->text().trimmed().isEmpty() || !m_text2->toPlainText().trimmed().isEmpty();
+    return m_text1->text() != m_originalName || m_text2->toPlainText() != m_originalContent;
+}
+
+void TaskDialog::reject()
+{
+    const QString question =
+        m_kind == Kind::New ? u"放弃正在填写的新任务吗？"_s
+                            : u"任务“%1”的修改还没有保存，放弃这些修改吗？"_s.arg(m_originalName);
+    if (hasTypedText() && !m_shell.confirm(this, question))
+        return;
+    QDialog::reject();
 }
 
 } // namespace caiji

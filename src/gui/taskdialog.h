@@ -15,6 +15,7 @@ class QTextBrowser;
 namespace caiji {
 
 class Fetcher;
+class Shell;
 
 class TaskDialog : public QDialog
 {
@@ -24,8 +25,9 @@ public:
     enum class Kind { New, Edit };
 
     // `tryFetcher` fetches the pages tried with 试采 (a network fetcher when
-    // none is given).
-    TaskDialog(Kind kind, QWidget *parent = nullptr, std::unique_ptr<Fetcher> tryFetcher = nullptr);
+    // none is given). `shell` asks before typed text is dropped.
+    TaskDialog(Kind kind, Shell &shell, QWidget *parent = nullptr,
+               std::unique_ptr<Fetcher> tryFetcher = nullptr);
     ~TaskDialog() override;
 
     Kind kind() const { return m_kind; }
@@ -45,6 +47,13 @@ public:
     QString originalName() const { return m_originalName; }
     int originalIndex() const { return m_ta; }
     void openOn(const QString &name, int index, const QString &content);
+    // Empties both fields (New) for the next task.
+    void clearInput();
+    // Something was typed since the dialog was opened or emptied.
+    bool hasTypedText() const;
+
+    // Escape and the close box: typed text is dropped only when the user says so.
+    void reject() override;
 
 Q_SIGNALS:
     void submitted();
@@ -55,6 +64,7 @@ private:
     void showTried(const QString &url, const QString &fetch, qint64 count, const QByteArray &body);
 
     Kind m_kind;
+    Shell &m_shell;
     QLineEdit *m_text1;
     QPlainTextEdit *m_text2;
     QPushButton *m_command1;
@@ -65,6 +75,7 @@ private:
     std::unique_ptr<Fetcher> m_tryFetcher;
     QTemporaryDir m_tryDir;
     QString m_originalName;
+    QString m_originalContent;
     int m_ta = -1;
 };
 

@@ -13,6 +13,7 @@
 #include <QListView>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
@@ -120,9 +121,13 @@ void TestLivePreview::previewFollowsCollection()
     QVERIFY(engine.state().running);
     engine.collectorTick();
     settle(*rig.contentFetcher);
+    auto *progress = rig.window->findChild<QProgressBar *>(u"Progress"_s);
     for (int n = 1; n <= 3; ++n) {
         if (n > 1)
             QVERIFY(rig.contentFetcher->deliver(pageUrl(n)));
+        // Pages done of pages queued.
+        QCOMPARE(progress->maximum(), 3);
+        QCOMPARE(progress->value(), n);
         const QString record = u"^"_s + pageUrl(n) + u"^第"_s + QString::number(n) + u"条"_s;
         QCOMPARE(WindowRig::count(list7), n);
         QCOMPARE(WindowRig::texts(list7)[n - 1], rus(record));
@@ -145,9 +150,15 @@ void TestLivePreview::previewFollowsCollection()
     QCOMPARE(boxTexts(display), (QStringList{u"0="_s + pageUrl(2), u"1=第2条"_s}));
     QCOMPARE(rig.window->browser().recedit(), 0);
 
-    // The status line reports the run's record count.
+    // The status line reports the run's record count; a new run starts from 0.
     engine.schedulerTick();
-    QCOMPARE(rig.window->findChild<QLabel *>(u"Label9"_s)->text(), u"3"_s);
+    auto *label9 = rig.window->findChild<QLabel *>(u"Label9"_s);
+    QCOMPARE(label9->text(), u"3"_s);
+    WindowRig::doubleClick(rig.list(u"List5"_s), 0);
+    for (int tick = 0; tick < 30 && engine.state().taskIndex < 1; ++tick)
+        engine.schedulerTick();
+    QCOMPARE(engine.state().taskIndex, 1);
+    QCOMPARE(label9->text(), u"0"_s);
 }
 
 void TestLivePreview::browserRecordNotEditableAfterPreview()

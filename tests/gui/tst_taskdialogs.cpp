@@ -42,6 +42,8 @@ private Q_SLOTS:
     void fileSystemFailures_data();
     void fileSystemFailures();
     void deleteTaskAsksFirst();
+    void escapeAsksBeforeDroppingText_data();
+    void escapeAsksBeforeDroppingText();
     void tryExplainsTypedDefinition_data();
     void tryExplainsTypedDefinition();
 };
@@ -459,6 +461,50 @@ void TestTaskDialogs::deleteTaskAsksFirst()
     QVERIFY(QFileInfo::exists(rig.workspace.taskDir(u"c"_s)));
 }
 
+void TestTaskDialogs::escapeAsksBeforeDroppingText_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("name"); // typed into the name field; empty: left as it is
+    QTest::addColumn<bool>("answer");  // to the question, if one is asked
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("stays");
+
+    QTest::newRow("new, nothing typed") << u"CD11"_s << QString() << true << false << false;
+    QTest::newRow("new, typed, keep") << u"CD11"_s << u"x"_s << false << true << true;
+    QTest::newRow("new, typed, drop") << u"CD11"_s << u"x"_s << true << true << false;
+    QTest::newRow("edit, unchanged") << u"CD12"_s << QString() << true << false << false;
+    QTest::newRow("edit, renamed, keep") << u"CD12"_s << u"e"_s << false << true << true;
+}
+
+void TestTaskDialogs::escapeAsksBeforeDroppingText()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, name);
+    QFETCH(bool, answer);
+    QFETCH(bool, asked);
+    QFETCH(bool, stays);
+
+    WindowRig rig;
+    QVERIFY(addTasks(rig, {u"a"_s}));
+    QVERIFY(rig.start());
+    WindowRig::click(rig.list(u"List5"_s), 0);
+    QDialog *form = openDialog(rig, command, command == u"CD11" ? u"Form2"_s : u"Form3"_s);
+    if (!name.isEmpty())
+        nameField(form)->setText(name);
+    const QString shown = nameField(form)->text();
+    rig.shell.answers = {answer};
+    QTest::keyClick(form, Qt::Key_Escape);
+    QCOMPARE(rig.shell.questions.size(), asked ? 1 : 0);
+    QCOMPARE(form->isVisible(), stays);
+    QCOMPARE(nameField(form)->text(), shown);
+    // Saving closes without asking.
+    if (stays) {
+        submit(form, command == u"CD11" ? u"n"_s : u"e"_s, contentOf(u"n"_s));
+        QVERIFY(!form->isVisible());
+        QCOMPARE(rig.shell.questions.size(), 1);
+    }
+}
+
 void TestTaskDialogs::tryExplainsTypedDefinition_data()
 {
     QTest::addColumn<QString>("marker"); // the start marker of the title field
@@ -482,7 +528,8 @@ void TestTaskDialogs::tryExplainsTypedDefinition()
     auto fetcher = std::make_unique<FakeFetcher>();
     fetcher->setPage(u"http://h/p.htm"_s,
                      "<html><head><meta charset=utf-8></head><body><h1>标题</h1></body></html>");
-    TaskDialog dialog(TaskDialog::Kind::New, nullptr, std::move(fetcher));
+    RecordingShell shell;
+    TaskDialog dialog(TaskDialog::Kind::New, shell, nullptr, std::move(fetcher));
     // Typed, never saved.
     dialog.contentField()->setPlainText(u"ur=[[0]]uc=[[2]]<getm1>w1=[[1]]w2=[[1]]w3=[[1]]w4=[["_s +
                                         marker + u"^</body>^"_s + marker +

@@ -5,6 +5,8 @@
 #include <QAction>
 #include <QListView>
 #include <QListWidget>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -19,6 +21,21 @@ void RecordingShell::inform(QWidget *, const QString &text)
 void RecordingShell::open(const QUrl &url)
 {
     opened << url;
+}
+
+void RecordingShell::openDocument(QWidget *, const QString &path, const QString &)
+{
+    opened << QUrl::fromLocalFile(path);
+}
+
+QString RecordingShell::saveFileName(QWidget *, const QString &, const QString &, const QString &)
+{
+    return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
+}
+
+void RecordingShell::about(QWidget *, const QString &text)
+{
+    abouts << text;
 }
 
 int RecordingShell::choose(QWidget *, const QString &, const QStringList &items)
@@ -45,6 +62,9 @@ QStringList RecordingShell::takeMessages()
 
 bool WindowRig::start()
 {
+    QStandardPaths::setTestModeEnabled(true);
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, settings.path());
     auto list = std::make_unique<FakeFetcher>();
     auto content = std::make_unique<FakeFetcher>();
     listFetcher = list.get();

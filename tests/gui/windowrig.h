@@ -10,6 +10,7 @@
 
 #include <QList>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <memory>
 
@@ -29,6 +30,13 @@ class RecordingShell : public Shell
 public:
     void inform(QWidget *parent, const QString &text) override;
     void open(const QUrl &url) override;
+    // Recorded as open() records it.
+    void openDocument(QWidget *parent, const QString &path,
+                      const QString &noProgramMessage) override;
+    // Answers with the next of `fileNames` (empty, a cancel, when none is left).
+    QString saveFileName(QWidget *parent, const QString &caption, const QString &suggested,
+                         const QString &filter) override;
+    void about(QWidget *parent, const QString &text) override;
     // Answers with the next of `choices` (-1, a cancel, when none is left).
     int choose(QWidget *parent, const QString &label, const QStringList &items) override;
     void showText(QWidget *parent, const QString &heading, const QString &text) override;
@@ -45,6 +53,8 @@ public:
     QStringList shownTexts;     // heading, then text, of every text shown
     QList<bool> answers;
     QStringList questions; // every confirmation asked for
+    QStringList fileNames;
+    QStringList abouts;
 };
 
 class WindowRig
@@ -69,6 +79,8 @@ public:
     static void doubleClick(QAbstractItemView *list, int row);
 
     TempWorkspace workspace;
+    // The window's settings live here, not in the user's.
+    QTemporaryDir settings;
     RecordingShell shell;
     FakeFetcher *listFetcher = nullptr;    // owned by the window
     FakeFetcher *contentFetcher = nullptr; // owned by the window
