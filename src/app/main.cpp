@@ -7,6 +7,7 @@
 #include "tasks/instancelock.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QSettings>
 #include <QTextStream>
 
@@ -43,10 +44,29 @@ int runWindow(QApplication &app, const QStringList &arguments)
     }
     if (workspace.isEmpty())
         workspace = caiji::InstallLayout(QCoreApplication::applicationDirPath()).defaultWorkspace();
-    caiji::InstanceLock lock(workspace);
-    if (!lock.acquire())
-        return 0; // another copy runs on this workspace
     caiji::Shell shell;
+    const auto refuse = [&shell](const QString &message) {
+        QTextStream(stderr) << "caiji: " << message << Qt::endl;
+        shell.inform(nullptr, message);
+        return 2;
+    };
+    caiji::InstanceLock lock(workspace);
+    switch (lock.tryAcquire()) {
+    case caiji::InstanceLock::Outcome::Acquired:
+        break;
+    case caiji::InstanceLock::Outcome::HeldByAnother:
+        // The window of the first copy comes forward instead of a second one.
+        if (lock.askHolderToShow(3000))
+            return 0;
+        return refuse(
+            u"另一个 caiji 正在这个工作目录中采集（没有窗口），等它结束后再打开窗口：\n%1"_s.arg(
+                QDir::toNativeSeparators(workspace)));
+    case caiji::InstanceLock::Outcome::CannotWrite:
+        return refuse(u"无法写入工作目录（不能创建 %1）。请检查目录是否存在、是否有写入权限，"
+                      u"或用 --workspace 指定另一个目录。"_s.arg(
+                          QDir::toNativeSeparators(lock.lockFilePath())));
+    }
+    lock.listenForOtherCopies();
     // How many earlier runs' databases each task keeps (at least 5).
     const int keepRuns = QSettings(u"caiji"_s, u"caiji"_s)
                              .value(u"history/keepRuns"_s, caiji::RunHistory::DefaultKeep)
@@ -54,6 +74,8 @@ int runWindow(QApplication &app, const QStringList &arguments)
     caiji::MainWindow window(caiji::Workspace(workspace), std::make_unique<caiji::NetworkFetcher>(),
                              std::make_unique<caiji::NetworkFetcher>(), {tickMs, true, keepRuns},
                              shell);
+    QObject::connect(&lock, &caiji::InstanceLock::showRequested, &window,
+                     &caiji::MainWindow::bringToFront);
     window.show();
     return app.exec();
 }

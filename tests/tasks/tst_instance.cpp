@@ -1,10 +1,14 @@
-// One window per workspace: the built program started twice on the same
-// workspace. The second copy ends at once, silently and with code 0, while
-// the first goes on; a copy that was killed does not block the next start.
+// One window per workspace: the request a second window sends the first,
+// and a workspace that cannot be written told from one that is taken; the built program started
+// twice on the same workspace: the second copy ends at once, silently and with code 0, while the
+// first goes on; a copy that was killed does not block the next start.
+#include "tasks/instancelock.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -16,6 +20,7 @@ class TestInstance : public QObject
 
 private Q_SLOTS:
     void initTestCase();
+    void showRequestReachesHolder();
     void secondCopyEndsAtOnce();
     void otherWorkspaceRunsBeside();
     void killedCopyDoesNotBlock();
@@ -95,6 +100,28 @@ void TestInstance::stop(QProcess &process)
         return;
     process.kill();
     process.waitForFinished(StartBoundMs);
+}
+
+void TestInstance::showRequestReachesHolder()
+{
+    QTemporaryDir dir;
+    caiji::InstanceLock holder(dir.path());
+    QVERIFY(holder.acquire());
+    caiji::InstanceLock second(dir.path());
+    // A holder that does not listen (a collection without a window) answers nothing.
+    QVERIFY(!second.askHolderToShow(300));
+    QVERIFY(holder.listenForOtherCopies());
+    QSignalSpy shown(&holder, &caiji::InstanceLock::showRequested);
+    QCOMPARE(second.tryAcquire(), caiji::InstanceLock::Outcome::HeldByAnother);
+    QCOMPARE(caiji::InstanceLock(dir.filePath(u"missing/ws"_s)).tryAcquire(),
+             caiji::InstanceLock::Outcome::CannotWrite);
+    QVERIFY(second.askHolderToShow(2000));
+    QVERIFY(shown.wait(5000));
+    QCOMPARE(shown.size(), 1);
+    // Another workspace's holder hears nothing.
+    QTemporaryDir other;
+    QVERIFY(!caiji::InstanceLock(other.path()).askHolderToShow(300));
+    QVERIFY(!shown.wait(300));
 }
 
 void TestInstance::secondCopyEndsAtOnce()
