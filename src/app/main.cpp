@@ -102,7 +102,7 @@ int main(int argc, char *argv[])
     const bool namesWorkspace = arguments.contains(u"--workspace"_s);
     // The example tasks: installed with the program, or in the source tree of a build.
     const QString examples = layout.isInstalled()
-                                 ? layout.sharedDataDir() + u"/examples/workspace"_s
+                                 ? layout.examplesWorkspaceDir()
                                  : QStringLiteral(CAIJI_SOURCE_DIR) + u"/examples/workspace"_s;
     caiji::CommandLine commandLine(out, err,
                                    namesWorkspace ? QCoreApplication::applicationDirPath()

@@ -1,10 +1,12 @@
 #include "gui/mainwindow.h"
 
 #include "engine/fetcher.h"
+#include "gui/columnfont.h"
 #include "gui/livepreview.h"
 #include "gui/recordbrowser.h"
 #include "gui/recorddisplay.h"
 #include "gui/recordlistmodel.h"
+#include "gui/rowdelegate.h"
 #include "gui/shell.h"
 #include "gui/taskdialog.h"
 #include "gui/toolbaricons.h"
@@ -52,85 +54,6 @@ using namespace Qt::StringLiterals;
 namespace caiji {
 
 namespace {
-
-// Rows as high as a line of Chinese text, whichever row the view measures:
-// with uniform row sizes a view measures one row, perhaps a Latin one, and
-// gives every row its height.
-class RowDelegate : public QStyledItemDelegate
-{
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
-    {
-        QSize size = QStyledItemDelegate::sizeHint(option, index);
-        QStyleOptionViewItem sample = option;
-        initStyleOption(&sample, index);
-        sample.features |= QStyleOptionViewItem::HasDisplay;
-        sample.text = u"中文Ag"_s;
-        const QWidget *widget = option.widget;
-        const QStyle *style = widget ? widget->style() : QApplication::style();
-        size.setHeight(std::max(
-            size.height(),
-            style->sizeFromContents(QStyle::CT_ItemViewItem, &sample, QSize(), widget).height()));
-        return size;
-    }
-};
-
-// Padded lines count a Chinese character as two columns: they line up only
-// in a font whose Chinese characters are exactly two ASCII widths, at a size
-// where both are whole pixels.
-bool alignsColumns(const QFont &font)
-{
-    const QFontMetricsF metrics(font);
-    const qreal ascii = metrics.horizontalAdvance(u'M');
-    if (ascii <= 0 || ascii != std::floor(ascii))
-        return false;
-    for (const QChar c : u"i0| "_s) {
-        if (metrics.horizontalAdvance(c) != ascii)
-            return false;
-    }
-    for (const QChar c : u"中文Ａ０"_s) {
-        if (metrics.horizontalAdvance(c) != 2 * ascii)
-            return false;
-    }
-    return true;
-}
-
-// The font of the padded lines: Noto Sans Mono CJK (fonts-noto-cjk) or
-// another monospaced Chinese font the font configuration knows, near the
-// size of `base`; the system's fixed font when none aligns.
-QFont columnFont(const QFont &base)
-{
-    static const QFont chosen = [&base] {
-        QStringList candidates = {u"Noto Sans Mono CJK SC"_s,
-                                  u"Noto Sans Mono CJK TC"_s,
-                                  u"Noto Sans Mono CJK HK"_s,
-                                  u"Noto Sans Mono CJK JP"_s,
-                                  u"Sarasa Mono SC"_s,
-                                  u"WenQuanYi Zen Hei Mono"_s,
-                                  u"NSimSun"_s};
-        const QStringList chinese = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
-        for (const QString &family : chinese) {
-            if (family.contains(u"Mono"_s, Qt::CaseInsensitive) && !candidates.contains(family))
-                candidates << family;
-        }
-        const QStringList known = QFontDatabase::families();
-        const int size = QFontInfo(base).pixelSize();
-        for (const QString &family : std::as_const(candidates)) {
-            if (!known.contains(family))
-                continue;
-            for (const int step : {0, 1, -1, 2, -2, 3}) {
-                QFont font(family);
-                font.setPixelSize(size + step);
-                if (QFontInfo(font).family() == family && alignsColumns(font))
-                    return font;
-            }
-        }
-        return QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    }();
-    return chosen;
-}
 
 template <typename View> View *makeView(QWidget *parent, const QString &name, bool columns)
 {
@@ -227,7 +150,7 @@ QString settingsGroup()
 
 QString MainWindow::version()
 {
-    return u"3.4"_s;
+    return QStringLiteral(CAIJI_VERSION);
 }
 
 QString MainWindow::caption()
