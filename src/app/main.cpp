@@ -77,6 +77,10 @@ int runWindow(QApplication &app, const QStringList &arguments)
     QObject::connect(&lock, &caiji::InstanceLock::showRequested, &window,
                      &caiji::MainWindow::bringToFront);
     window.show();
+    // An installed program's first start on an empty workspace.
+    const caiji::InstallLayout layout(QCoreApplication::applicationDirPath());
+    if (layout.isInstalled() && !layout.examplesWorkspaceDir().isEmpty())
+        window.offerExamples(caiji::Workspace(layout.examplesWorkspaceDir()));
     return app.exec();
 }
 

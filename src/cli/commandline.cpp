@@ -14,6 +14,7 @@
 #include "records/runhistory.h"
 #include "records/xlsxexport.h"
 #include "tasks/taskfile.h"
+#include "tasks/taskfolders.h"
 #include "tasks/workspace.h"
 #include "text/htmltext.h"
 #include "text/links.h"
@@ -49,22 +50,6 @@ constexpr int TryTimeoutMs = 120000;
 constexpr int RefusalsShown = 20;
 // A task that has not moved for this many ticks says it is waiting.
 constexpr int QuietTicksBeforeNotice = 3;
-
-// Copies a folder with everything in it; placeholder ".keep" files stay behind.
-bool copyFolder(const QString &from, const QString &to)
-{
-    if (!QDir().mkpath(to))
-        return false;
-    const QDir source(from);
-    for (const QFileInfo &entry :
-         source.entryInfoList(QDir::Dirs | QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)) {
-        const QString target = to + u'/' + entry.fileName();
-        if (entry.isDir() ? !copyFolder(entry.filePath(), target)
-                          : entry.fileName() != u".keep" && !QFile::copy(entry.filePath(), target))
-            return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -219,8 +204,15 @@ int CommandLine::runCommand(const QStringList &arguments)
 
     // Two collections in one workspace would replace each other's databases.
     InstanceLock lock(workspace.root());
-    if (!lock.acquire())
+    switch (lock.tryAcquire()) {
+    case InstanceLock::Outcome::Acquired:
+        break;
+    case InstanceLock::Outcome::HeldByAnother:
         return fail(u"another caiji is running on the workspace "_s + workspace.root());
+    case InstanceLock::Outcome::CannotWrite:
+        return fail(u"cannot write the workspace "_s + workspace.root() + u" (cannot create "_s +
+                    lock.lockFilePath() + u')');
+    }
 
     NetworkFetcher listFetcher;
     NetworkFetcher contentFetcher;
@@ -477,20 +469,17 @@ int CommandLine::examplesCommand(const QStringList &arguments)
         return fail(u"no example tasks found"_s +
                     (m_examplesWorkspace.isEmpty() ? QString() : u" in "_s + m_examplesWorkspace));
     const Workspace workspace(options->workspace);
-    const QStringList existing = workspace.taskNames();
+    const QList<QPair<QString, bool>> copied = TaskFolders(workspace).copyExampleTasks(examples);
     bool failed = false;
     for (const QString &task : examples.taskNames()) {
-        if (existing.contains(task)) {
+        const auto it = std::find_if(copied.begin(), copied.end(),
+                                     [&](const auto &entry) { return entry.first == task; });
+        if (it == copied.end())
             m_out << task << '\t' << "kept (a task of that name exists)\n";
-            continue;
-        }
-        const bool copied = copyFolder(examples.taskDir(task), workspace.taskDir(task));
-        m_out << task << '\t' << (copied ? "copied" : "could not be copied") << '\n';
-        failed = failed || !copied;
+        else
+            m_out << task << '\t' << (it->second ? "copied" : "could not be copied") << '\n';
+        failed = failed || (it != copied.end() && !it->second);
     }
-    // The picture shown for records without one.
-    if (!QFile::exists(workspace.placeholderPicture()))
-        QFile::copy(examples.placeholderPicture(), workspace.placeholderPicture());
     m_out.flush();
     if (failed)
         return fail(u"some example tasks could not be copied into "_s + workspace.tasksDir());

@@ -506,6 +506,30 @@ void MainWindow::connectEngine()
     connect(m_engine.get(), &CollectionEngine::recordStored, this, &MainWindow::updateStatus);
 }
 
+bool MainWindow::offerExamples(const Workspace &examples)
+{
+    if (!m_workspace.taskNames().isEmpty() || examples.taskNames().isEmpty())
+        return false;
+    const QString question =
+        u"工作目录中还没有任务。要把示范任务（"_s + examples.taskNames().join(u"、"_s) +
+        u"）复制进来吗？\n示范任务采集本机的示范网站：先在终端运行 caiji-demo-site，"
+        u"再双击启动区中的任务。"_s;
+    if (!m_shell.confirm(this, question))
+        return false;
+    QStringList failed;
+    for (const auto &[task, copied] : m_folders.copyExampleTasks(examples)) {
+        if (!copied) {
+            failed << task;
+            continue;
+        }
+        m_list5->addItem(task);
+        m_list9->addItem(task);
+    }
+    if (!failed.isEmpty())
+        m_shell.inform(this, u"无法复制示范任务："_s + failed.join(u"、"_s));
+    return failed.size() < examples.taskNames().size();
+}
+
 void MainWindow::browseHistory()
 {
     const QString task = selectedTask();

@@ -62,6 +62,9 @@ public:
     void deleteTask();
     void openTaskDirectory();
     void openSelectedTaskFolder(const QString &subfolder);
+    // On a workspace without tasks: offers to copy in the example tasks of
+    // `examples` and lists those copied. True when some were copied.
+    bool offerExamples(const Workspace &examples);
     // Lists the selected task's earlier runs and browses the one chosen.
     void browseHistory();
     // Lists what failed in the last run of `task` (the selected one when empty).

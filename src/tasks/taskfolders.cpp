@@ -3,6 +3,7 @@
 #include "text/readtext.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -12,7 +13,40 @@ using namespace Qt::StringLiterals;
 
 namespace caiji {
 
+namespace {
+
+// Copies a folder with everything in it; placeholder ".keep" files stay behind.
+bool copyFolder(const QString &from, const QString &to)
+{
+    if (!QDir().mkpath(to))
+        return false;
+    const QDir source(from);
+    for (const QFileInfo &entry :
+         source.entryInfoList(QDir::Dirs | QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        const QString target = to + u'/' + entry.fileName();
+        if (entry.isDir() ? !copyFolder(entry.filePath(), target)
+                          : entry.fileName() != u".keep" && !QFile::copy(entry.filePath(), target))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 TaskFolders::TaskFolders(const Workspace &workspace) : m_workspace(workspace) {}
+
+QList<QPair<QString, bool>> TaskFolders::copyExampleTasks(const Workspace &examples) const
+{
+    QList<QPair<QString, bool>> copied;
+    const QStringList existing = m_workspace.taskNames();
+    for (const QString &task : examples.taskNames()) {
+        if (!existing.contains(task))
+            copied.append({task, copyFolder(examples.taskDir(task), m_workspace.taskDir(task))});
+    }
+    if (!QFile::exists(m_workspace.placeholderPicture()))
+        QFile::copy(examples.placeholderPicture(), m_workspace.placeholderPicture());
+    return copied;
+}
 
 QString TaskFolders::forbiddenCharacterMessage()
 {

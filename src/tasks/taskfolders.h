@@ -4,6 +4,8 @@
 
 #include "tasks/workspace.h"
 
+#include <QList>
+#include <QPair>
 #include <QString>
 
 namespace caiji {
@@ -38,6 +40,12 @@ public:
     TaskChange remove(const QString &name) const;
 
     QString readDefinition(const QString &name) const;
+
+    // Copies the tasks of `examples` that this workspace does not have (with
+    // the placeholder picture when it is missing). For each example task:
+    // true when it was copied, false when copying failed; tasks of a name
+    // already here are left out.
+    QList<QPair<QString, bool>> copyExampleTasks(const Workspace &examples) const;
 
 private:
     bool writeDefinition(const QString &name, const QString &content) const;

@@ -44,6 +44,8 @@ private Q_SLOTS:
     void shellCommands();
     void minimizeWithoutTray();
     void failuresOfLastRun();
+    void examplesOfferedOnEmptyWorkspace_data();
+    void examplesOfferedOnEmptyWorkspace();
     // Ends event loops: keep it last.
     void exitCommand();
 };
@@ -408,6 +410,35 @@ void TestMainWindow::failuresOfLastRun()
     // The run's line leads there too.
     WindowRig::doubleClick(list6, 0);
     QCOMPARE(rig.shell.shownTexts, expected + expected);
+}
+
+void TestMainWindow::examplesOfferedOnEmptyWorkspace_data()
+{
+    QTest::addColumn<bool>("hasTask");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<QStringList>("listed");
+    const QStringList examples = {u"列表-多记录"_s, u"新闻-方案一"_s, u"新闻-方案二"_s};
+    QTest::newRow("empty workspace, yes") << false << true << examples;
+    QTest::newRow("empty workspace, no") << false << false << QStringList();
+    QTest::newRow("a task already there: not asked") << true << true << QStringList{u"a"_s};
+}
+
+void TestMainWindow::examplesOfferedOnEmptyWorkspace()
+{
+    QFETCH(bool, hasTask);
+    QFETCH(bool, answer);
+    QFETCH(QStringList, listed);
+    WindowRig rig;
+    if (hasTask)
+        QVERIFY(addIdleTasks(rig, {u"a"_s}));
+    QVERIFY(rig.start());
+    rig.shell.answers = {answer};
+    const Workspace examples(QStringLiteral(CAIJI_SOURCE_DIR) + u"/examples/workspace"_s);
+    rig.window->offerExamples(examples);
+    QCOMPARE(rig.shell.questions.size(), hasTask ? 0 : 1);
+    QCOMPARE(WindowRig::texts(rig.list(u"List5"_s)), listed);
+    QCOMPARE(WindowRig::texts(rig.list(u"List9"_s)), listed);
+    QCOMPARE(rig.workspace.workspace().taskNames(), listed);
 }
 
 void TestMainWindow::pauseAndContinueSwitchOnlyTimers()
