@@ -12,9 +12,12 @@ if [ "${1:-}" = --tools ]; then
     tools=1
 fi
 
+# qt6-tools-dev (Qt6LinguistTools) and qt6-l10n-tools (lupdate, lrelease)
+# build the program's translations, qt6-translations-l10n holds Qt's own;
 # help2man makes the manual pages; man-db, lintian, appstream,
 # desktop-file-utils and bash-completion check the package and its parts.
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6sql6-sqlite
+          qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
           libxml2-dev libxlsxwriter-dev libbenchmark-dev python3 fonts-noto-cjk
           dpkg-dev file help2man man-db lintian appstream desktop-file-utils
           bash-completion)

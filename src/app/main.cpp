@@ -1,3 +1,4 @@
+#include "app/translations.h"
 #include "cli/commandline.h"
 #include "engine/networkfetcher.h"
 #include "gui/mainwindow.h"
@@ -58,13 +59,15 @@ int runWindow(QApplication &app, const QStringList &arguments)
         // The window of the first copy comes forward instead of a second one.
         if (lock.askHolderToShow(3000))
             return 0;
-        return refuse(
-            u"另一个 caiji 正在这个工作目录中采集（没有窗口），等它结束后再打开窗口：\n%1"_s.arg(
-                QDir::toNativeSeparators(workspace)));
+        return refuse(QCoreApplication::translate(
+                          "Startup", "另一个 caiji 正在这个工作目录中采集（没有窗口），"
+                                     "等它结束后再打开窗口：\n%1")
+                          .arg(QDir::toNativeSeparators(workspace)));
     case caiji::InstanceLock::Outcome::CannotWrite:
-        return refuse(u"无法写入工作目录（不能创建 %1）。请检查目录是否存在、是否有写入权限，"
-                      u"或用 --workspace 指定另一个目录。"_s.arg(
-                          QDir::toNativeSeparators(lock.lockFilePath())));
+        return refuse(QCoreApplication::translate(
+                          "Startup", "无法写入工作目录（不能创建 %1）。请检查目录是否存在、"
+                                     "是否有写入权限，或用 --workspace 指定另一个目录。")
+                          .arg(QDir::toNativeSeparators(lock.lockFilePath())));
     }
     lock.listenForOtherCopies();
     // How many earlier runs' databases each task keeps (at least 5).
@@ -95,11 +98,15 @@ int main(int argc, char *argv[])
     if (opensWindow(arguments) && hasDisplay()) {
         QApplication app(argc, argv);
         QApplication::setApplicationName(u"caiji"_s);
+        const caiji::Translations translations(
+            caiji::Translations::messagesLocale(QProcessEnvironment::systemEnvironment()));
         return runWindow(app, arguments);
     }
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"caiji"_s);
+    const caiji::Translations translations(
+        caiji::Translations::messagesLocale(QProcessEnvironment::systemEnvironment()));
     QTextStream out(stdout);
     QTextStream err(stderr);
     const caiji::InstallLayout layout(QCoreApplication::applicationDirPath());
@@ -112,9 +119,7 @@ int main(int argc, char *argv[])
                                    namesWorkspace ? QCoreApplication::applicationDirPath()
                                                   : layout.defaultWorkspace(),
                                    examples);
-    if (opensWindow(arguments)) {
-        err << "caiji: no display, collecting without a window (caiji run)" << Qt::endl;
-        arguments.prepend(u"run"_s);
-    }
+    if (opensWindow(arguments))
+        return commandLine.runWithoutWindow(arguments);
     return commandLine.run(arguments);
 }

@@ -9,49 +9,113 @@ namespace {
 struct OptionText
 {
     QString name;
-    QString value; // empty for a flag
-    QString description;
+    QString value;           // empty for a flag
+    const char *description; // untranslated
 };
 
 const QList<OptionText> &optionTexts()
 {
     static const QList<OptionText> texts = {
-        {u"workspace"_s, u"DIR"_s, u"the workspace to use instead of the default one"_s},
+        {u"workspace"_s, u"DIR"_s,
+         QT_TRANSLATE_NOOP("CommandHelp", "the workspace to use instead of the default one")},
         {u"tick-ms"_s, u"N"_s,
-         u"milliseconds per tick (default 1000); a task ends after 21 ticks without progress"_s},
+         QT_TRANSLATE_NOOP(
+             "CommandHelp",
+             "milliseconds per tick (default 1000); a task ends after 21 ticks without progress")},
         {u"keep-runs"_s, u"N"_s,
-         u"how many earlier runs' databases each task keeps in data/history (at least 5)"_s},
-        {u"quiet"_s, {}, u"print only the summary lines at the end"_s},
-        {u"level"_s, u"N"_s, u"use the rules of level N (default 1)"_s},
-        {u"json"_s, {}, u"print JSON for tools instead of text"_s},
-        {u"file"_s, u"FILE"_s, u"read the page from FILE instead of fetching it"_s},
-        {u"url"_s, u"URL"_s, u"the address the page of --file came from"_s},
-        {u"run"_s, u"RUN"_s, u"an earlier run, as `caiji history` names it"_s},
-        {u"out"_s, u"FILE"_s, u"write the CSV to FILE instead of standard output"_s},
-        {u"xlsx"_s, u"FILE"_s, u"write an Excel workbook to FILE instead of CSV"_s},
+         QT_TRANSLATE_NOOP(
+             "CommandHelp",
+             "how many earlier runs' databases each task keeps in data/history (at least 5)")},
+        {u"quiet"_s,
+         {},
+         QT_TRANSLATE_NOOP("CommandHelp", "print only the summary lines at the end")},
+        {u"level"_s, u"N"_s,
+         QT_TRANSLATE_NOOP("CommandHelp", "use the rules of level N (default 1)")},
+        {u"json"_s, {}, QT_TRANSLATE_NOOP("CommandHelp", "print JSON for tools instead of text")},
+        {u"file"_s, u"FILE"_s,
+         QT_TRANSLATE_NOOP("CommandHelp", "read the page from FILE instead of fetching it")},
+        {u"url"_s, u"URL"_s,
+         QT_TRANSLATE_NOOP("CommandHelp", "the address the page of --file came from")},
+        {u"run"_s, u"RUN"_s,
+         QT_TRANSLATE_NOOP("CommandHelp", "an earlier run, as `caiji history` names it")},
+        {u"out"_s, u"FILE"_s,
+         QT_TRANSLATE_NOOP("CommandHelp", "write the CSV to FILE instead of standard output")},
+        {u"xlsx"_s, u"FILE"_s,
+         QT_TRANSLATE_NOOP("CommandHelp", "write an Excel workbook to FILE instead of CSV")},
         {u"raw"_s,
          {},
-         u"write CSV values unchanged (by default a value that a spreadsheet would run as a "
-         "formula, one starting with =, +, -, @, a tab or a carriage return, gets a leading ')"_s},
+         QT_TRANSLATE_NOOP(
+             "CommandHelp",
+             "write CSV values unchanged (by default a value that a spreadsheet would run as a "
+             "formula, one starting with =, +, -, @, a tab or a carriage return, gets a leading "
+             "')")},
     };
     return texts;
 }
 
-// `text` wrapped at 78 columns, each line after the first indented by `indent`.
-QString wrapped(const QString &text, int indent, int firstWidth = 78)
+// Marks that open or close a phrase and stay with its neighbour at a line break.
+bool opensPhrase(QChar c)
 {
-    QString out;
-    QString line;
-    int width = firstWidth;
-    for (const QString &word : text.split(u' ', Qt::SkipEmptyParts)) {
-        if (!line.isEmpty() && line.size() + 1 + word.size() > width) {
-            out += line + u'\n' + QString(indent, u' ');
-            line.clear();
-            width = 78 - indent;
+    return QStringView(u"（“‘「『《【").contains(c);
+}
+
+bool closesPhrase(QChar c)
+{
+    return QStringView(u"，。、；：？！）”’」』》】…").contains(c);
+}
+
+bool isWide(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= 0x1100 && u <= 0x115f) || (u >= 0x2e80 && u <= 0xa4cf) ||
+           (u >= 0xac00 && u <= 0xd7a3) || (u >= 0xf900 && u <= 0xfaff) ||
+           (u >= 0xfe30 && u <= 0xfe4f) || (u >= 0xff00 && u <= 0xff60) ||
+           (u >= 0xffe0 && u <= 0xffe6) || c == u'“' || c == u'”' || c == u'‘' || c == u'’' ||
+           c == u'…';
+}
+
+// The pieces a line may break between: a run of Latin text, or one wide
+// character, with the marks that stay with them.
+struct Piece
+{
+    QString text;
+    bool blankBefore = false;
+};
+
+QList<Piece> piecesOf(const QString &text)
+{
+    QList<Piece> pieces;
+    bool blank = false;
+    for (qsizetype i = 0; i < text.size();) {
+        const QChar c = text[i];
+        if (c.isSpace()) {
+            blank = true;
+            ++i;
+            continue;
         }
-        line += (line.isEmpty() ? QString() : u" "_s) + word;
+        qsizetype end = i + 1;
+        if (!isWide(c)) {
+            while (end < text.size() && !text[end].isSpace() && !isWide(text[end]))
+                ++end;
+        }
+        const QString piece = text.mid(i, end - i);
+        const bool joins = !pieces.isEmpty() && !blank &&
+                           (closesPhrase(piece.front()) || opensPhrase(pieces.last().text.back()));
+        if (joins)
+            pieces.last().text += piece;
+        else
+            pieces.append({piece, blank});
+        blank = false;
+        i = end;
     }
-    return out + line;
+    return pieces;
+}
+
+QString optionLine(const QString &head, const QString &description)
+{
+    constexpr int Column = 22;
+    return head.leftJustified(Column - 1) + u" "_s +
+           CommandHelp::wrapped(description, Column, 78 - Column) + u"\n"_s;
 }
 
 QString synopsisOf(const CommandSpec &command)
@@ -74,67 +138,85 @@ const QList<CommandSpec> &CommandHelp::commands()
     static const QList<CommandSpec> list = {
         {u"run"_s,
          u"[TASK...]"_s,
-         u"collect tasks without a window"_s,
-         u"Collects the named tasks, or every task of the workspace, one after another, "
-         "and prints each task's status line as it changes. A task ends when nothing has "
-         "moved for 21 ticks. At the end it prints one summary line per task: pages requested "
-         "and failed, records stored and refused, downloads stored and failed, and the "
-         "commonest reasons of failure. The database of a task's previous run moves to "
-         "data/history. Exit status 1 when a page, download or record failed or a task could "
-         "not start."_s,
+         QT_TRANSLATE_NOOP("CommandHelp", "collect tasks without a window"),
+         QT_TRANSLATE_NOOP(
+             "CommandHelp",
+             "Collects the named tasks, or every task of the workspace, one after another, "
+             "and prints each task's status line as it changes. A task ends when nothing has "
+             "moved for 21 ticks. At the end it prints one summary line per task: pages requested "
+             "and failed, records stored and refused, downloads stored and failed, and the "
+             "commonest reasons of failure. The database of a task's previous run moves to "
+             "data/history. Exit status 1 when a page, download or record failed or a task could "
+             "not start."),
          {u"workspace"_s, u"tick-ms"_s, u"keep-runs"_s, u"quiet"_s}},
         {u"try"_s,
          u"TASK [URL]"_s,
-         u"explain what a task's rules cut from one page"_s,
-         u"Fetches the page at URL (or reads --file) and cuts it with the task's rules "
-         "exactly as a run would, then explains it field by field: the charset and why, each "
-         "marker found or not with its line and column, the value cut, every a-list step, and "
-         "what became of each record. The first line says what to fix. Exit status 1 when the "
-         "page yields nothing or cannot be fetched."_s,
+         QT_TRANSLATE_NOOP("CommandHelp", "explain what a task's rules cut from one page"),
+         QT_TRANSLATE_NOOP(
+             "CommandHelp",
+             "Fetches the page at URL (or reads --file) and cuts it with the task's rules "
+             "exactly as a run would, then explains it field by field: the charset and why, each "
+             "marker found or not with its line and column, the value cut, every a-list step, and "
+             "what became of each record. The first line says what to fix. Exit status 1 when the "
+             "page yields nothing or cannot be fetched."),
          {u"workspace"_s, u"level"_s, u"json"_s, u"file"_s, u"url"_s}},
         {u"links"_s,
          u"START-URL FILE"_s,
-         u"list the links the crawler would follow"_s,
-         u"Prints the links of the saved list page FILE that a scheme-two task starting at "
-         "START-URL would consider: within the start page's site, made complete, each once."_s,
+         QT_TRANSLATE_NOOP("CommandHelp", "list the links the crawler would follow"),
+         QT_TRANSLATE_NOOP(
+             "CommandHelp",
+             "Prints the links of the saved list page FILE that a scheme-two task starting at "
+             "START-URL would consider: within the start page's site, made complete, each once."),
          {}},
         {u"export"_s,
          u"TASK"_s,
-         u"write a task's records as CSV or Excel"_s,
-         u"Writes the task's stored records (of the current run, or of --run) as CSV in "
-         "UTF-8 with a byte-order mark to standard output or --out FILE, or as an Excel "
-         "workbook with --xlsx FILE."_s,
+         QT_TRANSLATE_NOOP("CommandHelp", "write a task's records as CSV or Excel"),
+         QT_TRANSLATE_NOOP(
+             "CommandHelp",
+             "Writes the task's stored records (of the current run, or of --run) as CSV in "
+             "UTF-8 with a byte-order mark to standard output or --out FILE, or as an Excel "
+             "workbook with --xlsx FILE."),
          {u"workspace"_s, u"run"_s, u"out"_s, u"xlsx"_s, u"raw"_s}},
         {u"history"_s,
          u"TASK"_s,
-         u"list a task's current and earlier runs"_s,
-         u"Prints one line per run of the task: its name (当前 for the current one), its "
-         "record count, its failure count and the time of its last change."_s,
+         QT_TRANSLATE_NOOP("CommandHelp", "list a task's current and earlier runs"),
+         QT_TRANSLATE_NOOP(
+             "CommandHelp",
+             "Prints one line per run of the task: its name (当前 for the current one), its "
+             "record count, its failure count and the time of its last change."),
          {u"workspace"_s}},
         {u"failures"_s,
          u"TASK"_s,
-         u"list what failed in a task's last run"_s,
-         u"Prints every failed transfer and refused record of the task's last run (or of "
-         "--run): its kind, the reason and the address."_s,
+         QT_TRANSLATE_NOOP("CommandHelp", "list what failed in a task's last run"),
+         QT_TRANSLATE_NOOP(
+             "CommandHelp",
+             "Prints every failed transfer and refused record of the task's last run (or of "
+             "--run): its kind, the reason and the address."),
          {u"workspace"_s, u"run"_s, u"json"_s}},
         {u"count"_s,
          u"[TASK...]"_s,
-         u"print the number of stored records per task"_s,
-         u"Prints each task (the named ones, or all) with the number of records its current "
-         "run stored."_s,
+         QT_TRANSLATE_NOOP("CommandHelp", "print the number of stored records per task"),
+         QT_TRANSLATE_NOOP(
+             "CommandHelp",
+             "Prints each task (the named ones, or all) with the number of records its current "
+             "run stored."),
          {u"workspace"_s}},
         {u"examples"_s,
          {},
-         u"copy the example tasks into the workspace"_s,
-         u"Copies the example tasks that come with caiji into the workspace; tasks of the "
-         "same name are left alone. They collect the demo site that caiji-demo-site serves "
-         "on 127.0.0.1:8391."_s,
+         QT_TRANSLATE_NOOP("CommandHelp", "copy the example tasks into the workspace"),
+         QT_TRANSLATE_NOOP(
+             "CommandHelp",
+             "Copies the example tasks that come with caiji into the workspace; tasks of the "
+             "same name are left alone. They collect the demo site that caiji-demo-site serves "
+             "on 127.0.0.1:8391."),
          {u"workspace"_s}},
         {u"htm2txt"_s,
          u"FILE"_s,
-         u"print the plain text of an HTML page"_s,
-         u"Reads FILE as a fetched page is read and prints it as plain text, as the "
-         "HTML-to-text step of an a-list makes it."_s,
+         QT_TRANSLATE_NOOP("CommandHelp", "print the plain text of an HTML page"),
+         QT_TRANSLATE_NOOP(
+             "CommandHelp",
+             "Reads FILE as a fetched page is read and prints it as plain text, as the "
+             "HTML-to-text step of an a-list makes it."),
          {}},
     };
     return list;
@@ -153,8 +235,9 @@ QCommandLineOption CommandHelp::option(const QString &name)
 {
     for (const OptionText &text : optionTexts()) {
         if (text.name == name)
-            return text.value.isEmpty() ? QCommandLineOption(name, text.description)
-                                        : QCommandLineOption(name, text.description, text.value);
+            return text.value.isEmpty()
+                       ? QCommandLineOption(name, tr(text.description))
+                       : QCommandLineOption(name, tr(text.description), text.value);
     }
     return QCommandLineOption(name);
 }
@@ -164,40 +247,74 @@ QString CommandHelp::version()
     return u"caiji "_s + QStringLiteral(CAIJI_VERSION);
 }
 
+int CommandHelp::columns(QStringView text)
+{
+    int columns = 0;
+    for (const QChar c : text)
+        columns += isWide(c) ? 2 : 1;
+    return columns;
+}
+
+QString CommandHelp::wrapped(const QString &text, int indent, int firstWidth, int width)
+{
+    QString out;
+    QString line;
+    int lineWidth = firstWidth;
+    for (const Piece &piece : piecesOf(text)) {
+        const QString joined = line.isEmpty()
+                                   ? piece.text
+                                   : line + (piece.blankBefore ? u" "_s : QString()) + piece.text;
+        if (!line.isEmpty() && columns(joined) > lineWidth) {
+            out += line + u'\n' + QString(indent, u' ');
+            line = piece.text;
+            lineWidth = width - indent;
+        } else {
+            line = joined;
+        }
+    }
+    return out + line;
+}
+
 QString CommandHelp::programHelp()
 {
-    QString text = u"Usage: caiji [--workspace DIR] [--tick-ms N]\n"
-                   "  or:  caiji COMMAND [OPTIONS] [ARGUMENTS]\n"
-                   "Collect web pages into records by rules (信息采集). Without a command, "
-                   "open the window.\n\n"
-                   "Commands:\n"_s;
+    QString text = tr("Usage: caiji [--workspace DIR] [--tick-ms N]\n"
+                      "  or:  caiji COMMAND [OPTIONS] [ARGUMENTS]") +
+                   u'\n' +
+                   wrapped(tr("Collect web pages into records by rules (信息采集). Without a "
+                              "command, open the window."),
+                           0) +
+                   u"\n\n"_s + tr("Commands:") + u'\n';
     for (const CommandSpec &command : commands())
-        text += u"  "_s + command.name.leftJustified(10) + command.summary + u'\n';
-    text += u"\nRun `caiji COMMAND --help` for a command's options.\n\n"
-            "Options:\n"
-            "  -h, --help           show this help\n"
-            "  -v, --version        show the version\n"
-            "  --workspace DIR      the workspace the window opens on\n"
-            "  --tick-ms N          milliseconds per tick in the window (default 1000)\n\n"
-            "The workspace holds the tasks (WORKSPACE/task/NAME/data/task.txt) and their\n"
-            "records. It is --workspace DIR when given; else the program's folder when\n"
-            "caiji runs from its build or an unpacked copy, and ~/.local/share/caiji for an\n"
-            "installed program.\n\n"
-            "Exit status: 0 when everything asked for was done, 1 when a run finished but\n"
-            "some page, download or record failed, 2 for bad arguments or a workspace that\n"
-            "cannot be used.\n"_s;
+        text += u"  "_s + command.name.leftJustified(10) + tr(command.summary) + u'\n';
+    text +=
+        u'\n' + tr("Run `caiji COMMAND --help` for a command's options.") + u"\n\n"_s +
+        tr("Options:") + u'\n' + optionLine(u"  -h, --help"_s, tr("show this help")) +
+        optionLine(u"  -v, --version"_s, tr("show the version")) +
+        optionLine(u"  --workspace DIR"_s, tr("the workspace the window opens on")) +
+        optionLine(u"  --tick-ms N"_s, tr("milliseconds per tick in the window (default 1000)"));
+    text += u'\n' +
+            wrapped(tr("The workspace holds the tasks (WORKSPACE/task/NAME/data/task.txt) and "
+                       "their records. It is --workspace DIR when given; else the program's "
+                       "folder when caiji runs from its build or an unpacked copy, and "
+                       "~/.local/share/caiji for an installed program."),
+                    0) +
+            u"\n\n"_s +
+            wrapped(tr("Exit status: 0 when everything asked for was done, 1 when a run finished "
+                       "but some page, download or record failed, 2 for bad arguments or a "
+                       "workspace that cannot be used."),
+                    0) +
+            u'\n';
     return text;
 }
 
 QString CommandHelp::commandHelp(const CommandSpec &command)
 {
-    QString text = u"Usage: "_s + wrapped(synopsisOf(command), 7, 78 - 7) + u"\n"_s;
-    text += wrapped(command.details, 0) + u"\n\nOptions:\n"_s;
-    const auto optionLine = [](const QString &head, const QString &description) -> QString {
-        constexpr int Column = 22;
-        return head.leftJustified(Column - 1) + u" "_s + wrapped(description, Column, 78 - Column) +
-               u"\n"_s;
-    };
+    // The synopsis's lines after the first line up under its start.
+    const QString usage = tr("Usage: %1");
+    const QString prefix = usage.left(usage.indexOf(u"%1"_s));
+    const int indent = columns(prefix);
+    QString text = prefix + wrapped(synopsisOf(command), indent, 78 - indent) + u'\n';
+    text += wrapped(tr(command.details), 0) + u"\n\n"_s + tr("Options:") + u'\n';
     for (const QString &name : command.options) {
         for (const OptionText &option : optionTexts()) {
             if (option.name != name)
@@ -205,10 +322,10 @@ QString CommandHelp::commandHelp(const CommandSpec &command)
             QString head = u"  --"_s + name;
             if (!option.value.isEmpty())
                 head += QString(u" "_s) + option.value;
-            text += optionLine(head, option.description);
+            text += optionLine(head, tr(option.description));
         }
     }
-    return text + optionLine(u"  -h, --help"_s, u"show this help"_s);
+    return text + optionLine(u"  -h, --help"_s, tr("show this help"));
 }
 
 } // namespace caiji

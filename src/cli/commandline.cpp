@@ -89,7 +89,13 @@ int CommandLine::run(const QStringList &arguments)
         return failuresCommand(rest);
     if (command == u"examples")
         return examplesCommand(rest);
-    return fail(u"unknown command: "_s + command + u" (see caiji --help)"_s);
+    return fail(tr("unknown command: %1 (see caiji --help)").arg(command));
+}
+
+int CommandLine::runWithoutWindow(const QStringList &arguments)
+{
+    m_err << "caiji: " << tr("no display, collecting without a window (caiji run)") << Qt::endl;
+    return runCommand(arguments);
 }
 
 int CommandLine::fail(const QString &message)
@@ -111,16 +117,16 @@ std::optional<CommandLine::Options> CommandLine::parseOptions(const QString &com
     m_parseExit = 2;
     const CommandSpec *spec = CommandHelp::find(command);
     if (!spec) {
-        fail(u"unknown command: "_s + command);
+        fail(tr("unknown command: %1").arg(command));
         return std::nullopt;
     }
     QCommandLineParser parser;
     for (const QString &name : spec->options)
         parser.addOption(CommandHelp::option(name));
-    const QCommandLineOption help({u"h"_s, u"help"_s}, u"show this help"_s);
+    const QCommandLineOption help({u"h"_s, u"help"_s}, CommandHelp::tr("show this help"));
     parser.addOption(help);
     if (!parser.parse(QStringList{u"caiji "_s + command} + arguments)) {
-        fail(parser.errorText() + u" (see caiji "_s + command + u" --help)"_s);
+        fail(tr("%1 (see caiji %2 --help)").arg(parser.errorText(), command));
         return std::nullopt;
     }
     if (parser.isSet(help)) {
@@ -142,7 +148,8 @@ std::optional<CommandLine::Options> CommandLine::parseOptions(const QString &com
         *value = parser.value(name).toInt(&ok);
         if (ok && *value >= low && *value <= high)
             return true;
-        fail(u"--%1 needs a number from %2 to %3"_s.arg(name).arg(low).arg(high));
+        fail(tr("--%1 needs a number from %2 to %3")
+                 .arg(name, QString::number(low), QString::number(high)));
         return false;
     };
     if (has(u"workspace"_s))
@@ -168,7 +175,7 @@ std::optional<CommandLine::Options> CommandLine::parseOptions(const QString &com
     if (has(u"tick-ms"_s) && !number(u"tick-ms"_s, 1, 3600000, &options.tickMs))
         return std::nullopt;
     if (spec->options.contains(u"workspace"_s) && !QFileInfo(options.workspace).isDir()) {
-        fail(u"workspace not found: "_s + options.workspace);
+        fail(tr("workspace not found: %1").arg(options.workspace));
         return std::nullopt;
     }
     return options;
@@ -180,11 +187,11 @@ int CommandLine::htm2txtCommand(const QStringList &arguments)
     if (!options)
         return m_parseExit;
     if (options->positional.size() != 1)
-        return fail(u"htm2txt needs exactly one FILE"_s);
+        return fail(tr("htm2txt needs exactly one FILE"));
     const QString path = options->positional.first();
     const QFileInfo info(path);
     if (!info.isFile() || !info.isReadable())
-        return fail(u"cannot read "_s + path);
+        return fail(tr("cannot read %1").arg(path));
     m_out << htm2txt(readtext(path));
     m_out.flush();
     return 0;
@@ -199,7 +206,7 @@ int CommandLine::runCommand(const QStringList &arguments)
     const QStringList known = workspace.taskNames();
     for (const QString &name : options->positional) {
         if (!known.contains(name))
-            return fail(u"no task named "_s + name + u" in "_s + workspace.tasksDir());
+            return fail(tr("no task named %1 in %2").arg(name, workspace.tasksDir()));
     }
 
     // Two collections in one workspace would replace each other's databases.
@@ -208,10 +215,10 @@ int CommandLine::runCommand(const QStringList &arguments)
     case InstanceLock::Outcome::Acquired:
         break;
     case InstanceLock::Outcome::HeldByAnother:
-        return fail(u"another caiji is running on the workspace "_s + workspace.root());
+        return fail(tr("another caiji is running on the workspace %1").arg(workspace.root()));
     case InstanceLock::Outcome::CannotWrite:
-        return fail(u"cannot write the workspace "_s + workspace.root() + u" (cannot create "_s +
-                    lock.lockFilePath() + u')');
+        return fail(tr("cannot write the workspace %1 (cannot create %2)")
+                        .arg(workspace.root(), lock.lockFilePath()));
     }
 
     NetworkFetcher listFetcher;
@@ -296,12 +303,12 @@ int CommandLine::tryCommand(const QStringList &arguments)
         return m_parseExit;
     const qsizetype wanted = options->file.isEmpty() ? 2 : 1;
     if (options->positional.size() != wanted && options->positional.size() != 2)
-        return fail(u"try needs TASK and URL, or TASK --file FILE [--url URL]"_s);
+        return fail(tr("try needs TASK and URL, or TASK --file FILE [--url URL]"));
     const Workspace workspace(options->workspace);
     const QString task = options->positional[0];
     const QString taskFile = workspace.taskFile(task);
     if (!QFileInfo(taskFile).isReadable())
-        return fail(u"cannot read "_s + taskFile);
+        return fail(tr("cannot read %1").arg(taskFile));
     QString url = options->positional.value(1, options->url);
 
     QByteArray bytes;
@@ -309,7 +316,7 @@ int CommandLine::tryCommand(const QStringList &arguments)
     if (!options->file.isEmpty()) {
         QFile file(options->file);
         if (!file.open(QIODevice::ReadOnly))
-            return fail(u"cannot read "_s + options->file);
+            return fail(tr("cannot read %1").arg(options->file));
         bytes = file.readAll();
         fetch = u"保存的文件 "_s + options->file;
         if (url.isEmpty())
@@ -372,11 +379,11 @@ int CommandLine::linksCommand(const QStringList &arguments)
     if (!options)
         return m_parseExit;
     if (options->positional.size() != 2)
-        return fail(u"links needs START-URL and FILE"_s);
+        return fail(tr("links needs START-URL and FILE"));
     const QString start = options->positional[0];
     const QString path = options->positional[1];
     if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable())
-        return fail(u"cannot read "_s + path);
+        return fail(tr("cannot read %1").arg(path));
     const QString listing = ListLinks(start, readtext(path));
     QStringList seen;
     qsizetype p1 = instr(1, listing, u"ur=[[") + 5;
@@ -401,9 +408,9 @@ int CommandLine::exportCommand(const QStringList &arguments)
     if (!options)
         return m_parseExit;
     if (options->positional.size() != 1)
-        return fail(u"export needs exactly one TASK"_s);
+        return fail(tr("export needs exactly one TASK"));
     if (!options->out.isEmpty() && !options->xlsx.isEmpty())
-        return fail(u"export takes --out or --xlsx, not both"_s);
+        return fail(tr("export takes --out or --xlsx, not both"));
     const Workspace workspace(options->workspace);
     const QString task = options->positional.first();
     const QString database = runDatabase(workspace, task, options->run);
@@ -414,7 +421,7 @@ int CommandLine::exportCommand(const QStringList &arguments)
     const int fieldCount = getuc(workspace.taskFile(task));
     const std::optional<QStringList> lines = RecordStore::readAll(database, fieldCount);
     if (!lines)
-        return fail(u"cannot read the records of "_s + task);
+        return fail(tr("cannot read the records of %1").arg(task));
     if (!options->xlsx.isEmpty()) {
         QString error;
         if (!writeRecordsXlsx(options->xlsx, fieldCount, *lines, &error))
@@ -426,12 +433,12 @@ int CommandLine::exportCommand(const QStringList &arguments)
     if (options->out.isEmpty()) {
         QFile stdoutFile;
         if (!stdoutFile.open(stdout, QIODevice::WriteOnly) || stdoutFile.write(csv) != csv.size())
-            return fail(u"cannot write the records"_s);
+            return fail(tr("cannot write the records"));
         return 0;
     }
     QSaveFile file(options->out);
     if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
-        return fail(u"cannot write "_s + options->out);
+        return fail(tr("cannot write %1").arg(options->out));
     return 0;
 }
 
@@ -445,7 +452,7 @@ int CommandLine::countCommand(const QStringList &arguments)
     const QStringList tasks = options->positional.isEmpty() ? known : options->positional;
     for (const QString &task : tasks) {
         if (!known.contains(task))
-            return fail(u"no task named "_s + task);
+            return fail(tr("no task named %1").arg(task));
     }
     for (const QString &task : tasks) {
         const QString database = workspace.databaseFile(task);
@@ -463,11 +470,12 @@ int CommandLine::examplesCommand(const QStringList &arguments)
     if (!options)
         return m_parseExit;
     if (!options->positional.isEmpty())
-        return fail(u"examples takes no arguments"_s);
+        return fail(tr("examples takes no arguments"));
     const Workspace examples(m_examplesWorkspace);
     if (m_examplesWorkspace.isEmpty() || examples.taskNames().isEmpty())
-        return fail(u"no example tasks found"_s +
-                    (m_examplesWorkspace.isEmpty() ? QString() : u" in "_s + m_examplesWorkspace));
+        return fail(m_examplesWorkspace.isEmpty()
+                        ? tr("no example tasks found")
+                        : tr("no example tasks found in %1").arg(m_examplesWorkspace));
     const Workspace workspace(options->workspace);
     const QList<QPair<QString, bool>> copied = TaskFolders(workspace).copyExampleTasks(examples);
     bool failed = false;
@@ -475,14 +483,15 @@ int CommandLine::examplesCommand(const QStringList &arguments)
         const auto it = std::find_if(copied.begin(), copied.end(),
                                      [&](const auto &entry) { return entry.first == task; });
         if (it == copied.end())
-            m_out << task << '\t' << "kept (a task of that name exists)\n";
+            m_out << task << '\t' << tr("kept (a task of that name exists)") << '\n';
         else
-            m_out << task << '\t' << (it->second ? "copied" : "could not be copied") << '\n';
+            m_out << task << '\t' << (it->second ? tr("copied") : tr("could not be copied"))
+                  << '\n';
         failed = failed || (it != copied.end() && !it->second);
     }
     m_out.flush();
     if (failed)
-        return fail(u"some example tasks could not be copied into "_s + workspace.tasksDir());
+        return fail(tr("some example tasks could not be copied into %1").arg(workspace.tasksDir()));
     return 0;
 }
 
@@ -492,11 +501,11 @@ int CommandLine::historyCommand(const QStringList &arguments)
     if (!options)
         return m_parseExit;
     if (options->positional.size() != 1)
-        return fail(u"history needs exactly one TASK"_s);
+        return fail(tr("history needs exactly one TASK"));
     const Workspace workspace(options->workspace);
     const QString task = options->positional.first();
     if (!QFileInfo(workspace.taskDir(task)).isDir())
-        return fail(u"no task named "_s + task);
+        return fail(tr("no task named %1").arg(task));
     const QString database = workspace.databaseFile(task);
     const auto printRun = [this](const QString &name, const QString &path) {
         const std::optional<qint64> count = RecordStore::count(path);
@@ -517,7 +526,7 @@ QString CommandLine::runDatabase(const Workspace &workspace, const QString &task
                                  const QString &run)
 {
     if (!QFileInfo(workspace.taskDir(task)).isDir()) {
-        fail(u"no task named "_s + task);
+        fail(tr("no task named %1").arg(task));
         return {};
     }
     const QString database = workspace.databaseFile(task);
@@ -526,7 +535,7 @@ QString CommandLine::runDatabase(const Workspace &workspace, const QString &task
     const std::optional<HistoryRun> earlier =
         RunHistory(QFileInfo(database).absolutePath()).run(run);
     if (!earlier) {
-        fail(u"no run named "_s + run + u" (see caiji history "_s + task + u')');
+        fail(tr("no run named %1 (see caiji history %2)").arg(run, task));
         return {};
     }
     return earlier->path;
@@ -538,14 +547,14 @@ int CommandLine::failuresCommand(const QStringList &arguments)
     if (!options)
         return m_parseExit;
     if (options->positional.size() != 1)
-        return fail(u"failures needs exactly one TASK"_s);
+        return fail(tr("failures needs exactly one TASK"));
     const Workspace workspace(options->workspace);
     const QString database = runDatabase(workspace, options->positional.first(), options->run);
     if (database.isEmpty())
         return 2;
     const std::optional<QList<FailureEntry>> failures = FailureLog::read(database);
     if (!failures)
-        return fail(u"cannot read "_s + FailureLog::fileFor(database));
+        return fail(tr("cannot read %1").arg(FailureLog::fileFor(database)));
     if (options->json) {
         QJsonArray list;
         for (const FailureEntry &failure : *failures) {

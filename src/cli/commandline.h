@@ -1,8 +1,12 @@
 // The command-line front end: collecting without a window, trying a task's
-// rules on one page, listing a page's links, exporting records.
+// rules on one page, listing a page's links, exporting records. Its own
+// messages are English and follow the locale through the program's
+// translation; status lines, summaries and explanations are data and stay
+// as the core writes them.
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QStringList>
 #include <optional>
 
@@ -15,6 +19,8 @@ class Workspace;
 
 class CommandLine
 {
+    Q_DECLARE_TR_FUNCTIONS(CommandLine)
+
 public:
     // `examplesWorkspace` holds the example tasks `caiji examples` copies.
     CommandLine(QTextStream &out, QTextStream &err, const QString &defaultWorkspace,
@@ -24,6 +30,9 @@ public:
     // the exit code: 0 on success, 1 when a run finished but some page,
     // download or record failed, 2 for bad arguments or a failure.
     int run(const QStringList &arguments);
+    // `caiji` without a command where no window can open: says so and
+    // collects as `caiji run` with the same options.
+    int runWithoutWindow(const QStringList &arguments);
 
 private:
     struct Options

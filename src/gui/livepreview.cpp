@@ -56,7 +56,7 @@ void LivePreview::previewPicked(int row)
     if (row < 0)
         return;
     if (keepsEdits() &&
-        !m_shell.confirm(m_dialogParent, u"显示的记录有未保存的修改，放弃这些修改吗？"_s))
+        !m_shell.confirm(m_dialogParent, tr("显示的记录有未保存的修改，放弃这些修改吗？")))
         return;
     layOut(row);
 }

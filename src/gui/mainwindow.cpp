@@ -155,7 +155,7 @@ QString MainWindow::version()
 
 QString MainWindow::caption()
 {
-    return u"信息采集(V-%1)"_s.arg(version());
+    return tr("信息采集(V-%1)").arg(version());
 }
 
 QString MainWindow::homePage()
@@ -166,10 +166,12 @@ QString MainWindow::homePage()
 QString MainWindow::aboutText()
 {
     // The licence as the package's copyright file states it.
-    return u"信息采集（caiji）\n版本 %1\n\n按规则采集网页内容，保存为记录，可浏览、编辑和导出。\n\n"
-           u"许可证：caiji 开发者尚未以任何许可证发布本程序，保留所有权利。\n"
-           u"使用 Qt 6（LGPL-3.0）、libxml2（MIT）、libxlsxwriter（BSD-2-Clause）"
-           u"和 SQLite（公有领域）。"_s.arg(version());
+    return tr("信息采集（caiji）\n版本 "
+              "%1\n\n按规则采集网页内容，保存为记录，可浏览、编辑和导出。\n\n"
+              "许可证：caiji 开发者尚未以任何许可证发布本程序，保留所有权利。\n"
+              "使用 Qt 6（LGPL-3.0）、libxml2（MIT）、libxlsxwriter（BSD-2-Clause）"
+              "和 SQLite（公有领域）。")
+        .arg(version());
 }
 
 MainWindow::MainWindow(const Workspace &workspace, std::unique_ptr<Fetcher> listFetcher,
@@ -182,7 +184,7 @@ MainWindow::MainWindow(const Workspace &workspace, std::unique_ptr<Fetcher> list
 {
     setObjectName(u"Form1"_s);
     setWindowTitle(caption());
-    setWindowIcon(QIcon::fromTheme(u"caiji"_s, toolbarIcon(u"采"_s, 1)));
+    setWindowIcon(QIcon::fromTheme(u"caiji"_s, toolbarIcon(tr("采"), 1)));
     buildLists();
     buildMenusAndToolbar();
     buildStatusBar();
@@ -211,29 +213,29 @@ void MainWindow::buildLists()
     m_list10 = makeRecordList(this, u"List10"_s);
     m_label8 = makeLabel(this, u"0"_s, u"Label8"_s);
     m_label9 = makeLabel(this, u"0"_s, u"Label9"_s);
-    m_command3 = new QPushButton(u"更新记录"_s, this);
+    m_command3 = new QPushButton(tr("更新记录"), this);
     m_command3->setObjectName(u"Command3"_s);
-    m_command4 = new QPushButton(u"删除记录"_s, this);
+    m_command4 = new QPushButton(tr("删除记录"), this);
     m_command4->setObjectName(u"Command4"_s);
     m_picture3 = new RecordDisplay(this);
     m_picture3->setMinimumHeight(160);
 
     auto *recordsCaption =
-        captionRow(this, makeLabel(this, u"相应记录(浏览请双击下列)"_s), m_label8);
+        captionRow(this, makeLabel(this, tr("相应记录(浏览请双击下列)")), m_label8);
     recordsCaption->layout()->addWidget(m_command3);
     recordsCaption->layout()->addWidget(m_command4);
     // The left column is as wide in both rows of lists; growing the window
     // gives the display area the most.
     auto *tasks = splitter(Qt::Horizontal, u"TaskSplitter"_s,
-                           {pane(makeLabel(this, u"启动区任务(执行请双击下列)"_s), m_list5),
-                            pane(makeLabel(this, u"执行区任务"_s), m_list6)},
+                           {pane(makeLabel(this, tr("启动区任务(执行请双击下列)")), m_list5),
+                            pane(makeLabel(this, tr("执行区任务")), m_list6)},
                            {0, 1});
     auto *browse = splitter(Qt::Horizontal, u"BrowseSplitter"_s,
-                            {pane(makeLabel(this, u"所有任务(浏览请双击下列)"_s), m_list9),
+                            {pane(makeLabel(this, tr("所有任务(浏览请双击下列)")), m_list9),
                              pane(recordsCaption, m_list10)},
                             {0, 1});
-    auto *runRecords =
-        pane(captionRow(this, makeLabel(this, u"执行区记录(浏览请双击下列)"_s), m_label9), m_list7);
+    auto *runRecords = pane(
+        captionRow(this, makeLabel(this, tr("执行区记录(浏览请双击下列)")), m_label9), m_list7);
     auto *main = splitter(Qt::Vertical, u"MainSplitter"_s, {tasks, runRecords, browse, m_picture3},
                           {2, 3, 3, 8});
     connect(tasks, &QSplitter::splitterMoved, browse,
@@ -302,31 +304,31 @@ void MainWindow::buildMenusAndToolbar()
     };
     auto none = std::function<void()>();
     const QList<QPair<QString, QString>> menus = {
-        {u"CD1"_s, u"文件(&F)"_s}, {u"CD2"_s, u"执行(&T)"_s},     {u"CD3"_s, u"数据库(&D)"_s},
-        {u"CD4"_s, u"高级(&G)"_s}, {u"CD5"_s, u"选项配置(&X)"_s}, {u"CD6"_s, u"工具(&K)"_s},
-        {u"CD7"_s, u"帮助(&H)"_s}};
+        {u"CD1"_s, tr("文件(&F)")}, {u"CD2"_s, tr("执行(&T)")},     {u"CD3"_s, tr("数据库(&D)")},
+        {u"CD4"_s, tr("高级(&G)")}, {u"CD5"_s, tr("选项配置(&X)")}, {u"CD6"_s, tr("工具(&K)")},
+        {u"CD7"_s, tr("帮助(&H)")}};
     const QList<Command> items = {
-        {u"CD11"_s, u"新建任务(&N)"_s, [this] { newTask(); }, QKeySequence::New},
-        {u"CD12"_s, u"编辑任务(&E)"_s, [this] { editTask(); }},
-        {u"CD13"_s, u"删除任务(&C)"_s, [this] { deleteTask(); }},
-        {u"CD15"_s, u"导出 CSV(&V)…"_s, [this] { exportRecords(ExportFormat::Csv); }, {}, true},
-        {u"CD16"_s, u"导出 Excel(&X)…"_s, [this] { exportRecords(ExportFormat::Excel); }},
-        {u"CD14"_s, u"退出程序(&Q)"_s, [this] { exitProgram(); }, {}, true},
-        {u"CD21"_s, u"暂停采集(&S)"_s, [this] { pause(); }},
-        {u"CD22"_s, u"继续采集(&Z)"_s, [this] { resume(); }},
-        {u"CD31"_s, u"数据库查看(&J)"_s, [this] { openSelectedTaskFolder(u"data"_s); }},
-        {u"CD32"_s, u"数据库移动(&W)"_s, none},
-        {u"CD33"_s, u"历史记录(&H)"_s, [this] { browseHistory(); }},
-        {u"CD34"_s, u"失败列表(&F)"_s, [this] { showFailures(); }},
-        {u"CD41"_s, u"进入任务主目录(&S)"_s, [this] { openTaskDirectory(); }},
-        {u"CD42"_s, u"进入下载文件目录(&H)"_s, [this] { openSelectedTaskFolder(u"wek"_s); }},
-        {u"CD51"_s, u"软件配置(&Z)"_s, none},
-        {u"CD52"_s, u"多线程配置(&Y)"_s, none},
-        {u"CD61"_s, u"HTML-TXT转换器(&I)"_s, none},
-        {u"CD62"_s, u"URL-parse提取器(&L)"_s, none},
-        {u"CD71"_s, u"主页(&A)"_s, [this] { openHomePage(); }},
-        {u"CD73"_s, u"关于(&N)"_s, [this] { showAbout(); }},
-        {u"CD74"_s, u"帮助文档(&M)"_s, [this] { openHelp(); }, QKeySequence::HelpContents},
+        {u"CD11"_s, tr("新建任务(&N)"), [this] { newTask(); }, QKeySequence::New},
+        {u"CD12"_s, tr("编辑任务(&E)"), [this] { editTask(); }},
+        {u"CD13"_s, tr("删除任务(&C)"), [this] { deleteTask(); }},
+        {u"CD15"_s, tr("导出 CSV(&V)…"), [this] { exportRecords(ExportFormat::Csv); }, {}, true},
+        {u"CD16"_s, tr("导出 Excel(&X)…"), [this] { exportRecords(ExportFormat::Excel); }},
+        {u"CD14"_s, tr("退出程序(&Q)"), [this] { exitProgram(); }, {}, true},
+        {u"CD21"_s, tr("暂停采集(&S)"), [this] { pause(); }},
+        {u"CD22"_s, tr("继续采集(&Z)"), [this] { resume(); }},
+        {u"CD31"_s, tr("数据库查看(&J)"), [this] { openSelectedTaskFolder(u"data"_s); }},
+        {u"CD32"_s, tr("数据库移动(&W)"), none},
+        {u"CD33"_s, tr("历史记录(&H)"), [this] { browseHistory(); }},
+        {u"CD34"_s, tr("失败列表(&F)"), [this] { showFailures(); }},
+        {u"CD41"_s, tr("进入任务主目录(&S)"), [this] { openTaskDirectory(); }},
+        {u"CD42"_s, tr("进入下载文件目录(&H)"), [this] { openSelectedTaskFolder(u"wek"_s); }},
+        {u"CD51"_s, tr("软件配置(&Z)"), none},
+        {u"CD52"_s, tr("多线程配置(&Y)"), none},
+        {u"CD61"_s, tr("HTML-TXT转换器(&I)"), none},
+        {u"CD62"_s, tr("URL-parse提取器(&L)"), none},
+        {u"CD71"_s, tr("主页(&A)"), [this] { openHomePage(); }},
+        {u"CD73"_s, tr("关于(&N)"), [this] { showAbout(); }},
+        {u"CD74"_s, tr("帮助文档(&M)"), [this] { openHelp(); }, QKeySequence::HelpContents},
     };
     QHash<QString, QAction *> actions;
     for (const auto &[menuName, menuText] : menus) {
@@ -359,23 +361,23 @@ void MainWindow::buildMenusAndToolbar()
         QString tip;
     };
     const QList<Button> buttons = {
-        {u"暂停采集"_s, u"CD21"_s, u"停"_s, u"暂停采集：不再发出新的请求，已发出的照常完成"_s},
-        {u"继续采集"_s, u"CD22"_s, u"续"_s, u"继续采集：从暂停处接着采集"_s},
+        {tr("暂停采集"), u"CD21"_s, tr("停"), tr("暂停采集：不再发出新的请求，已发出的照常完成")},
+        {tr("继续采集"), u"CD22"_s, tr("续"), tr("继续采集：从暂停处接着采集")},
         {},
-        {u"新建任务"_s, u"CD11"_s, u"新"_s, u"新建任务：填写任务名称和任务内容（Ctrl+N）"_s},
-        {u"编辑任务"_s, u"CD12"_s, u"编"_s, u"编辑“启动区任务”中选中的任务"_s},
-        {u"删除任务"_s, u"CD13"_s, u"删"_s,
-         u"删除“启动区任务”中选中的任务，连同它的记录和下载的文件（先询问）"_s},
+        {tr("新建任务"), u"CD11"_s, tr("新"), tr("新建任务：填写任务名称和任务内容（Ctrl+N）")},
+        {tr("编辑任务"), u"CD12"_s, tr("编"), tr("编辑“启动区任务”中选中的任务")},
+        {tr("删除任务"), u"CD13"_s, tr("删"),
+         tr("删除“启动区任务”中选中的任务，连同它的记录和下载的文件（先询问）")},
         {},
-        {u"进入任务主目录"_s, u"CD41"_s, u"目"_s, u"打开任务主目录（每个任务一个子目录）"_s},
-        {u"进入下载文件目录"_s, u"CD42"_s, u"下"_s, u"打开选中任务的下载文件目录（wek）"_s},
-        {u"进入数据库目录"_s, u"CD31"_s, u"库"_s, u"打开选中任务的数据库目录（data）"_s},
+        {tr("进入任务主目录"), u"CD41"_s, tr("目"), tr("打开任务主目录（每个任务一个子目录）")},
+        {tr("进入下载文件目录"), u"CD42"_s, tr("下"), tr("打开选中任务的下载文件目录（wek）")},
+        {tr("进入数据库目录"), u"CD31"_s, tr("库"), tr("打开选中任务的数据库目录（data）")},
         {},
-        {u"软件官方网站"_s, u"CD71"_s, u"网"_s, u"在浏览器中打开软件官方网站"_s},
-        {u"软件说明"_s, QString(), u"说"_s, QString()},
-        {u"软件帮助"_s, u"CD74"_s, u"帮"_s, u"打开帮助文档（F1）"_s},
+        {tr("软件官方网站"), u"CD71"_s, tr("网"), tr("在浏览器中打开软件官方网站")},
+        {tr("软件说明"), QString(), tr("说"), QString()},
+        {tr("软件帮助"), u"CD74"_s, tr("帮"), tr("打开帮助文档（F1）")},
         {},
-        {u"退出程序"_s, u"CD14"_s, u"退"_s, u"退出程序：不询问，已存储的记录不会丢失"_s},
+        {tr("退出程序"), u"CD14"_s, tr("退"), tr("退出程序：不询问，已存储的记录不会丢失")},
     };
     int position = 0;
     for (const Button &spec : buttons) {
@@ -397,14 +399,14 @@ void MainWindow::buildStatusBar()
 {
     m_statusText = new QLabel(this);
     m_statusText->setObjectName(u"StatusText"_s);
-    m_pausedLabel = new QLabel(u"暂停中"_s, this);
+    m_pausedLabel = new QLabel(tr("暂停中"), this);
     m_pausedLabel->setObjectName(u"PausedLabel"_s);
     m_pausedLabel->setStyleSheet(u"QLabel { color: #b00000; font-weight: bold; }"_s);
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(u"Progress"_s);
     m_progress->setFormat(u"%v/%m"_s);
     m_progress->setMaximumWidth(260);
-    m_progress->setToolTip(u"本次采集已处理的页面数/已排队的页面数"_s);
+    m_progress->setToolTip(tr("本次采集已处理的页面数/已排队的页面数"));
     statusBar()->addWidget(m_pausedLabel);
     statusBar()->addWidget(m_statusText, 1);
     statusBar()->addPermanentWidget(m_progress);
@@ -415,14 +417,14 @@ void MainWindow::updateStatus()
     const EngineState &s = m_engine->state();
     m_pausedLabel->setVisible(m_engine->isPaused());
     if (s.running) {
-        m_statusText->setText(u"正在采集：%1（第%2个，共%3个）"_s.arg(s.taskName)
-                                  .arg(s.taskIndex + 1)
-                                  .arg(s.taskQueue.size()));
+        m_statusText->setText(tr("正在采集：%1（第%2个，共%3个）")
+                                  .arg(s.taskName, QString::number(s.taskIndex + 1),
+                                       QString::number(s.taskQueue.size())));
     } else if (s.taskIndex + 1 < s.taskQueue.size()) {
-        m_statusText->setText(u"等待开始：%1"_s.arg(s.taskQueue.value(s.taskIndex + 1)));
+        m_statusText->setText(tr("等待开始：%1").arg(s.taskQueue.value(s.taskIndex + 1)));
     } else {
-        m_statusText->setText(s.taskQueue.isEmpty() ? u"没有排队的任务"_s
-                                                    : u"排队的任务都已采集完成"_s);
+        m_statusText->setText(s.taskQueue.isEmpty() ? tr("没有排队的任务")
+                                                    : tr("排队的任务都已采集完成"));
     }
     // Every entry of the run's work lists that has been handed out and is
     // not still being fetched is done, failed or not.
@@ -454,9 +456,9 @@ void MainWindow::buildTray()
 {
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
-    m_tray = new QSystemTrayIcon(toolbarIcon(u"采"_s, 1), this);
+    m_tray = new QSystemTrayIcon(toolbarIcon(tr("采"), 1), this);
     m_tray->setObjectName(u"cSysTray1"_s);
-    m_tray->setToolTip(u"信息采集"_s);
+    m_tray->setToolTip(tr("信息采集"));
     connect(m_tray, &QSystemTrayIcon::activated, this, &MainWindow::restoreFromTray);
 }
 
@@ -511,9 +513,9 @@ bool MainWindow::offerExamples(const Workspace &examples)
     if (!m_workspace.taskNames().isEmpty() || examples.taskNames().isEmpty())
         return false;
     const QString question =
-        u"工作目录中还没有任务。要把示范任务（"_s + examples.taskNames().join(u"、"_s) +
-        u"）复制进来吗？\n示范任务采集本机的示范网站：先在终端运行 caiji-demo-site，"
-        u"再双击启动区中的任务。"_s;
+        tr("工作目录中还没有任务。要把示范任务（%1）复制进来吗？\n示范任务采集本机的示范网站："
+           "先在终端运行 caiji-demo-site，再双击启动区中的任务。")
+            .arg(examples.taskNames().join(tr("、")));
     if (!m_shell.confirm(this, question))
         return false;
     QStringList failed;
@@ -526,7 +528,7 @@ bool MainWindow::offerExamples(const Workspace &examples)
         m_list9->addItem(task);
     }
     if (!failed.isEmpty())
-        m_shell.inform(this, u"无法复制示范任务："_s + failed.join(u"、"_s));
+        m_shell.inform(this, tr("无法复制示范任务：%1").arg(failed.join(tr("、"))));
     return failed.size() < examples.taskNames().size();
 }
 
@@ -538,16 +540,17 @@ void MainWindow::browseHistory()
     const QList<HistoryRun> runs =
         RunHistory(QFileInfo(m_workspace.databaseFile(task)).absolutePath()).runs();
     if (runs.isEmpty()) {
-        m_shell.inform(this, u"该任务没有更早的采集记录"_s);
+        m_shell.inform(this, tr("该任务没有更早的采集记录"));
         return;
     }
     QStringList items;
     for (const HistoryRun &run : runs) {
         const std::optional<qint64> count = RecordStore::count(run.path);
-        items << run.lastChanged.toString(u"yyyy-MM-dd HH:mm:ss"_s) + u"（"_s +
-                     (count ? QString::number(*count) : u"?"_s) + u"条记录）"_s;
+        items << tr("%1（%2条记录）")
+                     .arg(run.lastChanged.toString(u"yyyy-MM-dd HH:mm:ss"_s),
+                          count ? QString::number(*count) : u"?"_s);
     }
-    const int choice = m_shell.choose(this, task + u"：选择要浏览的一次采集"_s, items);
+    const int choice = m_shell.choose(this, tr("%1：选择要浏览的一次采集").arg(task), items);
     if (choice >= 0 && choice < runs.size())
         m_browser->loadRecordsFrom(task, runs[choice].path);
 }
@@ -560,20 +563,21 @@ void MainWindow::showFailures(const QString &task)
     const std::optional<QList<FailureEntry>> failures =
         FailureLog::read(m_workspace.databaseFile(name));
     if (!failures) {
-        m_shell.inform(this, u"无法读取失败列表："_s + QDir::toNativeSeparators(FailureLog::fileFor(
-                                                           m_workspace.databaseFile(name))));
+        m_shell.inform(this, tr("无法读取失败列表：%1")
+                                 .arg(QDir::toNativeSeparators(
+                                     FailureLog::fileFor(m_workspace.databaseFile(name)))));
         return;
     }
     if (failures->isEmpty()) {
-        m_shell.inform(this, name + u"：最近一次采集没有失败"_s);
+        m_shell.inform(this, tr("%1：最近一次采集没有失败").arg(name));
         return;
     }
     QString text;
     for (const FailureEntry &failure : *failures)
         text += failure.kind + u'\t' + failure.reason + u'\t' + failure.address + u'\n';
     m_shell.showText(this,
-                     name + u"：最近一次采集失败"_s + QString::number(failures->size()) +
-                         u"项（类型、原因、地址）"_s,
+                     tr("%1：最近一次采集失败%2项（类型、原因、地址）")
+                         .arg(name, QString::number(failures->size())),
                      text);
 }
 
@@ -645,7 +649,7 @@ void MainWindow::saveEdit()
     const QString newName = m_form3->nameField()->text();
     const bool renames = TaskFolders::trimBlanks(oldName) != TaskFolders::trimBlanks(newName);
     if (renames && !TaskFolders::hasForbiddenCharacter(newName) && isRunning(oldName)) {
-        m_shell.inform(m_form3, u"该任务正在采集，不能更改名称"_s);
+        m_shell.inform(m_form3, tr("该任务正在采集，不能更改名称"));
         return;
     }
     const TaskChange change =
@@ -675,15 +679,19 @@ void MainWindow::deleteTask()
     if (task.isEmpty())
         return;
     if (isRunning(task)) {
-        m_shell.inform(this, u"该任务正在采集，不能删除"_s);
+        m_shell.inform(this, tr("该任务正在采集，不能删除"));
         return;
     }
     const int index = m_list5->currentRow();
     // A delete takes the folder with every record: the user says yes first.
     const std::optional<qint64> records = RecordStore::count(m_workspace.databaseFile(task));
-    const QString question = u"删除任务“"_s + task + u"”？\n任务目录连同其中的"_s +
-                             (records ? QString::number(*records) + u"条记录"_s : u"记录"_s) +
-                             u"、历史记录和下载的文件都将被删除，不能恢复。"_s;
+    const QString question =
+        records ? tr("删除任务“%1”？\n任务目录连同其中的%2条记录、历史记录和下载的文件都将被删除，"
+                     "不能恢复。")
+                      .arg(task, QString::number(*records))
+                : tr("删除任务“%1”？\n任务目录连同其中的记录、历史记录和下载的文件都将被删除，"
+                     "不能恢复。")
+                      .arg(task);
     if (!m_shell.confirm(this, question))
         return;
     const TaskChange change = m_folders.remove(task);
@@ -727,14 +735,14 @@ void MainWindow::openHelp()
     const auto found = std::find_if(candidates.begin(), candidates.end(),
                                     [](const QString &path) { return QFileInfo::exists(path); });
     if (found == candidates.end()) {
-        m_shell.inform(this,
-                       u"找不到帮助文档：\n%1"_s.arg(QDir::toNativeSeparators(candidates.first())));
+        m_shell.inform(
+            this, tr("找不到帮助文档：\n%1").arg(QDir::toNativeSeparators(candidates.first())));
         return;
     }
     m_shell.openDocument(this, *found,
-                         u"没有能打开帮助文档的程序。帮助文档在：\n%1\n"
-                         u"它是 RTF 格式，可以用 LibreOffice Writer 等文字处理程序打开。"_s.arg(
-                             QDir::toNativeSeparators(*found)));
+                         tr("没有能打开帮助文档的程序。帮助文档在：\n%1\n"
+                            "它是 RTF 格式，可以用 LibreOffice Writer 等文字处理程序打开。")
+                             .arg(QDir::toNativeSeparators(*found)));
 }
 
 void MainWindow::showAbout()
@@ -753,7 +761,7 @@ void MainWindow::exportRecords(ExportFormat format)
         database = m_workspace.databaseFile(task);
     }
     if (task.isEmpty()) {
-        m_shell.inform(this, u"请先在“所有任务”中选择要导出的任务"_s);
+        m_shell.inform(this, tr("请先在“所有任务”中选择要导出的任务"));
         return;
     }
     if (!QFile::exists(database)) {
@@ -769,28 +777,28 @@ void MainWindow::exportRecords(ExportFormat format)
             .toString();
     const QString path =
         m_shell.saveFileName(this,
-                             excel ? u"把任务“%1”的记录导出为 Excel 工作簿"_s.arg(task)
-                                   : u"把任务“%1”的记录导出为 CSV 文件"_s.arg(task),
+                             excel ? tr("把任务“%1”的记录导出为 Excel 工作簿").arg(task)
+                                   : tr("把任务“%1”的记录导出为 CSV 文件").arg(task),
                              QDir(folder).filePath(task + (excel ? u".xlsx"_s : u".csv"_s)),
-                             excel ? u"Excel 工作簿 (*.xlsx)"_s : u"CSV 文件 (*.csv)"_s);
+                             excel ? tr("Excel 工作簿 (*.xlsx)") : tr("CSV 文件 (*.csv)"));
     if (path.isEmpty())
         return;
     const int fieldCount = getuc(m_workspace.taskFile(task));
     const std::optional<QStringList> lines = RecordStore::readAll(database, fieldCount);
     if (!lines) {
-        m_shell.inform(this, u"无法读取记录：%1"_s.arg(QDir::toNativeSeparators(database)));
+        m_shell.inform(this, tr("无法读取记录：%1").arg(QDir::toNativeSeparators(database)));
         return;
     }
     QString error;
     const bool written = excel ? writeRecordsXlsx(path, fieldCount, *lines, &error)
                                : writeCsv(path, recordsToCsv(fieldCount, *lines), &error);
     if (!written) {
-        m_shell.inform(this, u"导出失败：%1\n%2"_s.arg(QDir::toNativeSeparators(path), error));
+        m_shell.inform(this, tr("导出失败：%1\n%2").arg(QDir::toNativeSeparators(path), error));
         return;
     }
     settings.setValue(u"export/folder"_s, QFileInfo(path).absolutePath());
     m_shell.inform(
-        this, u"已导出%1条记录：\n%2"_s.arg(lines->size()).arg(QDir::toNativeSeparators(path)));
+        this, tr("已导出%1条记录：\n%2").arg(lines->size()).arg(QDir::toNativeSeparators(path)));
 }
 
 void MainWindow::changeEvent(QEvent *event)

@@ -52,12 +52,12 @@ void RecordBrowser::selectRow(int row)
 
 QString RecordBrowser::notCollectedMessage()
 {
-    return u"该任务尚未采集!"_s;
+    return tr("该任务尚未采集!");
 }
 
 QString RecordBrowser::notEditableMessage()
 {
-    return u"待所有采集完成后再编辑记录"_s;
+    return tr("待所有采集完成后再编辑记录");
 }
 
 QString RecordBrowser::selectedTask() const
@@ -92,7 +92,7 @@ void RecordBrowser::loadRecordsFrom(const QString &task, const QString &database
     const int fieldCount = getuc(m_workspace.taskFile(task));
     const std::optional<qint64> count = RecordStore::count(database);
     if (!count) {
-        showFailure(u"无法读取记录："_s + QDir::toNativeSeparators(database));
+        showFailure(tr("无法读取记录：%1").arg(QDir::toNativeSeparators(database)));
         return;
     }
     const int rows = int(std::min<qint64>(*count, INT_MAX));
@@ -133,7 +133,7 @@ void RecordBrowser::updateRecord()
     }
     const QString &database = m_listedDatabase;
     if (!QFileInfo::exists(m_workspace.taskDir(m_listedTask)) || !QFile::exists(database)) {
-        showFailure(u"任务已不存在，记录未保存："_s + m_listedTask);
+        showFailure(tr("任务已不存在，记录未保存：%1").arg(m_listedTask));
         return;
     }
     const int fieldCount = getuc(m_workspace.taskFile(m_listedTask));
@@ -144,12 +144,12 @@ void RecordBrowser::updateRecord()
             edits[i] = m_w.display->pt(i)->toPlainText().replace(u'^', u'*');
     }
     if (!RecordStore::update(database, m_shownPosition, edits)) {
-        showFailure(u"更新失败："_s + QDir::toNativeSeparators(database));
+        showFailure(tr("更新失败：%1").arg(QDir::toNativeSeparators(database)));
         return;
     }
     m_records->refreshRow(m_shownPosition);
     m_w.display->markSaved();
-    m_shell.inform(m_dialogParent, u"更新完成"_s);
+    m_shell.inform(m_dialogParent, tr("更新完成"));
 }
 
 void RecordBrowser::deleteRecord()
@@ -158,18 +158,19 @@ void RecordBrowser::deleteRecord()
     if (d < 0 || !m_w.list10->selectionModel()->hasSelection() || m_listedTask.isEmpty())
         return;
     if (!m_shell.confirm(m_dialogParent,
-                         u"删除第"_s + QString::number(d + 1) + u"条记录？\n"_s +
-                             m_records->data(m_records->index(d)).toString().trimmed()))
+                         tr("删除第%1条记录？\n%2")
+                             .arg(QString::number(d + 1),
+                                  m_records->data(m_records->index(d)).toString().trimmed())))
         return;
     const QString &database = m_listedDatabase;
     if (!QFileInfo::exists(m_workspace.taskDir(m_listedTask)) || !QFile::exists(database) ||
         !RecordStore::remove(database, d)) {
-        showFailure(u"删除失败："_s + m_listedTask);
+        showFailure(tr("删除失败：%1").arg(m_listedTask));
         return;
     }
     m_recedit = 0;
     m_shownPosition = -1;
-    m_shell.inform(m_dialogParent, u"删除成功"_s);
+    m_shell.inform(m_dialogParent, tr("删除成功"));
     m_records->removeRecord(d);
     // Nothing stays selected, so a second click deletes nothing by itself.
     selectRow(-1);

@@ -49,8 +49,8 @@ RecordDisplay::RecordDisplay(QWidget *parent)
 void RecordDisplay::showCaption()
 {
     m_caption->setText(
-        m_waiting > 0 ? u"记录编辑显示界面（有未保存的修改；%1条新记录未显示）"_s.arg(m_waiting)
-                      : u"记录编辑显示界面"_s);
+        m_waiting > 0 ? tr("记录编辑显示界面（有未保存的修改；%1条新记录未显示）").arg(m_waiting)
+                      : tr("记录编辑显示界面"));
 }
 
 void RecordDisplay::markSaved()

@@ -1,5 +1,6 @@
 #include "gui/shell.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -22,29 +23,50 @@ Shell::~Shell() = default;
 
 QString Shell::title()
 {
-    return u"信息采集"_s;
+    return tr("信息采集");
 }
+
+namespace {
+
+// Qt's own button texts follow the locale, ours are the program's.
+void nameButtons(QDialogButtonBox *buttons)
+{
+    if (QPushButton *ok = buttons->button(QDialogButtonBox::Ok))
+        ok->setText(Shell::tr("确定"));
+    if (QPushButton *cancel = buttons->button(QDialogButtonBox::Cancel))
+        cancel->setText(Shell::tr("取消"));
+}
+
+} // namespace
 
 void Shell::inform(QWidget *parent, const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::NoButton, parent);
+    box.setDefaultButton(box.addButton(tr("确定"), QMessageBox::AcceptRole));
     box.exec();
 }
 
 bool Shell::confirm(QWidget *parent, const QString &question)
 {
     QMessageBox box(QMessageBox::Question, title(), question, QMessageBox::NoButton, parent);
-    QPushButton *yes = box.addButton(u"确定"_s, QMessageBox::AcceptRole);
-    box.setDefaultButton(box.addButton(u"取消"_s, QMessageBox::RejectRole));
+    QPushButton *yes = box.addButton(tr("确定"), QMessageBox::AcceptRole);
+    box.setDefaultButton(box.addButton(tr("取消"), QMessageBox::RejectRole));
     box.exec();
     return box.clickedButton() == yes;
 }
 
 int Shell::choose(QWidget *parent, const QString &label, const QStringList &items)
 {
-    bool ok = false;
-    const QString choice = QInputDialog::getItem(parent, title(), label, items, 0, false, &ok);
-    return ok ? int(items.indexOf(choice)) : -1;
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(title());
+    dialog.setLabelText(label);
+    dialog.setComboBoxItems(items);
+    dialog.setComboBoxEditable(false);
+    dialog.setOkButtonText(tr("确定"));
+    dialog.setCancelButtonText(tr("取消"));
+    if (dialog.exec() != QDialog::Accepted)
+        return -1;
+    return int(items.indexOf(dialog.textValue()));
 }
 
 void Shell::showText(QWidget *parent, const QString &heading, const QString &text)
@@ -58,6 +80,7 @@ void Shell::showText(QWidget *parent, const QString &heading, const QString &tex
     view->setLineWrapMode(QPlainTextEdit::NoWrap);
     layout->addWidget(view);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+    nameButtons(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     layout->addWidget(buttons);
     dialog.resize(820, 480);
@@ -104,12 +127,27 @@ void Shell::openDocument(QWidget *parent, const QString &path, const QString &no
 QString Shell::saveFileName(QWidget *parent, const QString &caption, const QString &suggested,
                             const QString &filter)
 {
-    return QFileDialog::getSaveFileName(parent, caption, suggested, filter);
+    QFileDialog dialog(parent, caption, suggested, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setLabelText(QFileDialog::LookIn, tr("位置："));
+    dialog.setLabelText(QFileDialog::FileName, tr("文件名："));
+    dialog.setLabelText(QFileDialog::FileType, tr("文件类型："));
+    dialog.setLabelText(QFileDialog::Accept, tr("保存"));
+    dialog.setLabelText(QFileDialog::Reject, tr("取消"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 void Shell::about(QWidget *parent, const QString &text)
 {
-    QMessageBox::about(parent, title(), text);
+    QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::NoButton, parent);
+    const QIcon icon = parent ? parent->windowIcon() : QApplication::windowIcon();
+    if (!icon.isNull())
+        box.setIconPixmap(icon.pixmap(64, 64));
+    box.setDefaultButton(box.addButton(tr("确定"), QMessageBox::AcceptRole));
+    box.exec();
 }
 
 } // namespace caiji

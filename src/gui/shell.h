@@ -1,8 +1,9 @@
-// What the window asks of the desktop: plain message boxes (one OK button, no
-// icon), file dialogs and opening folders, documents and addresses. Tests
+// What the window asks of the desktop: plain message boxes (one 确定 button,
+// no icon), file dialogs and opening folders, documents and addresses. Tests
 // replace it to read the texts and the opened addresses and to answer.
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -13,6 +14,8 @@ namespace caiji {
 
 class Shell
 {
+    Q_DECLARE_TR_FUNCTIONS(Shell)
+
 public:
     virtual ~Shell();
     virtual void inform(QWidget *parent, const QString &text);
@@ -20,7 +23,7 @@ public:
     virtual int choose(QWidget *parent, const QString &label, const QStringList &items);
     // A question with 确定 and 取消; true when the user chose 确定.
     virtual bool confirm(QWidget *parent, const QString &question);
-    // A long text to read (a list), in a window of its own with one OK button.
+    // A long text to read (a list), in a window of its own with one 确定 button.
     virtual void showText(QWidget *parent, const QString &heading, const QString &text);
     // The result is not checked: a missing folder or association says nothing.
     virtual void open(const QUrl &url);

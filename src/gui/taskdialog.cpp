@@ -43,35 +43,35 @@ TaskDialog::TaskDialog(Kind kind, Shell &shell, QWidget *parent,
     : QDialog(parent), m_kind(kind), m_shell(shell), m_text1(new QLineEdit(this)),
       m_text2(new QPlainTextEdit(this)), m_command1(new QPushButton(this)),
       m_tryUrl(new QLineEdit(this)), m_tryLevel(new QSpinBox(this)),
-      m_tryButton(new QPushButton(u"试采"_s, this)), m_tryResult(new QTextBrowser(this)),
+      m_tryButton(new QPushButton(tr("试采"), this)), m_tryResult(new QTextBrowser(this)),
       m_tryFetcher(tryFetcher ? std::move(tryFetcher) : std::make_unique<NetworkFetcher>())
 {
     const bool isNew = kind == Kind::New;
     setObjectName(isNew ? u"Form2"_s : u"Form3"_s);
-    setWindowTitle(isNew ? u"新建任务"_s : u"编辑任务"_s);
+    setWindowTitle(isNew ? tr("新建任务") : tr("编辑任务"));
     setModal(false);
-    auto *label1 = new QLabel(u"任务名称："_s, this);
+    auto *label1 = new QLabel(tr("任务名称："), this);
     label1->setObjectName(u"Label1"_s);
-    auto *label2 = new QLabel(u"任务内容："_s, this);
+    auto *label2 = new QLabel(tr("任务内容："), this);
     label2->setObjectName(u"Label2"_s);
     m_text1->setObjectName(u"Text1"_s);
     m_text2->setObjectName(u"Text2"_s);
     m_text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_text2->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_command1->setObjectName(u"Command1"_s);
-    m_command1->setText(isNew ? u"新建任务"_s : u"编辑任务"_s);
+    m_command1->setText(isNew ? tr("新建任务") : tr("编辑任务"));
 
     m_tryUrl->setObjectName(u"TryUrl"_s);
-    m_tryUrl->setPlaceholderText(u"试采网址，例如 http://127.0.0.1:8391/news/3.html"_s);
+    m_tryUrl->setPlaceholderText(tr("试采网址，例如 http://127.0.0.1:8391/news/3.html"));
     m_tryLevel->setObjectName(u"TryLevel"_s);
     m_tryLevel->setRange(1, 30);
-    m_tryLevel->setPrefix(u"第"_s);
-    m_tryLevel->setSuffix(u"层"_s);
+    m_tryLevel->setPrefix(tr("第"));
+    m_tryLevel->setSuffix(tr("层"));
     m_tryButton->setObjectName(u"TryButton"_s);
     m_tryResult->setObjectName(u"TryResult"_s);
     m_tryResult->setPlaceholderText(
-        u"填写网址后按“试采”：按上面正在编辑的任务内容（不必先保存）截取这一页，"
-        u"逐个字段说明截到了什么；空的字段会标红并写明原因。"_s);
+        tr("填写网址后按“试采”：按上面正在编辑的任务内容（不必先保存）截取这一页，"
+           "逐个字段说明截到了什么；空的字段会标红并写明原因。"));
     m_tryFetcher->setPagesInMemory(true);
     m_tryFetcher->setAllowedDirectories({m_tryDir.path()});
 
@@ -86,7 +86,7 @@ TaskDialog::TaskDialog(Kind kind, Shell &shell, QWidget *parent,
     layout->addWidget(label2, 1, 0, Qt::AlignTop);
     layout->addWidget(m_text2, 1, 1);
     layout->addWidget(m_command1, 2, 1, Qt::AlignRight);
-    layout->addWidget(new QLabel(u"试采："_s, this), 3, 0);
+    layout->addWidget(new QLabel(tr("试采："), this), 3, 0);
     layout->addLayout(tryRow, 3, 1);
     layout->addWidget(m_tryResult, 4, 1);
     layout->setRowStretch(1, 3);
@@ -107,11 +107,11 @@ void TaskDialog::tryPage()
 {
     const QString url = m_tryUrl->text().trimmed();
     if (url.isEmpty()) {
-        m_tryResult->setPlainText(u"请先填写试采网址。"_s);
+        m_tryResult->setPlainText(tr("请先填写试采网址。"));
         return;
     }
     m_tryButton->setEnabled(false);
-    m_tryResult->setPlainText(u"正在取页面 "_s + url + u" …"_s);
+    m_tryResult->setPlainText(tr("正在取页面 %1 …").arg(url));
     m_tryFetcher->fetch(1, url, m_tryDir.filePath(u"page .txt"_s), QString(), QString());
 }
 
@@ -120,8 +120,7 @@ void TaskDialog::showTried(const QString &url, const QString &fetch, qint64 coun
 {
     m_tryButton->setEnabled(true);
     if (count < 0) {
-        m_tryResult->setHtml(
-            explanationHtml(u"需要修改：取不到页面 "_s + url + u"（"_s + fetch + u"）"_s));
+        m_tryResult->setHtml(explanationHtml(tr("需要修改：取不到页面 %1（%2）").arg(url, fetch)));
     } else {
         // Pages of two bytes or less come as a file.
         QFile small(m_tryDir.filePath(u"page .txt"_s));
@@ -159,8 +158,8 @@ bool TaskDialog::hasTypedText() const
 void TaskDialog::reject()
 {
     const QString question =
-        m_kind == Kind::New ? u"放弃正在填写的新任务吗？"_s
-                            : u"任务“%1”的修改还没有保存，放弃这些修改吗？"_s.arg(m_originalName);
+        m_kind == Kind::New ? tr("放弃正在填写的新任务吗？")
+                            : tr("任务“%1”的修改还没有保存，放弃这些修改吗？").arg(m_originalName);
     if (hasTypedText() && !m_shell.confirm(this, question))
         return;
     QDialog::reject();

@@ -1,0 +1,597 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>Shell</name>
+    <message>
+        <source>信息采集</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>位置：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>文件名：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>文件类型：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Startup</name>
+    <message>
+        <source>另一个 caiji 正在这个工作目录中采集（没有窗口），等它结束后再打开窗口：
+%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法写入工作目录（不能创建 %1）。请检查目录是否存在、是否有写入权限，或用 --workspace 指定另一个目录。</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>caiji::LivePreview</name>
+    <message>
+        <source>显示的记录有未保存的修改，放弃这些修改吗？</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>caiji::MainWindow</name>
+    <message>
+        <source>信息采集(V-%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>信息采集（caiji）
+版本 %1
+
+按规则采集网页内容，保存为记录，可浏览、编辑和导出。
+
+许可证：caiji 开发者尚未以任何许可证发布本程序，保留所有权利。
+使用 Qt 6（LGPL-3.0）、libxml2（MIT）、libxlsxwriter（BSD-2-Clause）和 SQLite（公有领域）。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>采</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>更新记录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>删除记录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>相应记录(浏览请双击下列)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>启动区任务(执行请双击下列)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>执行区任务</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>所有任务(浏览请双击下列)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>执行区记录(浏览请双击下列)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>文件(&amp;F)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>执行(&amp;T)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>数据库(&amp;D)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>高级(&amp;G)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>选项配置(&amp;X)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>工具(&amp;K)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>帮助(&amp;H)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>新建任务(&amp;N)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>编辑任务(&amp;E)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>删除任务(&amp;C)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>导出 CSV(&amp;V)…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>导出 Excel(&amp;X)…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>退出程序(&amp;Q)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>暂停采集(&amp;S)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>继续采集(&amp;Z)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>数据库查看(&amp;J)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>数据库移动(&amp;W)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>历史记录(&amp;H)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>失败列表(&amp;F)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>进入任务主目录(&amp;S)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>进入下载文件目录(&amp;H)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>软件配置(&amp;Z)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>多线程配置(&amp;Y)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>HTML-TXT转换器(&amp;I)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>URL-parse提取器(&amp;L)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>主页(&amp;A)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>关于(&amp;N)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>帮助文档(&amp;M)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>暂停采集</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>停</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>暂停采集：不再发出新的请求，已发出的照常完成</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>继续采集</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>续</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>继续采集：从暂停处接着采集</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>新建任务</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>新</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>新建任务：填写任务名称和任务内容（Ctrl+N）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>编辑任务</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>编</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>编辑“启动区任务”中选中的任务</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>删除任务</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>删</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>删除“启动区任务”中选中的任务，连同它的记录和下载的文件（先询问）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>进入任务主目录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>目</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>打开任务主目录（每个任务一个子目录）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>进入下载文件目录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>下</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>打开选中任务的下载文件目录（wek）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>进入数据库目录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>库</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>打开选中任务的数据库目录（data）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>软件官方网站</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>网</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>在浏览器中打开软件官方网站</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>软件说明</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>说</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>软件帮助</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>帮</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>打开帮助文档（F1）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>退出程序</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>退</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>退出程序：不询问，已存储的记录不会丢失</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>暂停中</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>本次采集已处理的页面数/已排队的页面数</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>正在采集：%1（第%2个，共%3个）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>等待开始：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>没有排队的任务</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>排队的任务都已采集完成</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>信息采集</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>工作目录中还没有任务。要把示范任务（%1）复制进来吗？
+示范任务采集本机的示范网站：先在终端运行 caiji-demo-site，再双击启动区中的任务。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法复制示范任务：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>该任务没有更早的采集记录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1（%2条记录）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：选择要浏览的一次采集</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法读取失败列表：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：最近一次采集没有失败</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：最近一次采集失败%2项（类型、原因、地址）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>该任务正在采集，不能更改名称</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>该任务正在采集，不能删除</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>删除任务“%1”？
+任务目录连同其中的%2条记录、历史记录和下载的文件都将被删除，不能恢复。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>删除任务“%1”？
+任务目录连同其中的记录、历史记录和下载的文件都将被删除，不能恢复。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>找不到帮助文档：
+%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>没有能打开帮助文档的程序。帮助文档在：
+%1
+它是 RTF 格式，可以用 LibreOffice Writer 等文字处理程序打开。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>请先在“所有任务”中选择要导出的任务</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>把任务“%1”的记录导出为 Excel 工作簿</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>把任务“%1”的记录导出为 CSV 文件</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Excel 工作簿 (*.xlsx)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法读取记录：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>导出失败：%1
+%2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>已导出%1条记录：
+%2</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>caiji::RecordBrowser</name>
+    <message>
+        <source>该任务尚未采集!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>待所有采集完成后再编辑记录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法读取记录：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>任务已不存在，记录未保存：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>更新失败：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>更新完成</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>删除第%1条记录？
+%2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>删除失败：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>删除成功</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>caiji::RecordDisplay</name>
+    <message>
+        <source>记录编辑显示界面（有未保存的修改；%1条新记录未显示）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>记录编辑显示界面</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>caiji::TaskDialog</name>
+    <message>
+        <source>试采</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>新建任务</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>编辑任务</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>任务名称：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>任务内容：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>试采网址，例如 http://127.0.0.1:8391/news/3.html</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>第</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>层</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>填写网址后按“试采”：按上面正在编辑的任务内容（不必先保存）截取这一页，逐个字段说明截到了什么；空的字段会标红并写明原因。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>试采：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>请先填写试采网址。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>正在取页面 %1 …</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>需要修改：取不到页面 %1（%2）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>放弃正在填写的新任务吗？</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>任务“%1”的修改还没有保存，放弃这些修改吗？</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,296 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN" sourcelanguage="en">
+<context>
+    <name>CommandHelp</name>
+    <message>
+        <source>show this help</source>
+        <translation>显示本帮助</translation>
+    </message>
+    <message>
+        <source>the workspace to use instead of the default one</source>
+        <translation>使用这个工作目录，而不是默认的工作目录</translation>
+    </message>
+    <message>
+        <source>milliseconds per tick (default 1000); a task ends after 21 ticks without progress</source>
+        <translation>每个周期的毫秒数（默认 1000）；任务连续 21 个周期没有进展就结束</translation>
+    </message>
+    <message>
+        <source>how many earlier runs&apos; databases each task keeps in data/history (at least 5)</source>
+        <translation>每个任务在 data/history 中保留多少次以前采集的数据库（至少 5）</translation>
+    </message>
+    <message>
+        <source>print only the summary lines at the end</source>
+        <translation>只在结束时输出汇总行</translation>
+    </message>
+    <message>
+        <source>use the rules of level N (default 1)</source>
+        <translation>使用第 N 层的规则（默认 1）</translation>
+    </message>
+    <message>
+        <source>print JSON for tools instead of text</source>
+        <translation>输出供工具读取的 JSON，而不是文字</translation>
+    </message>
+    <message>
+        <source>read the page from FILE instead of fetching it</source>
+        <translation>从 FILE 读取页面，而不是下载</translation>
+    </message>
+    <message>
+        <source>the address the page of --file came from</source>
+        <translation>--file 的页面原来的网址</translation>
+    </message>
+    <message>
+        <source>an earlier run, as `caiji history` names it</source>
+        <translation>以前的某次采集，名称见 `caiji history`</translation>
+    </message>
+    <message>
+        <source>write the CSV to FILE instead of standard output</source>
+        <translation>把 CSV 写到 FILE，而不是标准输出</translation>
+    </message>
+    <message>
+        <source>write an Excel workbook to FILE instead of CSV</source>
+        <translation>把 Excel 工作簿写到 FILE，而不是输出 CSV</translation>
+    </message>
+    <message>
+        <source>write CSV values unchanged (by default a value that a spreadsheet would run as a formula, one starting with =, +, -, @, a tab or a carriage return, gets a leading &apos;)</source>
+        <translation>CSV 的值原样写出（默认情况下，电子表格会当作公式执行的值，即以 =、+、-、@、制表符或回车开头的值，前面加一个 &apos;）</translation>
+    </message>
+    <message>
+        <source>collect tasks without a window</source>
+        <translation>不开窗口采集任务</translation>
+    </message>
+    <message>
+        <source>Collects the named tasks, or every task of the workspace, one after another, and prints each task&apos;s status line as it changes. A task ends when nothing has moved for 21 ticks. At the end it prints one summary line per task: pages requested and failed, records stored and refused, downloads stored and failed, and the commonest reasons of failure. The database of a task&apos;s previous run moves to data/history. Exit status 1 when a page, download or record failed or a task could not start.</source>
+        <translation>依次采集指定的任务（不指定则采集工作目录中的所有任务），每个任务的状态行一有变化就输出。任务连续 21 个周期没有进展就结束。最后每个任务输出一行汇总：请求和失败的页面、存储和被拒的记录、存储和失败的下载，以及最常见的失败原因。任务上一次采集的数据库移入 data/history。有页面、下载或记录失败，或有任务未能启动时，退出状态为 1。</translation>
+    </message>
+    <message>
+        <source>explain what a task&apos;s rules cut from one page</source>
+        <translation>说明任务的规则从一个页面截取到什么</translation>
+    </message>
+    <message>
+        <source>Fetches the page at URL (or reads --file) and cuts it with the task&apos;s rules exactly as a run would, then explains it field by field: the charset and why, each marker found or not with its line and column, the value cut, every a-list step, and what became of each record. The first line says what to fix. Exit status 1 when the page yields nothing or cannot be fetched.</source>
+        <translation>下载 URL 处的页面（或读取 --file），完全按采集时的方式用任务的规则截取，然后逐个字段说明：字符集及其判断依据，每个标记是否找到及其行号和列号，截取到的值，a-list 的每一步，以及每条记录的结果。第一行说明需要修改什么。页面什么也没截到或取不到页面时，退出状态为 1。</translation>
+    </message>
+    <message>
+        <source>list the links the crawler would follow</source>
+        <translation>列出爬取列表页时会跟随的链接</translation>
+    </message>
+    <message>
+        <source>Prints the links of the saved list page FILE that a scheme-two task starting at START-URL would consider: within the start page&apos;s site, made complete, each once.</source>
+        <translation>输出已保存的列表页 FILE 中、从 START-URL 开始的方案二任务会考虑的链接：限于起始页所在的网站，补全为完整网址，每个只列一次。</translation>
+    </message>
+    <message>
+        <source>write a task&apos;s records as CSV or Excel</source>
+        <translation>把任务的记录导出为 CSV 或 Excel</translation>
+    </message>
+    <message>
+        <source>Writes the task&apos;s stored records (of the current run, or of --run) as CSV in UTF-8 with a byte-order mark to standard output or --out FILE, or as an Excel workbook with --xlsx FILE.</source>
+        <translation>把任务存储的记录（当前这次采集的，或 --run 指定的那次的）以带字节序标记的 UTF-8 CSV 写到标准输出或 --out FILE，或用 --xlsx FILE 写成 Excel 工作簿。</translation>
+    </message>
+    <message>
+        <source>list a task&apos;s current and earlier runs</source>
+        <translation>列出任务当前和以前的各次采集</translation>
+    </message>
+    <message>
+        <source>Prints one line per run of the task: its name (当前 for the current one), its record count, its failure count and the time of its last change.</source>
+        <translation>任务的每次采集输出一行：名称（当前这次为“当前”）、记录数、失败数和最后修改时间。</translation>
+    </message>
+    <message>
+        <source>list what failed in a task&apos;s last run</source>
+        <translation>列出任务最近一次采集中失败的内容</translation>
+    </message>
+    <message>
+        <source>Prints every failed transfer and refused record of the task&apos;s last run (or of --run): its kind, the reason and the address.</source>
+        <translation>输出任务最近一次采集（或 --run 指定的那次）中每个失败的传输和被拒的记录：类型、原因和地址。</translation>
+    </message>
+    <message>
+        <source>print the number of stored records per task</source>
+        <translation>输出每个任务存储的记录数</translation>
+    </message>
+    <message>
+        <source>Prints each task (the named ones, or all) with the number of records its current run stored.</source>
+        <translation>输出每个任务（指定的任务，或全部任务）及其当前这次采集存储的记录数。</translation>
+    </message>
+    <message>
+        <source>copy the example tasks into the workspace</source>
+        <translation>把示范任务复制到工作目录</translation>
+    </message>
+    <message>
+        <source>Copies the example tasks that come with caiji into the workspace; tasks of the same name are left alone. They collect the demo site that caiji-demo-site serves on 127.0.0.1:8391.</source>
+        <translation>把 caiji 自带的示范任务复制到工作目录；同名的任务保持不变。示范任务采集 caiji-demo-site 在 127.0.0.1:8391 上提供的示范网站。</translation>
+    </message>
+    <message>
+        <source>print the plain text of an HTML page</source>
+        <translation>输出 HTML 页面的纯文本</translation>
+    </message>
+    <message>
+        <source>Reads FILE as a fetched page is read and prints it as plain text, as the HTML-to-text step of an a-list makes it.</source>
+        <translation>按读取下载页面的方式读取 FILE，并像 a-list 的 HTML 转文本步骤那样输出纯文本。</translation>
+    </message>
+    <message>
+        <source>Usage: caiji [--workspace DIR] [--tick-ms N]
+  or:  caiji COMMAND [OPTIONS] [ARGUMENTS]</source>
+        <translation>用法：caiji [--workspace DIR] [--tick-ms N]
+  或：caiji COMMAND [OPTIONS] [ARGUMENTS]</translation>
+    </message>
+    <message>
+        <source>Collect web pages into records by rules (信息采集). Without a command, open the window.</source>
+        <translation>信息采集：按规则把网页内容采集为记录。不带命令时打开窗口。</translation>
+    </message>
+    <message>
+        <source>Commands:</source>
+        <translation>命令：</translation>
+    </message>
+    <message>
+        <source>Run `caiji COMMAND --help` for a command&apos;s options.</source>
+        <translation>运行 `caiji COMMAND --help` 查看某个命令的选项。</translation>
+    </message>
+    <message>
+        <source>Options:</source>
+        <translation>选项：</translation>
+    </message>
+    <message>
+        <source>show the version</source>
+        <translation>显示版本</translation>
+    </message>
+    <message>
+        <source>the workspace the window opens on</source>
+        <translation>窗口打开的工作目录</translation>
+    </message>
+    <message>
+        <source>milliseconds per tick in the window (default 1000)</source>
+        <translation>窗口中每个周期的毫秒数（默认 1000）</translation>
+    </message>
+    <message>
+        <source>The workspace holds the tasks (WORKSPACE/task/NAME/data/task.txt) and their records. It is --workspace DIR when given; else the program&apos;s folder when caiji runs from its build or an unpacked copy, and ~/.local/share/caiji for an installed program.</source>
+        <translation>工作目录存放任务（WORKSPACE/task/NAME/data/task.txt）及其记录。指定了 --workspace DIR 时就是 DIR；否则，从构建目录或解压的副本运行时是程序所在的目录，安装的程序则是 ~/.local/share/caiji。</translation>
+    </message>
+    <message>
+        <source>Exit status: 0 when everything asked for was done, 1 when a run finished but some page, download or record failed, 2 for bad arguments or a workspace that cannot be used.</source>
+        <translation>退出状态：要求的都已完成为 0；采集结束但有页面、下载或记录失败为 1；参数错误或工作目录无法使用为 2。</translation>
+    </message>
+    <message>
+        <source>Usage: %1</source>
+        <translation>用法：%1</translation>
+    </message>
+</context>
+<context>
+    <name>CommandLine</name>
+    <message>
+        <source>unknown command: %1 (see caiji --help)</source>
+        <translation>未知的命令：%1（参见 caiji --help）</translation>
+    </message>
+    <message>
+        <source>no display, collecting without a window (caiji run)</source>
+        <translation>没有显示器，不开窗口采集（caiji run）</translation>
+    </message>
+    <message>
+        <source>unknown command: %1</source>
+        <translation>未知的命令：%1</translation>
+    </message>
+    <message>
+        <source>%1 (see caiji %2 --help)</source>
+        <translation>%1（参见 caiji %2 --help）</translation>
+    </message>
+    <message>
+        <source>--%1 needs a number from %2 to %3</source>
+        <translation>--%1 需要 %2 到 %3 之间的数</translation>
+    </message>
+    <message>
+        <source>workspace not found: %1</source>
+        <translation>找不到工作目录：%1</translation>
+    </message>
+    <message>
+        <source>htm2txt needs exactly one FILE</source>
+        <translation>htm2txt 需要恰好一个 FILE</translation>
+    </message>
+    <message>
+        <source>cannot read %1</source>
+        <translation>无法读取 %1</translation>
+    </message>
+    <message>
+        <source>no task named %1 in %2</source>
+        <translation>%2 中没有名为 %1 的任务</translation>
+    </message>
+    <message>
+        <source>another caiji is running on the workspace %1</source>
+        <translation>另一个 caiji 正在工作目录 %1 中运行</translation>
+    </message>
+    <message>
+        <source>cannot write the workspace %1 (cannot create %2)</source>
+        <translation>无法写入工作目录 %1（不能创建 %2）</translation>
+    </message>
+    <message>
+        <source>try needs TASK and URL, or TASK --file FILE [--url URL]</source>
+        <translation>try 需要 TASK 和 URL，或者 TASK --file FILE [--url URL]</translation>
+    </message>
+    <message>
+        <source>links needs START-URL and FILE</source>
+        <translation>links 需要 START-URL 和 FILE</translation>
+    </message>
+    <message>
+        <source>export needs exactly one TASK</source>
+        <translation>export 需要恰好一个 TASK</translation>
+    </message>
+    <message>
+        <source>export takes --out or --xlsx, not both</source>
+        <translation>export 只能用 --out 或 --xlsx 之一，不能两个都用</translation>
+    </message>
+    <message>
+        <source>cannot read the records of %1</source>
+        <translation>无法读取 %1 的记录</translation>
+    </message>
+    <message>
+        <source>cannot write the records</source>
+        <translation>无法写出记录</translation>
+    </message>
+    <message>
+        <source>cannot write %1</source>
+        <translation>无法写入 %1</translation>
+    </message>
+    <message>
+        <source>no task named %1</source>
+        <translation>没有名为 %1 的任务</translation>
+    </message>
+    <message>
+        <source>examples takes no arguments</source>
+        <translation>examples 不带参数</translation>
+    </message>
+    <message>
+        <source>no example tasks found</source>
+        <translation>找不到示范任务</translation>
+    </message>
+    <message>
+        <source>no example tasks found in %1</source>
+        <translation>%1 中找不到示范任务</translation>
+    </message>
+    <message>
+        <source>kept (a task of that name exists)</source>
+        <translation>保留（已有同名任务）</translation>
+    </message>
+    <message>
+        <source>copied</source>
+        <translation>已复制</translation>
+    </message>
+    <message>
+        <source>could not be copied</source>
+        <translation>无法复制</translation>
+    </message>
+    <message>
+        <source>some example tasks could not be copied into %1</source>
+        <translation>有些示范任务无法复制到 %1</translation>
+    </message>
+    <message>
+        <source>history needs exactly one TASK</source>
+        <translation>history 需要恰好一个 TASK</translation>
+    </message>
+    <message>
+        <source>no run named %1 (see caiji history %2)</source>
+        <translation>没有名为 %1 的采集（参见 caiji history %2）</translation>
+    </message>
+    <message>
+        <source>failures needs exactly one TASK</source>
+        <translation>failures 需要恰好一个 TASK</translation>
+    </message>
+</context>
+</TS>
