@@ -1,11 +1,14 @@
 // The command line of the built program, run as a separate process: output
-// as UTF-8, exit codes, and one line on stderr for every usage error.
+// as UTF-8, exit codes, one line on stderr for every usage error, and its
+// messages and help in the locale's language.
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "programrun.h"
+#include "tasks/taskfile.h"
 #include "tempworkspace.h"
 
 using namespace Qt::StringLiterals;
@@ -24,18 +27,23 @@ private Q_SLOTS:
     void runOutput_data();
     void runOutput();
     void examplesCopied();
+    void messagesFollowLocale_data();
+    void messagesFollowLocale();
+    void helpFitsInBothLanguages();
 };
 
 namespace {
 
 using Result = caiji::test::ProgramRun;
 
-Result runCaiji(const QStringList &arguments, const QString &locale = {})
+Result runCaiji(const QStringList &arguments, const QString &locale = {},
+                const QString &language = {})
 {
     QProcessEnvironment environment;
     if (!locale.isEmpty()) {
         environment.insert(u"LC_ALL"_s, locale);
         environment.insert(u"LANG"_s, locale);
+        environment.insert(u"LANGUAGE"_s, language); // empty counts as unset
     }
     return caiji::test::runProgram(QStringLiteral(CAIJI_BINARY), arguments, 30000, environment);
 }
@@ -179,6 +187,99 @@ void TestCommandLine::examplesCopied()
     QFile kept(workspace.root() + u"/task/新闻-方案一/data/task.txt"_s);
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), "ur=[[0]]uc=[[1]]"_ba);
+}
+
+void TestCommandLine::messagesFollowLocale_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("language"); // LANGUAGE
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("expected"); // the start of stdout, or else of stderr
+
+    const QString zh = u"zh_CN.UTF-8"_s;
+    const QString c = u"C"_s;
+    const QStringList unknown{u"frobnicate"_s};
+    QTest::newRow("zh: unknown command")
+        << zh << QString() << unknown << 2
+        << u"caiji: 未知的命令：frobnicate（参见 caiji --help）\n"_s;
+    QTest::newRow("C: unknown command")
+        << c << QString() << unknown << 2
+        << u"caiji: unknown command: frobnicate (see caiji --help)\n"_s;
+    QTest::newRow("zh_TW is Chinese too")
+        << u"zh_TW.UTF-8"_s << QString() << unknown << 2 << u"caiji: 未知的命令"_s;
+    QTest::newRow("LANGUAGE first: Chinese over en_US")
+        << u"en_US.UTF-8"_s << u"zh_CN:en"_s << unknown << 2 << u"caiji: 未知的命令"_s;
+    QTest::newRow("LANGUAGE is ignored under C")
+        << c << u"zh_CN"_s << unknown << 2 << u"caiji: unknown command"_s;
+    QTest::newRow("other languages: English")
+        << u"de_DE.UTF-8"_s << QString() << unknown << 2 << u"caiji: unknown command"_s;
+    // Qt's own parser messages come from Qt's translation.
+    QTest::newRow("zh: the parser's message")
+        << zh << QString() << QStringList{u"run"_s, u"--bogus"_s} << 2
+        << u"caiji: 未知选项“bogus”。（参见 caiji run --help）\n"_s;
+    QTest::newRow("C: the parser's message")
+        << c << QString() << QStringList{u"run"_s, u"--bogus"_s} << 2
+        << u"caiji: Unknown option 'bogus'. (see caiji run --help)\n"_s;
+    QTest::newRow("zh: a number out of range")
+        << zh << QString() << QStringList{u"try"_s, u"--level"_s, u"0"_s, u"t"_s, u"u"_s} << 2
+        << u"caiji: --level 需要 1 到 %1 之间的数\n"_s.arg(caiji::MaxLevel);
+    QTest::newRow("zh: no workspace")
+        << zh << QString() << QStringList{u"count"_s, u"--workspace"_s, u"/nonexistent"_s} << 2
+        << u"caiji: 找不到工作目录：/nonexistent\n"_s;
+    QTest::newRow("zh: program help")
+        << zh << QString() << QStringList{u"--help"_s} << 0
+        << u"用法：caiji [--workspace DIR] [--tick-ms N]\n  或：caiji COMMAND"_s;
+    QTest::newRow("C: program help")
+        << c << QString() << QStringList{u"--help"_s} << 0
+        << u"Usage: caiji [--workspace DIR] [--tick-ms N]\n  or:  caiji COMMAND"_s;
+    QTest::newRow("zh: command help")
+        << zh << QString() << QStringList{u"links"_s, u"--help"_s} << 0
+        << u"用法：caiji links START-URL FILE\n输出已保存的列表页 FILE 中"_s;
+    QTest::newRow("C: command help") << c << QString() << QStringList{u"links"_s, u"--help"_s} << 0
+                                     << u"Usage: caiji links START-URL FILE\nPrints"_s;
+    // Data stays as it is: the version line is the same in every language.
+    QTest::newRow("zh: version") << zh << QString() << QStringList{u"--version"_s} << 0
+                                 << u"caiji 3.4\n"_s;
+}
+
+void TestCommandLine::messagesFollowLocale()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, language);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, expected);
+    const Result result = runCaiji(arguments, locale, language);
+    QCOMPARE(result.exitCode, exitCode);
+    const QString shown = QString::fromUtf8(exitCode == 0 ? result.out : result.err);
+    QVERIFY2(shown.startsWith(expected), qPrintable(shown));
+    if (exitCode == 2)
+        QCOMPARE(result.out, QByteArray());
+}
+
+void TestCommandLine::helpFitsInBothLanguages()
+{
+    // Chinese characters take two columns; every help line fits 78, and the
+    // Chinese help carries no English sentence left untranslated.
+    const QList<QStringList> helps = {{u"--help"_s},           {u"run"_s, u"--help"_s},
+                                      {u"try"_s, u"--help"_s}, {u"export"_s, u"--help"_s},
+                                      {u"history"_s, u"-h"_s}, {u"examples"_s, u"-h"_s}};
+    const QRegularExpression englishWords(u"\\b(the|of|and|to|when|with)\\b"_s);
+    for (const QString &locale : {u"C"_s, u"zh_CN.UTF-8"_s}) {
+        for (const QStringList &arguments : helps) {
+            const Result result = runCaiji(arguments, locale);
+            QCOMPARE(result.exitCode, 0);
+            for (const QString &line : QString::fromUtf8(result.out).split(u'\n')) {
+                int columns = 0;
+                for (const QChar ch : line)
+                    columns += ch.unicode() >= 0x2e80 ? 2 : 1;
+                QVERIFY2(columns <= 78, qPrintable(locale + u": "_s + line));
+                if (locale != u"C")
+                    QVERIFY2(!line.contains(englishWords), qPrintable(line));
+            }
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)
