@@ -2,6 +2,7 @@
 // pages of the benchmark corpus (bench/make_real_corpus.sh), one page of about
 // 1 MB made of whole pages, and the largest single page.
 #include "engine/linklister.h"
+#include "engine/linkscan.h"
 #include "text/readtext.h"
 
 #include <QDir>
@@ -91,10 +92,14 @@ void BM_ListLinksEveryPage(benchmark::State &state)
     }
     QStringList decoded;
     qsizetype bytes = 0;
+    int scanned = 0;
     for (const QByteArray &page : pages()) {
         decoded << caiji::decodePage(page);
         bytes += page.size();
+        scanned += caiji::scanWellFormedLinks(decoded.last().toUtf8()).has_value();
     }
+    // Pages listed without the parser.
+    state.counters["scanned"] = double(scanned) / double(decoded.size());
     for (auto _ : state) {
         for (const QString &page : decoded)
             benchmark::DoNotOptimize(caiji::ListLinks(u"http://127.0.0.1/a/b.html"_s, page));

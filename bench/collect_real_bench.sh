@@ -14,11 +14,13 @@
 #   CAIJI_BEFORE_BUILD_DIR=DIR   an earlier build measured in the same run
 #   COLLECT_TICK_MS=N            the tick (default 5: the list crawler takes
 #                                two pages per four ticks, so ticks set the pace)
+#   COLLECT_RUN_PREFIX="perf record -g -o F"   run caiji under a profiler
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${CAIJI_BUILD_DIR:-$root/build}
 before=${CAIJI_BEFORE_BUILD_DIR:-}
 tick=${COLLECT_TICK_MS:-5}
+read -r -a prefix <<<"${COLLECT_RUN_PREFIX:-}"
 scales=("$@")
 ((${#scales[@]})) || scales=(1 4 16)
 [ -x "$build/caiji" ] || CAIJI_BUILD_DIR=$build bash "$root/scripts/setup.sh"
@@ -68,7 +70,7 @@ w5=[[0]]w6=[[]]w7=[[0]]w8=[[]]<getm1>
 a1=[[1||||||]]
 TASK
     /usr/bin/time -f '%e %U %S %M' -o "$ws/time" \
-        "$program" run --workspace "$ws" --tick-ms "$tick" >"$ws/out" 2>"$ws/err" || true
+        "${prefix[@]}" "$program" run --workspace "$ws" --tick-ms "$tick" >"$ws/out" 2>"$ws/err" || true
     read -r wall user sys rss < <(tail -1 "$ws/time")
     local stored requests
     stored=$("$build/caiji" count --workspace "$ws" docs | cut -f2)

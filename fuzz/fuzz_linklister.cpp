@@ -1,6 +1,8 @@
 // The link lister on any page: "page NUL address of the page" (a fixed
-// address when the second part is empty).
+// address when the second part is empty). Where the plain scan reads the page
+// without the parser, its listing must be the parser's.
 #include "engine/linklister.h"
+#include "engine/linkscan.h"
 #include "fuzzinput.h"
 
 using namespace Qt::StringLiterals;
@@ -11,6 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QStringList args = fuzz::arguments(data, size, 2);
     const QString url = args[1].isEmpty() ? u"http://www.example.com/news/index.htm"_s : args[1];
     const QString listing = ListLinks(url, args[0]);
+    if (scanWellFormedLinks(args[0].toUtf8()))
+        fuzz::require(listing == ListLinksParsed(url, args[0]),
+                      "the plain scan lists what the parser lists");
     if (listing.isEmpty())
         return 0;
     // Links are "ur=[[address]]ut=[[text]]" with http(s) addresses.

@@ -1,5 +1,7 @@
 #include "engine/linklister.h"
 
+#include "engine/linkscan.h"
+
 #include <QHash>
 #include <QUrl>
 
@@ -21,16 +23,8 @@ namespace {
 // because a <base> later in the page applies to the links before it too.
 struct Listing
 {
-    struct Link
-    {
-        QByteArray href;
-        QByteArray text;
-        bool area = false;
-    };
-
-    std::vector<Link> links;
+    PageLinks page;
     std::vector<size_t> open; // links whose end has not come, innermost last
-    QString base;             // the last non-blank <base href>
 };
 
 bool isTag(const xmlChar *name, const char *tag)
@@ -56,13 +50,13 @@ void onStart(void *context, const xmlChar *name, const xmlChar **atts)
         const QString href =
             QString::fromUtf8(reinterpret_cast<const char *>(attribute(atts, "href"))).trimmed();
         if (!href.isEmpty())
-            listing.base = href;
+            listing.page.base = href;
         return;
     }
     const bool area = isTag(name, "area");
     if (!area && !isTag(name, "a"))
         return;
-    Listing::Link link;
+    PageLink link;
     link.area = area;
     if (const xmlChar *href = attribute(atts, "href"))
         link.href = reinterpret_cast<const char *>(href);
@@ -70,9 +64,9 @@ void onStart(void *context, const xmlChar *name, const xmlChar **atts)
         if (const xmlChar *alt = attribute(atts, "alt"))
             link.text = reinterpret_cast<const char *>(alt);
     }
-    listing.links.push_back(std::move(link));
+    listing.page.links.push_back(std::move(link));
     if (!area)
-        listing.open.push_back(listing.links.size() - 1);
+        listing.open.push_back(listing.page.links.size() - 1);
 }
 
 void onEnd(void *context, const xmlChar *name)
@@ -86,7 +80,7 @@ void onText(void *context, const xmlChar *text, int length)
 {
     auto &listing = *static_cast<Listing *>(context);
     for (size_t index : listing.open)
-        listing.links[index].text.append(reinterpret_cast<const char *>(text), length);
+        listing.page.links[index].text.append(reinterpret_cast<const char *>(text), length);
 }
 
 QString escapeClosers(QString text)
@@ -105,14 +99,9 @@ QString escapeText(QString text)
     return text;
 }
 
-} // namespace
-
-QString ListLinks(const QString &url, const QString &page)
+// The parser's listing, for pages the plain scan gives up on.
+PageLinks parsedLinks(const QByteArray &html, const QString &url)
 {
-    const QByteArray html = page.toUtf8();
-    if (html.isEmpty())
-        return {};
-
     htmlSAXHandler handler{};
     handler.startElement = onStart;
     handler.endElement = onEnd;
@@ -130,8 +119,13 @@ QString ListLinks(const QString &url, const QString &page)
                        int(std::min<qsizetype>(html.size(), INT_MAX)), baseUrl.constData(), "UTF-8",
                        HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
                            HTML_PARSE_NONET);
+    return std::move(listing.page);
+}
 
-    const QUrl base = listing.base.isEmpty() ? QUrl(url) : QUrl(url).resolved(QUrl(listing.base));
+// "ur=[[address]]ut=[[text]]" for every link with an http(s) address.
+QString formatListing(const PageLinks &links, const QString &url)
+{
+    const QUrl base = links.base.isEmpty() ? QUrl(url) : QUrl(url).resolved(QUrl(links.base));
 
     // Pages repeat their addresses (menus, "top" links): each is resolved once.
     QHash<QByteArray, QString> resolved;
@@ -153,7 +147,7 @@ QString ListLinks(const QString &url, const QString &page)
     };
 
     QString result;
-    for (const Listing::Link &link : listing.links) {
+    for (const PageLink &link : links.links) {
         const QString address = addressOf(link.href);
         if (address.isEmpty())
             continue;
@@ -161,6 +155,23 @@ QString ListLinks(const QString &url, const QString &page)
                   escapeText(QString::fromUtf8(link.text).simplified()) + u"]]"_s;
     }
     return result;
+}
+
+} // namespace
+
+QString ListLinks(const QString &url, const QString &page)
+{
+    const QByteArray html = page.toUtf8();
+    if (html.isEmpty())
+        return {};
+    std::optional<PageLinks> scanned = scanWellFormedLinks(html);
+    return formatListing(scanned ? *scanned : parsedLinks(html, url), url);
+}
+
+QString ListLinksParsed(const QString &url, const QString &page)
+{
+    const QByteArray html = page.toUtf8();
+    return html.isEmpty() ? QString() : formatListing(parsedLinks(html, url), url);
 }
 
 } // namespace caiji

@@ -9,4 +9,8 @@ namespace caiji {
 
 QString ListLinks(const QString &url, const QString &page);
 
+// The same listing, always read through the HTML parser: ListLinks reads
+// plain pages without it, and checks compare the two.
+QString ListLinksParsed(const QString &url, const QString &page);
+
 } // namespace caiji

@@ -4,6 +4,7 @@
 // replaced. The listing is also compared with a listing made from libxml2's
 // document tree, on random markup and on the fixture pages.
 #include "engine/linklister.h"
+#include "engine/linkscan.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,6 +27,8 @@ private Q_SLOTS:
     void listing();
     void sameAsDocumentTree_data();
     void sameAsDocumentTree();
+    void plainMarkupScanned_data();
+    void plainMarkupScanned();
 };
 
 namespace {
@@ -160,6 +163,93 @@ QString randomMarkup(QRandomGenerator &random)
     return page;
 }
 
+// Markup the plain scan must read without the parser: closed links holding
+// text, references and inline elements; around them tags whose quoted values,
+// comments, scripts and declarations hide things that look like links.
+QString plainMarkup(QRandomGenerator &random)
+{
+    static const QStringList outside = {
+        u"<div class=\"a>b\" data-x='<a href=q>'>"_s,
+        u"</div>"_s,
+        u"<p>"_s,
+        u"<li>"_s,
+        u"<table><tr><td>"_s,
+        u"</td foo>"_s,
+        u"<!-- <a href=c%1>c</a> -->"_s,
+        u"<!-- x --!>"_s,
+        u"<script>var s = \"<a href=s%1>\"; if (a</b) {}</script>"_s,
+        u"<STYLE>a:after{content:\"</a>\"}</style >"_s,
+        u"<script/>"_s,
+        u"<?xml version=\"1.0\"?>"_s,
+        u"<![CDATA[<a href=d%1>d</a>]]>"_s,
+        u"<base href=\"http://b.com/%1/\">"_s,
+        u"<base href=\" \">"_s,
+        u"<area href=\"m%1\" alt=\" a &amp; %1 \">"_s,
+        u"<area alt=x href=n%1 href=o>"_s,
+        u"<a href=\"e%1\"/>"_s,
+        u"<img src=i />"_s,
+        u"text < more & less"_s,
+        u"</ x>"_s,
+        u"</a>"_s,
+        u"\r\n 中文 "_s,
+    };
+    static const QStringList starts = {
+        u"<a href=\"x%1.html\">"_s,
+        u"<A HREF=y%1>"_s,
+        u"<a title=\"t>u\" href='//o.com/%1'>"_s,
+        u"<a href=\"?a=1&amp;b=%1&c&copy;&#38;&#x26;&lt\">"_s,
+        u"<a href=x%1/>"_s,
+        u"<a\nhref = z%1 class=k>"_s,
+        u"<a href>"_s,
+        u"<a href=\"mailto:m@x\">"_s,
+    };
+    static const QStringList inside = {
+        u"text%1"_s,
+        u" "_s,
+        u"\n\t "_s,
+        u"中文"_s,
+        u"&amp;"_s,
+        u"&nbsp;"_s,
+        u"&mdash;&copy;&laquo;"_s,
+        u"&#20013;&#x6587;&#65"_s,
+        u"&foo;&amp x"_s,
+        u"& &1"_s,
+        u"]]"_s,
+        u"[["_s,
+        u"a < b"_s,
+        u"<span class=\"n\">s%1</span>"_s,
+        u"<b><i>bi</i></b>"_s,
+        u"<img src=i%1>"_s,
+        u"<br/>"_s,
+        u"<em/>"_s,
+        u"<!-- c -->"_s,
+        u"<code>c<sub>2</sub></code>"_s,
+    };
+    const auto pick = [&](const QStringList &pieces) {
+        QString piece = pieces[random.bounded(int(pieces.size()))];
+        return piece.contains(u"%1"_s) ? piece.arg(random.bounded(5)) : piece;
+    };
+    QString page =
+        random.bounded(2)
+            ? u"<!-- c -->\n<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01//EN\" \"x.dtd\">"_s
+            : QString();
+    const int count = random.bounded(1, 30);
+    for (int i = 0; i < count; ++i) {
+        if (random.bounded(2)) {
+            page += pick(outside);
+            continue;
+        }
+        const QString start = pick(starts);
+        page += start;
+        if (start.endsWith(u"/>"_s) && !start.contains(u'='))
+            continue;
+        for (int j = random.bounded(4); j > 0; --j)
+            page += pick(inside);
+        page += u"</a>"_s;
+    }
+    return page;
+}
+
 } // namespace
 
 void TestLinkLister::listing_data()
@@ -258,6 +348,29 @@ void TestLinkLister::sameAsDocumentTree()
 {
     QFETCH(QString, url);
     QFETCH(QString, page);
+    QCOMPARE(ListLinks(url, page), treeListing(url, page));
+}
+
+void TestLinkLister::plainMarkupScanned_data()
+{
+    QTest::addColumn<QString>("page");
+    QRandomGenerator random(7122026);
+    for (int i = 0; i < 2000; ++i)
+        QTest::addRow("plain %d", i) << plainMarkup(random);
+    const QDir dir(QStringLiteral(CAIJI_TEST_DATA) + u"/real"_s);
+    for (const QString &name : dir.entryList({u"*.html"_s}, QDir::Files)) {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QTest::addRow("%s", qPrintable(name)) << QString::fromUtf8(file.readAll());
+    }
+}
+
+// Real and plain pages are listed without the parser, and the same.
+void TestLinkLister::plainMarkupScanned()
+{
+    QFETCH(QString, page);
+    const QString url = u"http://h.com/d/p.html"_s;
+    QVERIFY2(scanWellFormedLinks(page.toUtf8()).has_value(), qPrintable(page));
     QCOMPARE(ListLinks(url, page), treeListing(url, page));
 }
 
