@@ -19,11 +19,6 @@ namespace {
 // Free again on the fourth tick after its page arrived.
 constexpr int AgeAfterPage = 96;
 
-bool passes(const QString &result)
-{
-    return !result.isEmpty();
-}
-
 } // namespace
 
 Crawler::Crawler(EngineState &state, Fetcher &fetcher) : m_state(state), m_fetcher(fetcher) {}
@@ -72,20 +67,24 @@ void Crawler::fetchDone(int index, const QString &url, const QString &file, qint
 
 void Crawler::queueLinks(const QString &listing)
 {
-    const QString start = m_state.schemeField(1);
+    // The scheme's rules, read once for all links of the page.
+    const SiteLinks site(m_state.schemeField(1));
+    const PatternList listMust(m_state.schemeField(5)), listMustNot(m_state.schemeField(6));
+    const PatternList targetMust(m_state.schemeField(3)), targetMustNot(m_state.schemeField(4));
+    const PatternList titleAny(m_state.schemeField(8)), titleMustNot(m_state.schemeField(9));
+    const qsizetype shortestTitle = numberAtStart(m_state.schemeField(7));
+
     qsizetype p1 = instr(1, listing, u"ur=[[") + 5;
     qsizetype p2 = p1 > 5 ? instr(p1, listing, u"]]") : 0;
     // p1 moves past p2 on every pass, so the scan ends with the listing.
     while (p1 > 5 && p2 > 0 && p2 > p1 && belowMaximum()) {
-        const QString link = hp(mid(listing, p1, p2 - p1), start);
+        const QString link = site.canonical(mid(listing, p1, p2 - p1));
         if (!link.isEmpty()) {
-            if (passes(hx(3, link, m_state.schemeField(5))) &&
-                passes(hx(4, link, m_state.schemeField(6))) &&
+            if (listMust.passes(3, link) && listMustNot.passes(4, link) &&
                 !m_state.seenListPages.contains(link) && m_state.appendList(link))
                 m_state.seenListPages.insert(link);
 
-            if (passes(hx(3, link, m_state.schemeField(3))) &&
-                passes(hx(4, link, m_state.schemeField(4)))) {
+            if (targetMust.passes(3, link) && targetMustNot.passes(4, link)) {
                 const qsizetype t1 = instr(p2, listing, u"ut=[[") + 5;
                 const qsizetype t2 = instr(t1, listing, u"]]");
                 QString title = t2 > 0 ? mid(listing, t1, t2 - t1) : QString();
@@ -93,10 +92,8 @@ void Crawler::queueLinks(const QString &listing)
                     title.remove(0, 1);
                 while (title.endsWith(u' '))
                     title.chop(1);
-                if (title.size() > numberAtStart(m_state.schemeField(7)) &&
-                    passes(hx(5, title, m_state.schemeField(8))) &&
-                    passes(hx(4, title, m_state.schemeField(9))) &&
-                    !m_state.seenTargets.contains(link) &&
+                if (title.size() > shortestTitle && titleAny.passes(5, title) &&
+                    titleMustNot.passes(4, title) && !m_state.seenTargets.contains(link) &&
                     m_state.appendContent(u"1|"_s + link + u'|'))
                     m_state.seenTargets.insert(link);
             }

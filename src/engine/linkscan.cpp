@@ -349,15 +349,20 @@ bool Scanner::skipProcessingInstruction()
 // name; nothing inside is markup.
 bool Scanner::skipRawText(std::string_view name)
 {
+    const auto closes = [&](const char *p) {
+        return m_end - p > qsizetype(name.size()) + 2 && p[1] == '/' &&
+               qstrnicmp(p + 2, name.data(), qsizetype(name.size())) == 0;
+    };
+    // Right after the start tag the parser still reads tags: another end tag
+    // there may close the element, so may some start tags.
+    if (m_end - m_p > 1 && *m_p == '<' && !closes(m_p) &&
+        (isLetter(m_p[1]) || m_p[1] == '_' || m_p[1] == ':' || m_p[1] == '/'))
+        return false;
     for (const char *p = m_p; p < m_end; ++p) {
         p = static_cast<const char *>(std::memchr(p, '<', size_t(m_end - p)));
         if (!p)
             return false;
-        if (p + 2 + qsizetype(name.size()) >= m_end)
-            return false;
-        if (p[1] != '/')
-            continue;
-        if (qstrnicmp(p + 2, name.data(), qsizetype(name.size())) != 0)
+        if (!closes(p))
             continue;
         // The parser would read a longer name and carry on in the text.
         if (isNameChar(p[2 + name.size()]))

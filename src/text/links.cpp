@@ -37,6 +37,29 @@ QString pass(bool passed)
 
 } // namespace
 
+PatternList::PatternList(const QString &hxss)
+{
+    if (!hxss.isEmpty())
+        m_items = hxss.split(u'^');
+}
+
+bool PatternList::passes(int hxt, const QString &hxs1) const
+{
+    if (m_items.isEmpty())
+        return hxt >= 3 && hxt <= 5;
+    const auto found = [&](const QString &item) { return occurs(hxs1, item); };
+    switch (hxt) {
+    case 3:
+        return std::all_of(m_items.begin(), m_items.end(), found);
+    case 4:
+        return std::none_of(m_items.begin(), m_items.end(), found);
+    case 5:
+        return std::any_of(m_items.begin(), m_items.end(), found);
+    default:
+        return false;
+    }
+}
+
 QString hx(int hxt, const QString &hxs1, const QString &hxss)
 {
     if (hxt < 1 || hxt > 5)
@@ -44,30 +67,24 @@ QString hx(int hxt, const QString &hxs1, const QString &hxss)
     if (hxss.isEmpty())
         return hxt <= 2 ? hxs1 : u"w"_s;
 
-    const QStringList items = hxss.split(u'^');
     QString s = hxs1;
     switch (hxt) {
-    case 1:
+    case 1: {
+        const QStringList items = hxss.split(u'^');
         for (qsizetype i = 0; i + 1 < items.size(); i += 2) {
             if (!items[i].isEmpty())
                 s.replace(items[i], items[i + 1]);
         }
         return s;
+    }
     case 2:
-        for (const QString &item : items) {
+        for (const QString &item : hxss.split(u'^')) {
             if (!item.isEmpty())
                 s.remove(item);
         }
         return s;
-    case 3:
-        return pass(std::all_of(items.begin(), items.end(),
-                                [&](const QString &item) { return occurs(s, item); }));
-    case 4:
-        return pass(std::none_of(items.begin(), items.end(),
-                                 [&](const QString &item) { return occurs(s, item); }));
     default:
-        return pass(std::any_of(items.begin(), items.end(),
-                                [&](const QString &item) { return occurs(s, item); }));
+        return pass(PatternList(hxss).passes(hxt, s));
     }
 }
 
@@ -98,11 +115,12 @@ QString hpkey(const QString &hds1)
     return host;
 }
 
-QString hp(const QString &hds1, const QString &startAddress)
+SiteLinks::SiteLinks(const QString &startAddress) : m_key(lowerSameLength(hpkey(startAddress))) {}
+
+QString SiteLinks::canonical(const QString &hds1) const
 {
     const QString u = lowerSameLength(hds1);
-    const QString key = lowerSameLength(hpkey(startAddress));
-    if (!key.isEmpty() && !u.contains(key))
+    if (!m_key.isEmpty() && !u.contains(m_key))
         return {};
     if (u.isEmpty())
         return {}; // an empty link holds no site key either
@@ -124,6 +142,11 @@ QString hp(const QString &hds1, const QString &startAddress)
     for (int i = 0; i < 3 && r.endsWith(u'/'); ++i)
         r.chop(1);
     return r;
+}
+
+QString hp(const QString &hds1, const QString &startAddress)
+{
+    return SiteLinks(startAddress).canonical(hds1);
 }
 
 } // namespace caiji

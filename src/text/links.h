@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace caiji {
 
@@ -11,6 +12,18 @@ namespace caiji {
 // the empty string for a failure; an empty list never rejects. Any other kind
 // returns the empty string.
 QString hx(int hxt, const QString &hxs1, const QString &hxss);
+
+// A pattern list split once, for testing many texts against it: hx's kinds 3
+// to 5 give the same verdicts.
+class PatternList
+{
+public:
+    explicit PatternList(const QString &hxss = QString());
+    bool passes(int hxt, const QString &hxs1) const;
+
+private:
+    QStringList m_items; // none: nothing is rejected
+};
 
 // The item of `hxss` that made a list test of kind 3 (the first one missing)
 // or 4 (the first one present) fail; empty otherwise.
@@ -24,5 +37,16 @@ QString hpkey(const QString &hds1);
 // trailing slashes removed), or the empty string when it leaves the site of
 // `startAddress` or names a file that is not a page.
 QString hp(const QString &hds1, const QString &startAddress);
+
+// hp for many links of one start address: the site key made once.
+class SiteLinks
+{
+public:
+    explicit SiteLinks(const QString &startAddress);
+    QString canonical(const QString &hds1) const;
+
+private:
+    QString m_key; // lower case
+};
 
 } // namespace caiji
