@@ -93,6 +93,8 @@ QString escapeClosers(QString text)
 // or a page could cut its own text short or slip in addresses of its choice.
 QString escapeText(QString text)
 {
+    if (!text.contains(u'[') && !text.contains(u']'))
+        return text;
     text = escapeClosers(text.replace(u"[["_s, u"[ ["_s));
     if (text.endsWith(u']'))
         text += u' ';
@@ -147,12 +149,16 @@ QString formatListing(const PageLinks &links, const QString &url)
     };
 
     QString result;
+    result.reserve(links.links.size() * 64);
     for (const PageLink &link : links.links) {
         const QString address = addressOf(link.href);
         if (address.isEmpty())
             continue;
-        result += u"ur=[["_s + address + u"]]ut=[["_s +
-                  escapeText(QString::fromUtf8(link.text).simplified()) + u"]]"_s;
+        result += u"ur=[[";
+        result += address;
+        result += u"]]ut=[[";
+        result += escapeText(QString::fromUtf8(link.text).simplified());
+        result += u"]]";
     }
     return result;
 }

@@ -195,6 +195,8 @@ void NetworkFetcher::onMetaData(int index)
     const QVariant length = transfer.reply->header(QNetworkRequest::ContentLengthHeader);
     if (length.isValid() && length.toLongLong() > transfer.limit)
         fail(transfer, u"超过大小上限"_s);
+    else if (length.isValid() && !transfer.part && length.toLongLong() > transfer.body.capacity())
+        transfer.body.reserve(length.toLongLong()); // one buffer, no copies as it grows
 }
 
 void NetworkFetcher::onReadyRead(int index)
