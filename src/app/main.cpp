@@ -12,6 +12,10 @@
 #include <QSettings>
 #include <QTextStream>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -91,6 +95,13 @@ int runWindow(QApplication &app, const QStringList &arguments)
 
 int main(int argc, char *argv[])
 {
+#ifdef __GLIBC__
+    // Buffers of a megabyte and more (large pages and their text) get mappings
+    // of their own, returned whole when freed. By default glibc raises this
+    // bound after the first large page is freed, and later large pages land in
+    // the heap, where small long-lived queue entries keep it from shrinking.
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+#endif
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
