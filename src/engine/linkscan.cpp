@@ -91,7 +91,7 @@ public:
 private:
     struct Tag
     {
-        std::array<char, kNameLimit> buffer{};
+        std::array<char, kNameLimit> buffer; // only the first `length` are set
         qsizetype length = 0;
         bool selfClosed = false; // a start tag ending in "/>"
         bool loose = false;      // an end tag with more than blanks after its name
