@@ -29,6 +29,8 @@ private Q_SLOTS:
     void sameAsDocumentTree();
     void plainMarkupScanned_data();
     void plainMarkupScanned();
+    void recoveryLeftToParser_data();
+    void recoveryLeftToParser();
 };
 
 namespace {
@@ -374,6 +376,36 @@ void TestLinkLister::plainMarkupScanned()
     QFETCH(QString, page);
     const QString url = u"http://h.com/d/p.html"_s;
     QVERIFY2(scanWellFormedLinks(page.toUtf8()).has_value(), qPrintable(page));
+    QCOMPARE(ListLinks(url, page), treeListing(url, page));
+}
+
+void TestLinkLister::recoveryLeftToParser_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::newRow("link left open") << u"<a href=x>x<p>y"_s;
+    QTest::newRow("link in a link") << u"<a href=x>x<a href=y>y</a></a>"_s;
+    QTest::newRow("block in a link") << u"<a href=x>1<div>2</div>3</a>"_s;
+    QTest::newRow("table cell ends a link") << u"<a href=x>1<td>2</a>"_s;
+    QTest::newRow("misnested inline") << u"<a href=x><b><i>1</b></i></a>"_s;
+    QTest::newRow("quote never closed") << u"<a title=\"x href=y>z</a>"_s;
+    QTest::newRow("doctype mid-page") << u"<p><!DOCTYPE html></b><a href=x>x</a>"_s;
+    QTest::newRow("nameless instruction") << u"<? x ><a href=x>x</a>"_s;
+    QTest::newRow("end tag opening a script") << u"<b><script></b><a href=s>s</a></script>"_s;
+    QTest::newRow("longer end tag in a script") << u"<script></scripts><a href=s>s</a>"_s;
+    QTest::newRow("NUL byte") << u"<a href=x>a\0b</a><a href=y>y</a>"_s;
+    QTest::newRow("byte order mark") << u"\uFEFF<a href=x>x</a>"_s;
+    QTest::newRow("dropped control character") << u"<a href=x>a\u0001b</a>"_s;
+    QTest::newRow("refused character number") << u"<a href=x>a&#0;b</a>"_s;
+    QTest::newRow("entity name read the long way") << u"<a href=x>&amp中</a>"_s;
+}
+
+// Where the parser's error recovery decides what a link holds, the page goes
+// to the parser, and the listing is still the document tree's.
+void TestLinkLister::recoveryLeftToParser()
+{
+    QFETCH(QString, page);
+    const QString url = u"http://h.com/d/p.html"_s;
+    QVERIFY(!scanWellFormedLinks(page.toUtf8()).has_value());
     QCOMPARE(ListLinks(url, page), treeListing(url, page));
 }
 
