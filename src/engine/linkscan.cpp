@@ -2,6 +2,7 @@
 
 #include <libxml/HTMLparser.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string_view>
@@ -35,6 +36,24 @@ bool isNameChar(char c)
     return isLetter(c) || isDigit(c) || c == ':' || c == '-' || c == '_' || c == '.';
 }
 
+// The first `c` in [from, to), or nothing.
+const char *find(const char *from, const char *to, char c)
+{
+    return static_cast<const char *>(std::memchr(from, c, size_t(to - from)));
+}
+
+// How an entity or instruction name may start.
+bool isNameStart(char c)
+{
+    return isLetter(c) || c == '_' || c == ':';
+}
+
+// How a tag or attribute name may start: the parser reads those more loosely.
+bool isTagNameStart(char c)
+{
+    return isNameStart(c) || c == '.';
+}
+
 // Inline elements that may sit inside a link without the parser closing
 // anything: none of them ends a link or another of them by starting, so
 // inside a link they end exactly at their own end tags.
@@ -45,15 +64,6 @@ constexpr std::string_view kInline[] = {"span", "code", "em",     "strong", "b",
 // Elements the parser ends as soon as they start.
 constexpr std::string_view kEmpty[] = {"img", "br"};
 
-template <size_t N> bool isOneOf(std::string_view name, const std::string_view (&list)[N])
-{
-    for (std::string_view entry : list) {
-        if (entry == name)
-            return true;
-    }
-    return false;
-}
-
 // The characters the parser accepts from a character reference.
 bool isXmlChar(uint32_t c)
 {
@@ -63,21 +73,7 @@ bool isXmlChar(uint32_t c)
 
 void appendUtf8(QByteArray &out, uint32_t c)
 {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
+    out += QStringView(QChar::fromUcs4(char32_t(c))).toUtf8();
 }
 
 class Scanner
@@ -99,6 +95,12 @@ private:
     };
     enum class Wanted { None, Link, Area, Base };
 
+    // Whether the text at the cursor starts with `prefix`, letter case ignored.
+    bool at(std::string_view prefix) const
+    {
+        return m_end - m_p >= qsizetype(prefix.size()) &&
+               qstrnicmp(m_p, prefix.data(), qsizetype(prefix.size())) == 0;
+    }
     bool readName(Tag &tag);
     bool startTag(Tag &tag, Wanted wanted, QByteArray *href, QByteArray *alt);
     bool attributeValue(bool keep, QByteArray &value);
@@ -153,7 +155,7 @@ bool Scanner::startTag(Tag &tag, Wanted wanted, QByteArray *href, QByteArray *al
             tag.selfClosed = true;
             return true;
         }
-        if (!isLetter(*m_p) && *m_p != '_' && *m_p != ':' && *m_p != '.')
+        if (!isTagNameStart(*m_p))
             return false;
         Tag attribute;
         if (!readName(attribute))
@@ -187,7 +189,7 @@ bool Scanner::attributeValue(bool keep, QByteArray &value)
     const char quote = *m_p;
     const char *end;
     if (quote == '"' || quote == '\'') {
-        end = static_cast<const char *>(std::memchr(m_p + 1, quote, size_t(m_end - m_p - 1)));
+        end = find(m_p + 1, m_end, quote);
         if (!end)
             return false;
         ++m_p;
@@ -202,7 +204,7 @@ bool Scanner::attributeValue(bool keep, QByteArray &value)
         // References end before the value's end: names and digits never
         // hold a quote, a blank or ">".
         while (m_p < end) {
-            const char *amp = static_cast<const char *>(std::memchr(m_p, '&', size_t(end - m_p)));
+            const char *amp = find(m_p, end, '&');
             const char *chunkEnd = amp ? amp : end;
             value.append(m_p, chunkEnd - m_p);
             m_p = chunkEnd;
@@ -247,7 +249,7 @@ bool Scanner::reference(QByteArray &out)
     }
     if (p == m_end || static_cast<unsigned char>(*p) >= 0x80)
         return false;
-    if (!isLetter(*p) && *p != '_' && *p != ':') {
+    if (!isNameStart(*p)) {
         out += '&';
         m_p = p;
         return true;
@@ -274,13 +276,13 @@ bool Scanner::reference(QByteArray &out)
 bool Scanner::endTag(Tag &tag)
 {
     m_p += 2;
-    if (m_p == m_end || (!isLetter(*m_p) && *m_p != '_' && *m_p != ':' && *m_p != '.'))
+    if (m_p == m_end || !isTagNameStart(*m_p))
         return false;
     if (!readName(tag))
         return false;
     while (m_p < m_end && isBlank(*m_p))
         ++m_p;
-    const char *close = static_cast<const char *>(std::memchr(m_p, '>', size_t(m_end - m_p)));
+    const char *close = find(m_p, m_end, '>');
     if (!close)
         return false;
     tag.loose = close != m_p;
@@ -292,7 +294,7 @@ bool Scanner::endTag(Tag &tag)
 bool Scanner::skipComment()
 {
     for (const char *p = m_p + 4; p + 2 < m_end; ++p) {
-        p = static_cast<const char *>(std::memchr(p, '-', size_t(m_end - p)));
+        p = find(p, m_end, '-');
         if (!p || p + 2 >= m_end)
             return false;
         if (p[1] != '-')
@@ -312,7 +314,7 @@ bool Scanner::skipComment()
 // "<!DOCTYPE" to its first ">", when no quoted identifier could hold it.
 bool Scanner::skipDoctype()
 {
-    const char *close = static_cast<const char *>(std::memchr(m_p, '>', size_t(m_end - m_p)));
+    const char *close = find(m_p, m_end, '>');
     if (!close)
         return false;
     const std::string_view declaration(m_p, size_t(close - m_p));
@@ -332,13 +334,13 @@ bool Scanner::skipDoctype()
 bool Scanner::skipProcessingInstruction()
 {
     const char *p = m_p + 2;
-    if (p == m_end || (!isLetter(*p) && *p != '_' && *p != ':'))
+    if (p == m_end || !isNameStart(*p))
         return false;
     while (p < m_end && isNameChar(*p))
         ++p;
     if (p == m_end || static_cast<unsigned char>(*p) >= 0x80)
         return false;
-    const char *close = static_cast<const char *>(std::memchr(p, '>', size_t(m_end - p)));
+    const char *close = find(p, m_end, '>');
     if (!close)
         return false;
     m_p = close + 1;
@@ -355,11 +357,10 @@ bool Scanner::skipRawText(std::string_view name)
     };
     // Right after the start tag the parser still reads tags: another end tag
     // there may close the element, so may some start tags.
-    if (m_end - m_p > 1 && *m_p == '<' && !closes(m_p) &&
-        (isLetter(m_p[1]) || m_p[1] == '_' || m_p[1] == ':' || m_p[1] == '/'))
+    if (m_end - m_p > 1 && *m_p == '<' && !closes(m_p) && (isNameStart(m_p[1]) || m_p[1] == '/'))
         return false;
     for (const char *p = m_p; p < m_end; ++p) {
-        p = static_cast<const char *>(std::memchr(p, '<', size_t(m_end - p)));
+        p = find(p, m_end, '<');
         if (!p)
             return false;
         if (!closes(p))
@@ -378,15 +379,14 @@ bool Scanner::skipRawText(std::string_view name)
 bool Scanner::outside()
 {
     while (m_p < m_end) {
-        m_p = static_cast<const char *>(std::memchr(m_p, '<', size_t(m_end - m_p)));
+        m_p = find(m_p, m_end, '<');
         if (!m_p)
             return true;
         if (m_p + 1 == m_end)
             return true;
         const char next = m_p[1];
         if (next == '/') {
-            if (m_p + 2 < m_end &&
-                (isLetter(m_p[2]) || m_p[2] == '_' || m_p[2] == ':' || m_p[2] == '.')) {
+            if (m_p + 2 < m_end && isTagNameStart(m_p[2])) {
                 Tag tag;
                 if (!endTag(tag))
                     return false;
@@ -396,10 +396,10 @@ bool Scanner::outside()
             continue;
         }
         if (next == '!') {
-            if (m_p + 3 < m_end && m_p[2] == '-' && m_p[3] == '-') {
+            if (at("<!--")) {
                 if (!skipComment())
                     return false;
-            } else if (m_p + 9 <= m_end && qstrnicmp(m_p + 2, "DOCTYPE", 7) == 0) {
+            } else if (at("<!DOCTYPE")) {
                 // Past the start the parser reads what follows it its own way.
                 return false;
             } else {
@@ -484,7 +484,7 @@ bool Scanner::insideLink()
 {
     m_inner.clear();
     while (m_p < m_end) {
-        const char *lt = static_cast<const char *>(std::memchr(m_p, '<', size_t(m_end - m_p)));
+        const char *lt = find(m_p, m_end, '<');
         if (!lt)
             return false;
         if (!linkText(lt))
@@ -504,13 +504,12 @@ bool Scanner::insideLink()
             m_inner.pop_back();
             continue;
         }
-        if (next == '!' && m_p + 3 < m_end && m_p[2] == '-' && m_p[3] == '-') {
+        if (at("<!--")) {
             if (!skipComment())
                 return false;
             continue;
         }
-        if (next == '?' ||
-            (next == '!' && m_p + 9 <= m_end && qstrnicmp(m_p + 2, "DOCTYPE", 7) == 0))
+        if (next == '?' || at("<!DOCTYPE"))
             return false;
         if (!isLetter(next)) {
             // Not markup: the parser reads the "<" as text.
@@ -523,16 +522,13 @@ bool Scanner::insideLink()
         if (!readName(tag) || !startTag(tag, Wanted::None, nullptr, nullptr))
             return false;
         const std::string_view name = tag.name();
-        if (isOneOf(name, kEmpty))
+        if (std::find(std::begin(kEmpty), std::end(kEmpty), name) != std::end(kEmpty))
             continue;
-        if (!isOneOf(name, kInline))
+        const auto inlineTag = std::find(std::begin(kInline), std::end(kInline), name);
+        if (inlineTag == std::end(kInline))
             return false;
-        if (!tag.selfClosed) {
-            for (std::string_view entry : kInline) {
-                if (entry == name)
-                    m_inner.push_back(entry);
-            }
-        }
+        if (!tag.selfClosed)
+            m_inner.push_back(*inlineTag);
     }
     return false;
 }
@@ -544,10 +540,6 @@ bool Scanner::prologue()
     const auto skipBlanks = [this] {
         while (m_p < m_end && isBlank(*m_p))
             ++m_p;
-    };
-    const auto at = [this](std::string_view text) {
-        return m_end - m_p >= qsizetype(text.size()) &&
-               qstrnicmp(m_p, text.data(), qsizetype(text.size())) == 0;
     };
     skipBlanks();
     for (bool doctype = true;;) {
