@@ -26,19 +26,6 @@ QString Shell::title()
     return tr("信息采集");
 }
 
-namespace {
-
-// Qt's own button texts follow the locale, ours are the program's.
-void nameButtons(QDialogButtonBox *buttons)
-{
-    if (QPushButton *ok = buttons->button(QDialogButtonBox::Ok))
-        ok->setText(Shell::tr("确定"));
-    if (QPushButton *cancel = buttons->button(QDialogButtonBox::Cancel))
-        cancel->setText(Shell::tr("取消"));
-}
-
-} // namespace
-
 void Shell::inform(QWidget *parent, const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::NoButton, parent);
@@ -79,8 +66,8 @@ void Shell::showText(QWidget *parent, const QString &heading, const QString &tex
     view->setReadOnly(true);
     view->setLineWrapMode(QPlainTextEdit::NoWrap);
     layout->addWidget(view);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
-    nameButtons(buttons);
+    auto *buttons = new QDialogButtonBox(&dialog);
+    buttons->addButton(tr("确定"), QDialogButtonBox::AcceptRole);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     layout->addWidget(buttons);
     dialog.resize(820, 480);
