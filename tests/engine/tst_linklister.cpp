@@ -102,6 +102,13 @@ QString treeListing(const QString &url, const QString &page)
     return listing;
 }
 
+// One of `pieces`, a "%1" in it made a number from 0 to 4.
+QString pick(QRandomGenerator &random, const QStringList &pieces)
+{
+    const QString piece = pieces[random.bounded(int(pieces.size()))];
+    return piece.contains(u"%1"_s) ? piece.arg(random.bounded(5)) : piece;
+}
+
 // Markup made of pieces that stress the parser's recovery: unclosed and
 // nested links, bases, areas, scripts, comments, entities, blanks, "]]".
 QString randomMarkup(QRandomGenerator &random)
@@ -159,12 +166,8 @@ QString randomMarkup(QRandomGenerator &random)
                                        u"\u00a0"_s};
     QString page;
     const int count = random.bounded(1, 60);
-    for (int i = 0; i < count; ++i) {
-        QString piece = pieces[random.bounded(int(pieces.size()))];
-        if (piece.contains(u"%1"_s))
-            piece = piece.arg(random.bounded(5));
-        page += piece;
-    }
+    for (int i = 0; i < count; ++i)
+        page += pick(random, pieces);
     return page;
 }
 
@@ -230,10 +233,6 @@ QString plainMarkup(QRandomGenerator &random)
         u"<!-- c -->"_s,
         u"<code>c<sub>2</sub></code>"_s,
     };
-    const auto pick = [&](const QStringList &pieces) {
-        QString piece = pieces[random.bounded(int(pieces.size()))];
-        return piece.contains(u"%1"_s) ? piece.arg(random.bounded(5)) : piece;
-    };
     QString page =
         random.bounded(2)
             ? u"<!-- c -->\n<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01//EN\" \"x.dtd\">"_s
@@ -241,15 +240,15 @@ QString plainMarkup(QRandomGenerator &random)
     const int count = random.bounded(1, 30);
     for (int i = 0; i < count; ++i) {
         if (random.bounded(2)) {
-            page += pick(outside);
+            page += pick(random, outside);
             continue;
         }
-        const QString start = pick(starts);
+        const QString start = pick(random, starts);
         page += start;
         if (start.endsWith(u"/>"_s) && !start.contains(u'='))
             continue;
         for (int j = random.bounded(4); j > 0; --j)
-            page += pick(inside);
+            page += pick(random, inside);
         page += u"</a>"_s;
     }
     return page;
