@@ -5,9 +5,8 @@
 #include "engine/linkscan.h"
 #include "text/readtext.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTextStream>
+#include "realcorpus.h"
+
 
 #include <benchmark/benchmark.h>
 
@@ -15,30 +14,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString corpusDir()
-{
-    const QString dir = qEnvironmentVariable("CAIJI_REAL_CORPUS");
-    return dir.isEmpty() ? QStringLiteral(CAIJI_BUILD_DIR) + u"/real-corpus"_s : dir;
-}
-
-QList<QByteArray> corpusPages()
-{
-    QList<QByteArray> pages;
-    QFile list(corpusDir() + u"/pages.txt"_s);
-    if (!list.open(QIODevice::ReadOnly))
-        return pages;
-    QTextStream names(&list);
-    while (!names.atEnd()) {
-        QFile page(corpusDir() + u"/site/"_s + names.readLine());
-        if (page.open(QIODevice::ReadOnly))
-            pages << page.readAll();
-    }
-    return pages;
-}
-
 const QList<QByteArray> &pages()
 {
-    static const QList<QByteArray> all = corpusPages();
+    static const QList<QByteArray> all = caiji::bench::realCorpusPages();
     return all;
 }
 
@@ -60,20 +38,9 @@ void listPage(benchmark::State &state, const QByteArray &bytes)
     state.counters["MB"] = double(bytes.size()) / (1024 * 1024);
 }
 
-// Whole pages, one after another, up to 1 MB; only the first keeps its
-// document type declaration, as one long page would.
 QByteArray oneMegabytePage()
 {
-    QByteArray joined;
-    for (QByteArray page : pages()) {
-        const qsizetype doctype = page.indexOf("<!DOCTYPE");
-        if (!joined.isEmpty() && doctype >= 0 && doctype < 16)
-            page.remove(0, page.indexOf('>', doctype) + 1);
-        if (joined.size() + page.size() > 1024 * 1024)
-            break;
-        joined += page;
-    }
-    return joined;
+    return caiji::bench::joinedPages(pages(), 1024 * 1024);
 }
 
 void BM_ListLinksOneMegabyte(benchmark::State &state)

@@ -7,6 +7,8 @@
 #include "gui/mainwindow.h"
 #include "gui/shell.h"
 
+#include "realcorpus.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -39,26 +41,10 @@ private:
     QByteArray m_page;
 };
 
-QByteArray megabyteOfRealPages(const QString &corpus)
+QByteArray megabyteOfRealPages()
 {
-    QFile list(corpus + u"/pages.txt"_s);
-    if (!list.open(QIODevice::ReadOnly))
-        return {};
-    QByteArray joined;
-    QTextStream names(&list);
-    while (!names.atEnd()) {
-        QFile page(corpus + u"/site/"_s + names.readLine());
-        if (!page.open(QIODevice::ReadOnly))
-            continue;
-        QByteArray bytes = page.readAll();
-        // One document type declaration, as one long page has.
-        const qsizetype doctype = bytes.indexOf("<!DOCTYPE");
-        if (!joined.isEmpty() && doctype >= 0 && doctype < 16)
-            bytes.remove(0, bytes.indexOf('>', doctype) + 1);
-        if (joined.size() + bytes.size() > 1024 * 1024)
-            break;
-        joined += bytes;
-    }
+    const QByteArray joined =
+        caiji::bench::joinedPages(caiji::bench::realCorpusPages(), 1024 * 1024);
     // The page links to itself as a content page ("self.html").
     return joined + "<a href=\"self.html\">self</a>";
 }
@@ -78,10 +64,7 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTextStream out(stdout);
-    const QString corpus = qEnvironmentVariableIsEmpty("CAIJI_REAL_CORPUS")
-                               ? QStringLiteral(CAIJI_BUILD_DIR) + u"/real-corpus"_s
-                               : qEnvironmentVariable("CAIJI_REAL_CORPUS");
-    const QByteArray page = megabyteOfRealPages(corpus);
+    const QByteArray page = megabyteOfRealPages();
     QTemporaryDir dir;
     const QString task = dir.path() + u"/task/big"_s;
     if (page.size() < 1000 || !QDir().mkpath(task + u"/data"_s) ||
