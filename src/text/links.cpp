@@ -88,15 +88,20 @@ QString hx(int hxt, const QString &hxs1, const QString &hxss)
     }
 }
 
-QString decidingItem(int hxt, const QString &hxs1, const QString &hxss)
+QString PatternList::decidingItem(int hxt, const QString &hxs1) const
 {
-    if ((hxt != 3 && hxt != 4) || hxss.isEmpty())
+    if (hxt != 3 && hxt != 4)
         return {};
-    for (const QString &item : hxss.split(u'^')) {
+    for (const QString &item : m_items) {
         if (occurs(hxs1, item) == (hxt == 4))
             return item;
     }
     return {};
+}
+
+QString decidingItem(int hxt, const QString &hxs1, const QString &hxss)
+{
+    return PatternList(hxss).decidingItem(hxt, hxs1);
 }
 
 QString hpkey(const QString &hds1)

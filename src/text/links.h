@@ -20,6 +20,8 @@ class PatternList
 public:
     explicit PatternList(const QString &hxss = QString());
     bool passes(int hxt, const QString &hxs1) const;
+    // See the free decidingItem below.
+    QString decidingItem(int hxt, const QString &hxs1) const;
 
 private:
     QStringList m_items; // none: nothing is rejected
