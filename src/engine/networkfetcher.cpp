@@ -192,11 +192,12 @@ void NetworkFetcher::onMetaData(int index)
         return;
     Transfer &transfer = it->second;
     // A declared length past the cap fails before any of the body is read.
-    const QVariant length = transfer.reply->header(QNetworkRequest::ContentLengthHeader);
-    if (length.isValid() && length.toLongLong() > transfer.limit)
+    const QVariant header = transfer.reply->header(QNetworkRequest::ContentLengthHeader);
+    const qint64 length = header.isValid() ? header.toLongLong() : -1;
+    if (length > transfer.limit)
         fail(transfer, u"超过大小上限"_s);
-    else if (length.isValid() && !transfer.part && length.toLongLong() > transfer.body.capacity())
-        transfer.body.reserve(length.toLongLong()); // one buffer, no copies as it grows
+    else if (!transfer.part && length > transfer.body.capacity())
+        transfer.body.reserve(length); // one buffer, no copies as it grows
 }
 
 void NetworkFetcher::onReadyRead(int index)
