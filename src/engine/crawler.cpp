@@ -80,11 +80,14 @@ void Crawler::queueLinks(const QString &listing)
     while (p1 > 5 && p2 > 0 && p2 > p1 && belowMaximum()) {
         const QString link = site.canonical(mid(listing, p1, p2 - p1));
         if (!link.isEmpty()) {
-            if (listMust.passes(3, link) && listMustNot.passes(4, link) &&
-                !m_state.seenListPages.contains(link) && m_state.appendList(link))
+            // Most links of a page were met before (menus, the index): the
+            // set is asked first, the patterns only for new addresses.
+            if (!m_state.seenListPages.contains(link) && listMust.passes(3, link) &&
+                listMustNot.passes(4, link) && m_state.appendList(link))
                 m_state.seenListPages.insert(link);
 
-            if (targetMust.passes(3, link) && targetMustNot.passes(4, link)) {
+            if (!m_state.seenTargets.contains(link) && targetMust.passes(3, link) &&
+                targetMustNot.passes(4, link)) {
                 const qsizetype t1 = instr(p2, listing, u"ut=[[") + 5;
                 const qsizetype t2 = instr(t1, listing, u"]]");
                 QString title = t2 > 0 ? mid(listing, t1, t2 - t1) : QString();
@@ -93,8 +96,7 @@ void Crawler::queueLinks(const QString &listing)
                 while (title.endsWith(u' '))
                     title.chop(1);
                 if (title.size() > shortestTitle && titleAny.passes(5, title) &&
-                    titleMustNot.passes(4, title) && !m_state.seenTargets.contains(link) &&
-                    m_state.appendContent(u"1|"_s + link + u'|'))
+                    titleMustNot.passes(4, title) && m_state.appendContent(u"1|"_s + link + u'|'))
                     m_state.seenTargets.insert(link);
             }
         }

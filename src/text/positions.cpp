@@ -26,6 +26,10 @@ qsizetype findText(QStringView haystack, QStringView needle, qsizetype from)
         }
         return -1;
     }
+    // Short texts (addresses, link texts): filling the skip table would cost
+    // more than the search.
+    if (haystack.size() - from < 256)
+        return haystack.indexOf(needle, from);
     // Horspool: skip by the last character of the window, keyed on its low
     // byte (characters sharing a low byte share the smallest shift).
     std::array<quint8, 256> shift;

@@ -55,6 +55,18 @@ void TestPositionsNumbers::instrFinds_data()
     QTest::newRow("needle longer") << qsizetype(1) << u"ab"_s << u"abc"_s << qsizetype(0);
     QTest::newRow("chinese") << qsizetype(1) << u"信息采集"_s << u"采集"_s << qsizetype(3);
     QTest::newRow("marker") << qsizetype(1) << u"xx]]yy]]"_s << u"]]"_s << qsizetype(3);
+    // Short and long texts are searched differently; both must agree.
+    const QString page = QString(300, u'a') + u"<title>x</title>"_s + QString(300, u'b');
+    QTest::newRow("long text") << qsizetype(1) << page << u"</title>"_s << qsizetype(309);
+    QTest::newRow("long text, no match") << qsizetype(1) << page << u"<titlex"_s << qsizetype(0);
+    QTest::newRow("256 left") << qsizetype(page.size() - 255) << page << u"bbb"_s
+                              << page.size() - 255;
+    QTest::newRow("255 left") << qsizetype(page.size() - 254) << page << u"bbb"_s
+                              << page.size() - 254;
+    QTest::newRow("short, three units")
+        << qsizetype(1) << u"http://x/genindex.html"_s << u"genindex"_s << qsizetype(10);
+    QTest::newRow("short, at the end")
+        << qsizetype(1) << u"a/search.html"_s << u".html"_s << qsizetype(9);
 }
 
 void TestPositionsNumbers::instrFinds()
