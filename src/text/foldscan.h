@@ -65,13 +65,20 @@ public:
     qsizetype findIn(const char16_t *text, qsizetype from, qsizetype size) const;
 
 private:
-    // Up to three units of the needle tested eight positions at a time
+    // Up to three units of the needle tested a block of positions at a time
     // before a whole comparison.
     struct Filter
     {
         qsizetype offset;
         Probe probe;
     };
+    // First position in [at, last] that every filter admits; -1 when none.
+    qsizetype nextCandidate(const char16_t *text, qsizetype at, qsizetype last) const;
+    // The same over whole blocks only: the admitted position, or where the
+    // blocks ended (the first position not looked at).
+    qsizetype candidateSse2(const char16_t *text, qsizetype at, qsizetype last) const;
+    qsizetype candidateAvx2(const char16_t *text, qsizetype at, qsizetype last) const;
+
     QString m_lower;
     std::array<Filter, 3> m_filters{};
     int m_filterCount = 0;

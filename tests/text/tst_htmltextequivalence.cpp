@@ -223,6 +223,7 @@ private Q_SLOTS:
     void realPages_data();
     void realPages();
     void caseFoldingAgreesWithLowerCasedCopy();
+    void searchAgreesWithLowerCasedCopy();
 };
 
 void TestHtmlTextEquivalence::handPicked_data()
@@ -438,6 +439,31 @@ void TestHtmlTextEquivalence::caseFoldingAgreesWithLowerCasedCopy()
             QVERIFY2(probe->admits(unit), qPrintable(QString::number(u, 16)));
         else
             QCOMPARE(lower, u'k'); // no probe: searched unit by unit
+    }
+}
+
+void TestHtmlTextEquivalence::searchAgreesWithLowerCasedCopy()
+{
+    // Texts long enough for whole blocks of positions and their tails, markers
+    // cut from the text itself (so they occur) or made up (so they mostly do not).
+    QRandomGenerator rng(31337);
+    for (int round = 0; round < 3000; ++round) {
+        QString text;
+        while (text.size() < rng.bounded(300))
+            text += rng.bounded(3) == 0 ? randomWord(rng, 1, 12) : randomHtml(rng);
+        QString marker;
+        if (!text.isEmpty() && rng.bounded(2) == 0) {
+            const qsizetype at = rng.bounded(int(text.size()));
+            marker = randomCase(rng, text.mid(at, 1 + rng.bounded(40)));
+        } else {
+            marker = randomWord(rng, 1, 40);
+        }
+        const qsizetype from = rng.bounded(int(text.size()) + 1);
+        const caiji::foldscan::Needle needle(marker);
+        const qsizetype expected = caiji::lowerSameLength(text).indexOf(needle.lower(), from);
+        const auto *units = reinterpret_cast<const char16_t *>(text.utf16());
+        QVERIFY2(needle.findIn(units, from, text.size()) == expected,
+                 qPrintable(u"%1 in %2 from %3"_s.arg(marker, text).arg(from)));
     }
 }
 
