@@ -52,7 +52,7 @@ void Crawler::fetchDone(int index, const QString &url, const QString &file, qint
     if (count < 0) {
         m_state.countFailure(FailedFetch::ListPage, url, reason);
     } else if (!body.isEmpty()) {
-        queueLinks(ListLinks(url, decodePage(body)));
+        queueLinks(ListLinksOfUtf8(url, decodePageToUtf8(body)));
     } else if (count > 0 && !QFile::exists(file)) {
         m_state.countFailure(FailedFetch::ListPage, url, u"页面文件不见了"_s);
     } else if (count > 0) {

@@ -167,7 +167,11 @@ QString formatListing(const PageLinks &links, const QString &url)
 
 QString ListLinks(const QString &url, const QString &page)
 {
-    const QByteArray html = page.toUtf8();
+    return ListLinksOfUtf8(url, page.toUtf8());
+}
+
+QString ListLinksOfUtf8(const QString &url, const QByteArray &html)
+{
     if (html.isEmpty())
         return {};
     std::optional<PageLinks> scanned = scanWellFormedLinks(html);

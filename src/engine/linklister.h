@@ -9,6 +9,9 @@ namespace caiji {
 
 QString ListLinks(const QString &url, const QString &page);
 
+// The same from the page's text in UTF-8 (see decodePageToUtf8).
+QString ListLinksOfUtf8(const QString &url, const QByteArray &html);
+
 // The same listing, always read through the HTML parser: ListLinks reads
 // plain pages without it, and checks compare the two.
 QString ListLinksParsed(const QString &url, const QString &page);

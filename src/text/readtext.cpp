@@ -60,7 +60,12 @@ QString readtext(const QString &path)
     return bytes ? decodePage(*bytes) : QString();
 }
 
-QString decodePage(const QByteArray &pageBytes, PageCharset *charset)
+namespace {
+
+// decodePage; with `undecoded`, a page read as UTF-8 whose bytes are already
+// valid UTF-8 without a byte-order mark is not decoded: the text is empty and
+// *undecoded true, the bytes being the text's UTF-8 form as they are.
+QString readPage(const QByteArray &pageBytes, PageCharset *charset, bool *undecoded)
 {
     const auto chose = [charset](const QString &name, const QString &reason) {
         if (charset)
@@ -86,6 +91,13 @@ QString decodePage(const QByteArray &pageBytes, PageCharset *charset)
         if (first.size() < 10)
             return {};
     }
+    const auto utf8 = [&] {
+        if (undecoded && !bytes->startsWith("\xEF\xBB\xBF") && bytes->isValidUtf8()) {
+            *undecoded = true;
+            return QString();
+        }
+        return decodeUtf8(*bytes);
+    };
     const auto ansi = [&] { return whole && !asciiStart ? first : decode("GB18030", *bytes); };
     const QString head = lowerSameLength(
         asciiStart ? QString::fromLatin1(asciiHead)
@@ -99,7 +111,7 @@ QString decodePage(const QByteArray &pageBytes, PageCharset *charset)
     }
     if (declares("charset=utf-8")) {
         chose(u"UTF-8"_s, u"前500个字符中声明了charset=utf-8"_s);
-        return decodeUtf8(*bytes);
+        return utf8();
     }
     if (declares("charset=big")) {
         chose(u"Big5"_s, u"前500个字符中声明了charset=big5"_s);
@@ -119,7 +131,7 @@ QString decodePage(const QByteArray &pageBytes, PageCharset *charset)
     for (const char *name : {"charset=\"utf-8", "charset='utf-8"}) {
         if (declares(name)) {
             chose(u"UTF-8"_s, u"前500个字符中声明了charset=utf-8"_s);
-            return decodeUtf8(*bytes);
+            return utf8();
         }
     }
     for (const char *name : {"charset=\"big5", "charset='big5"}) {
@@ -130,10 +142,24 @@ QString decodePage(const QByteArray &pageBytes, PageCharset *charset)
     }
     if (sniffsAsUtf8(*bytes)) {
         chose(u"UTF-8"_s, u"没有声明；字节中没有0xFE和0xFF，按UTF-8读"_s);
-        return decodeUtf8(*bytes);
+        return utf8();
     }
     chose(u"GB18030"_s, u"没有声明；字节中有0xFE或0xFF，按默认的GB18030读"_s);
     return ansi();
+}
+
+} // namespace
+
+QString decodePage(const QByteArray &pageBytes, PageCharset *charset)
+{
+    return readPage(pageBytes, charset, nullptr);
+}
+
+QByteArray decodePageToUtf8(const QByteArray &pageBytes)
+{
+    bool undecoded = false;
+    const QString text = readPage(pageBytes, nullptr, &undecoded);
+    return undecoded ? pageBytes : text.toUtf8();
 }
 
 QString decodeTaskText(const QByteArray &bytes)

@@ -24,6 +24,10 @@ struct PageCharset
 // the character set was chosen.
 QString decodePage(const QByteArray &pageBytes, PageCharset *charset = nullptr);
 
+// decodePage(pageBytes).toUtf8(), without decoding and encoding again a page
+// that is read as UTF-8 and already is.
+QByteArray decodePageToUtf8(const QByteArray &pageBytes);
+
 // Task definition files come from Linux (UTF-8) and Chinese Windows systems
 // (GB18030): UTF-8 when the bytes are valid UTF-8 (a BOM is dropped), else
 // GB18030.

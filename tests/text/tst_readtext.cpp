@@ -27,6 +27,7 @@ private Q_SLOTS:
     void readtextSniffExaminesBytes_data();
     void readtextSniffExaminesBytes();
     void readtextUnreadableIsEmpty();
+    void utf8FormEqualsDecodedText();
 
     void getucReadsNumber_data();
     void getucReadsNumber();
@@ -221,6 +222,22 @@ void TestReadText::readtextUnreadableIsEmpty()
     // A readable page read before leaves nothing behind.
     QVERIFY(!readtext(fixture(u"readtext/utf8.html"_s)).isEmpty());
     QCOMPARE(readtext(fixture(u"readtext/no-such-file.html"_s)), QString());
+}
+
+void TestReadText::utf8FormEqualsDecodedText()
+{
+    // Every fixture (declared and sniffed, GB18030, Big5, broken UTF-8, a BOM),
+    // an empty page and one too short to read.
+    QList<QByteArray> pages = {QByteArray(), "<p>abc</p>"_ba, "\xEF\xBB\xBF<p>\xE4\xBF\xA1</p>"_ba};
+    const QDir dir(fixture(u"readtext"_s));
+    for (const QString &name : dir.entryList(QDir::Files))
+        pages << fileBytes(dir.filePath(name));
+    QVERIFY(pages.size() > 10);
+    for (const QByteArray &page : std::as_const(pages))
+        QCOMPARE(decodePageToUtf8(page), decodePage(page).toUtf8());
+    // A page already in UTF-8 is passed on as it is, not copied.
+    const QByteArray utf8 = fileBytes(fixture(u"readtext/utf8.html"_s));
+    QCOMPARE(decodePageToUtf8(utf8).constData(), utf8.constData());
 }
 
 void TestReadText::getucReadsNumber_data()
