@@ -85,6 +85,9 @@ void onText(void *context, const xmlChar *text, int length)
 
 QString escapeClosers(QString text)
 {
+    // Almost no address holds "]]": the replacement's matcher is built only then.
+    if (!text.contains(u"]]"))
+        return text;
     return text.replace(u"]]"_s, u"] ]"_s);
 }
 
@@ -131,6 +134,7 @@ QString formatListing(const PageLinks &links, const QString &url)
 
     // Pages repeat their addresses (menus, "top" links): each is resolved once.
     QHash<QByteArray, QString> resolved;
+    resolved.reserve(qsizetype(links.links.size()));
     const auto addressOf = [&](const QByteArray &hrefBytes) {
         auto it = resolved.constFind(hrefBytes);
         if (it != resolved.cend())
