@@ -57,7 +57,6 @@ void onStart(void *context, const xmlChar *name, const xmlChar **atts)
     if (!area && !isTag(name, "a"))
         return;
     PageLink link;
-    link.area = area;
     if (const xmlChar *href = attribute(atts, "href"))
         link.href = reinterpret_cast<const char *>(href);
     if (area) {

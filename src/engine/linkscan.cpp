@@ -101,6 +101,11 @@ private:
         return m_end - m_p >= qsizetype(prefix.size()) &&
                qstrnicmp(m_p, prefix.data(), qsizetype(prefix.size())) == 0;
     }
+    void skipBlanks()
+    {
+        while (m_p < m_end && isBlank(*m_p))
+            ++m_p;
+    }
     bool readName(Tag &tag);
     bool startTag(Tag &tag, Wanted wanted, QByteArray *href, QByteArray *alt);
     bool attributeValue(bool keep, QByteArray &value);
@@ -141,8 +146,7 @@ bool Scanner::startTag(Tag &tag, Wanted wanted, QByteArray *href, QByteArray *al
     bool seenHref = false;
     bool seenAlt = false;
     for (;;) {
-        while (m_p < m_end && isBlank(*m_p))
-            ++m_p;
+        skipBlanks();
         if (m_p == m_end)
             return false;
         if (*m_p == '>') {
@@ -169,12 +173,10 @@ bool Scanner::startTag(Tag &tag, Wanted wanted, QByteArray *href, QByteArray *al
             keep = alt;
             seenAlt = true;
         }
-        while (m_p < m_end && isBlank(*m_p))
-            ++m_p;
+        skipBlanks();
         if (m_p < m_end && *m_p == '=') {
             ++m_p;
-            while (m_p < m_end && isBlank(*m_p))
-                ++m_p;
+            skipBlanks();
             QByteArray ignored;
             if (!attributeValue(keep != nullptr, keep ? *keep : ignored))
                 return false;
@@ -280,8 +282,7 @@ bool Scanner::endTag(Tag &tag)
         return false;
     if (!readName(tag))
         return false;
-    while (m_p < m_end && isBlank(*m_p))
-        ++m_p;
+    skipBlanks();
     const char *close = find(m_p, m_end, '>');
     if (!close)
         return false;
@@ -441,7 +442,6 @@ bool Scanner::outside()
             break;
         }
         case Wanted::Area:
-            link.area = true;
             m_links.links.push_back(std::move(link));
             break;
         case Wanted::Link:
@@ -537,10 +537,6 @@ bool Scanner::insideLink()
 // declaration, may open the page.
 bool Scanner::prologue()
 {
-    const auto skipBlanks = [this] {
-        while (m_p < m_end && isBlank(*m_p))
-            ++m_p;
-    };
     skipBlanks();
     for (bool doctype = true;;) {
         if (at("<!--")) {

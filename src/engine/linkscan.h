@@ -19,7 +19,6 @@ struct PageLink
 {
     QByteArray href; // as written, entities decoded; empty when missing
     QByteArray text; // every character inside the link; an area's alt
-    bool area = false;
 };
 
 struct PageLinks

@@ -74,21 +74,20 @@ Needle::Needle(QStringView marker) : m_lower(lowerSameLength(marker))
     // Units far apart rarely all fit at once where the marker is absent: the
     // last, the first and the middle one ("<div class=" then admits few of a
     // page's "<div"s, where its first three units admit every one).
-    std::array<qsizetype, 64> probed{};
-    int probedCount = 0;
-    for (qsizetype i = 0; i < m_lower.size() && probedCount < int(probed.size()); ++i) {
-        if (Probe::forLower(m_lower[i].unicode()))
-            probed[probedCount++] = i;
-    }
-    if (probedCount == 0)
-        return;
-    for (const qsizetype offset :
-         {probed[probedCount - 1], probed[0], probed[(probedCount - 1) / 2]}) {
-        const bool taken = std::any_of(m_filters.begin(), m_filters.begin() + m_filterCount,
-                                       [offset](const Filter &f) { return f.offset == offset; });
-        if (!taken)
-            m_filters[m_filterCount++] = {offset, *Probe::forLower(m_lower[offset].unicode())};
-    }
+    const qsizetype n = m_lower.size();
+    const auto addFirstProbed = [this, n](qsizetype from, qsizetype step) {
+        for (qsizetype i = from; i >= 0 && i < n; i += step) {
+            if (const std::optional<Probe> probe = Probe::forLower(m_lower[i].unicode())) {
+                if (std::none_of(m_filters.begin(), m_filters.begin() + m_filterCount,
+                                 [i](const Filter &f) { return f.offset == i; }))
+                    m_filters[m_filterCount++] = {i, *probe};
+                return;
+            }
+        }
+    };
+    addFirstProbed(n - 1, -1);
+    addFirstProbed(0, 1);
+    addFirstProbed((n - 1) / 2, 1);
 }
 
 #ifdef __SSE2__

@@ -62,6 +62,36 @@ QString readtext(const QString &path)
 
 namespace {
 
+enum class PageSet { Gb18030, Utf8, Big5 };
+constexpr const char *setNames[] = {"GB18030", "UTF-8", "Big5"};
+
+// A declaration in the page's head, the set it names and how it is shown. The
+// plain forms come first, the quoted and other names after them, so pages the
+// plain forms decide read exactly as before the others were known.
+struct Declaration
+{
+    const char *marker;
+    PageSet set;
+    const char *shown;
+};
+constexpr Declaration declarations[] = {
+    {"charset=gb2312", PageSet::Gb18030, "charset=gb2312"},
+    {"charset=utf-8", PageSet::Utf8, "charset=utf-8"},
+    {"charset=big", PageSet::Big5, "charset=big5"},
+    {"charset=\"gb2312", PageSet::Gb18030, "charset=gb2312"},
+    {"charset='gb2312", PageSet::Gb18030, "charset=gb2312"},
+    {"charset=gbk", PageSet::Gb18030, "charset=gbk"},
+    {"charset=\"gbk", PageSet::Gb18030, "charset=gbk"},
+    {"charset='gbk", PageSet::Gb18030, "charset=gbk"},
+    {"charset=gb18030", PageSet::Gb18030, "charset=gb18030"},
+    {"charset=\"gb18030", PageSet::Gb18030, "charset=gb18030"},
+    {"charset='gb18030", PageSet::Gb18030, "charset=gb18030"},
+    {"charset=\"utf-8", PageSet::Utf8, "charset=utf-8"},
+    {"charset='utf-8", PageSet::Utf8, "charset=utf-8"},
+    {"charset=\"big5", PageSet::Big5, "charset=big5"},
+    {"charset='big5", PageSet::Big5, "charset=big5"},
+};
+
 // decodePage; with `undecoded`, a page read as UTF-8 whose bytes are already
 // valid UTF-8 without a byte-order mark is not decoded: the text is empty and
 // *undecoded true, the bytes being the text's UTF-8 form as they are.
@@ -105,39 +135,16 @@ QString readPage(const QByteArray &pageBytes, PageCharset *charset, bool *undeco
     const auto declares = [&](const char *charset) {
         return head.contains(QLatin1StringView(charset));
     };
-    if (declares("charset=gb2312")) {
-        chose(u"GB18030"_s, u"前500个字符中声明了charset=gb2312"_s);
-        return ansi();
-    }
-    if (declares("charset=utf-8")) {
-        chose(u"UTF-8"_s, u"前500个字符中声明了charset=utf-8"_s);
-        return utf8();
-    }
-    if (declares("charset=big")) {
-        chose(u"Big5"_s, u"前500个字符中声明了charset=big5"_s);
-        return decode("Big5", *bytes);
-    }
-    // Other ways Chinese pages declare the same sets, checked only after the
-    // forms above so pages those decide read exactly as before.
-    for (const char *name :
-         {"charset=\"gb2312", "charset='gb2312", "charset=gbk", "charset=\"gbk", "charset='gbk",
-          "charset=gb18030", "charset=\"gb18030", "charset='gb18030"}) {
-        if (declares(name)) {
-            chose(u"GB18030"_s,
-                  u"前500个字符中声明了"_s + QString::fromLatin1(name).remove(u'"').remove(u'\''));
-            return ansi();
-        }
-    }
-    for (const char *name : {"charset=\"utf-8", "charset='utf-8"}) {
-        if (declares(name)) {
-            chose(u"UTF-8"_s, u"前500个字符中声明了charset=utf-8"_s);
-            return utf8();
-        }
-    }
-    for (const char *name : {"charset=\"big5", "charset='big5"}) {
-        if (declares(name)) {
-            chose(u"Big5"_s, u"前500个字符中声明了charset=big5"_s);
-            return decode("Big5", *bytes);
+    const auto read = [&](PageSet set) {
+        return set == PageSet::Utf8   ? utf8()
+               : set == PageSet::Big5 ? decode("Big5", *bytes)
+                                      : ansi();
+    };
+    for (const Declaration &declaration : declarations) {
+        if (declares(declaration.marker)) {
+            chose(QLatin1StringView(setNames[int(declaration.set)]),
+                  u"前500个字符中声明了"_s + QLatin1StringView(declaration.shown));
+            return read(declaration.set);
         }
     }
     if (sniffsAsUtf8(*bytes)) {
