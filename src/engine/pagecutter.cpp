@@ -110,7 +110,6 @@ CutResult PageCutter::cut(QString page, const QString &url, int level, const QSt
 {
     CutResult result;
     if (level < 1 || level > MaxLevel) {
-        result.notes << u"level %1 has no section"_s.arg(level);
         if (m_trace)
             m_trace->problems << u"第%1层没有规则段（层数须在1到30之间）"_s.arg(level);
         return result;
@@ -138,7 +137,6 @@ CutResult PageCutter::cut(QString page, const QString &url, int level, const QSt
     if (!mode || *mode == 2)
         pageModeTwo(result);
     if (mode && *mode != 1 && *mode != 2) {
-        result.notes << u"w1 is %1: nothing is extracted"_s.arg(m_w[0]);
         if (m_trace)
             m_trace->problems << u"w1=[[%1]]：页面模式只能是1或2，什么也不提取"_s.arg(m_w[0]);
     }
@@ -170,7 +168,6 @@ void PageCutter::pageModeOne(const QString &url, const QString &prefix, CutResul
             FieldTrace *trace =
                 traceField(record, FieldTrace::Kind::Pattern, j + 1, partOf(patternSpecs, j));
             if (trace) {
-                trace->cut = value;
                 trace->patternError = patternError(partOf(part, 0));
                 if (!trace->patternError.isEmpty())
                     trace->problem = u"正则表达式无效："_s + trace->patternError;
@@ -201,14 +198,14 @@ void PageCutter::markerField(int number, const QString &spec, Record &record)
     } else if (trace) {
         trace->problem = u"区域开始标记“"_s + partOf(part, 0) + u"”在页面中找不到"_s;
     }
-    if (trace)
-        trace->cut = value;
     fieldTail(value, partOf(part, 4), partOf(part, 5), record, trace);
 }
 
 void PageCutter::fieldTail(QString value, const QString &level, const QString &alistNumber,
                            Record &record, FieldTrace *trace)
 {
+    if (trace)
+        trace->cut = value;
     if (!alistNumber.trimmed().isEmpty()) {
         const std::optional<double> a = readAsNumber(alistNumber);
         if (!a || *a > 0) {
@@ -228,10 +225,10 @@ void PageCutter::fieldTail(QString value, const QString &level, const QString &a
                         (trace->alistSteps.isEmpty() ? u"结果为空"_s
                                                      : trace->alistSteps.last().step + u"：" +
                                                            trace->alistSteps.last().detail);
-                if (value.isEmpty() || cleaned.isEmpty())
-                    trace->problem += u"（此字段必填，整条记录作废）"_s;
             }
             if (value.isEmpty() || cleaned.isEmpty()) {
+                if (trace)
+                    trace->problem += u"（此字段必填，整条记录作废）"_s;
                 record.failed = true;
                 return;
             }
@@ -280,20 +277,18 @@ void PageCutter::finishRecord(const Record &record, bool lengthTest, CutResult &
 {
     RecordTrace trace = m_trace ? record.trace : RecordTrace();
     if (record.failed) {
-        result.notes << u"record dropped: a required field is empty or failed its a-list"_s;
         trace.reason = u"必填字段为空或未通过a列表"_s;
     } else if (record.hasLink) {
         trace.line = record.linkLevel + u'|' + record.linkValue + u'|' + record.line;
         trace.outcome = RecordTrace::Outcome::Queued;
         result.queueEntries << trace.line;
     } else if (lengthTest && record.line.size() <= m_fieldCount + 3) {
-        result.notes << u"record dropped: \"%1\" is not longer than %2 characters"_s
-                            .arg(record.line)
-                            .arg(m_fieldCount + 3);
-        trace.line = record.line;
-        trace.reason =
-            u"记录行只有%1个字符（含“^”和页面地址），不多于uc+3=%2"_s.arg(record.line.size())
-                .arg(m_fieldCount + 3);
+        if (m_trace) {
+            trace.line = record.line;
+            trace.reason =
+                u"记录行只有%1个字符（含“^”和页面地址），不多于uc+3=%2"_s.arg(record.line.size())
+                    .arg(m_fieldCount + 3);
+        }
     } else {
         trace.line = record.line;
         trace.outcome = RecordTrace::Outcome::Stored;
@@ -333,8 +328,6 @@ void PageCutter::pageModeTwo(CutResult &result)
             FieldTrace *trace =
                 traceField(record, FieldTrace::Kind::Block, j + 1, partOf(blockSpecs, j));
             const QString value = cutValue(bs, be, partOf(part, 0), partOf(part, 1), trace);
-            if (trace)
-                trace->cut = value;
             fieldTail(value, partOf(part, 2), partOf(part, 3), record, trace);
         }
         constantFields(record);

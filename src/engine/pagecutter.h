@@ -18,7 +18,6 @@ struct CutResult
 {
     QStringList records;      // record lines to store
     QStringList queueEntries; // "level|address|record line" for deeper pages and downloads
-    QStringList notes;        // why records were dropped, for rule writers
 };
 
 class PageCutter

@@ -94,20 +94,23 @@ QString geta(const QString &kvs1, const QString &gsa, QList<AlistStep> *steps)
         return {};
     }
     QString s = kvs1;
-    if (!part[5].isEmpty()) {
-        if (hx(3, s, part[5]).isEmpty()) {
-            step(u"必含"_s, u"缺少“"_s + decidingItem(3, s, part[5]) + u"”"_s, s, true);
-            return {};
+    // Each list is split once; which item failed is looked up only for a trace.
+    const auto passesList = [&](int kind, const QString &list, const QString &name,
+                                const QString &why) {
+        if (list.isEmpty())
+            return true;
+        const PatternList items(list);
+        if (!items.passes(kind, s)) {
+            if (steps)
+                step(name, why.arg(items.decidingItem(kind, s)), s, true);
+            return false;
         }
-        step(u"必含"_s, part[5], s);
-    }
-    if (!part[6].isEmpty()) {
-        if (hx(4, s, part[6]).isEmpty()) {
-            step(u"不含"_s, u"含有“"_s + decidingItem(4, s, part[6]) + u"”"_s, s, true);
-            return {};
-        }
-        step(u"不含"_s, part[6], s);
-    }
+        step(name, list, s);
+        return true;
+    };
+    if (!passesList(3, part[5], u"必含"_s, u"缺少“%1”"_s) ||
+        !passesList(4, part[6], u"不含"_s, u"含有“%1”"_s))
+        return {};
     if (numberAtStart(part[0]) > 0) {
         s = htm2txt(s);
         step(u"HTML转文本"_s, QString(), s);
@@ -120,9 +123,12 @@ QString geta(const QString &kvs1, const QString &gsa, QList<AlistStep> *steps)
         s = hx(2, s, part[4]);
         step(u"删除"_s, part[4], s);
     }
-    if (!part[1].isEmpty() || !part[2].isEmpty())
-        step(u"前后缀"_s, part[1] + u"…"_s + part[2], part[1] + s + part[2]);
-    return part[1] + s + part[2];
+    if (part[1].isEmpty() && part[2].isEmpty())
+        return s;
+    const QString result = part[1] + s + part[2];
+    if (steps)
+        step(u"前后缀"_s, part[1] + u"…"_s + part[2], result);
+    return result;
 }
 
 } // namespace caiji

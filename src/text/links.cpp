@@ -99,11 +99,6 @@ QString PatternList::decidingItem(int hxt, const QString &hxs1) const
     return {};
 }
 
-QString decidingItem(int hxt, const QString &hxs1, const QString &hxss)
-{
-    return PatternList(hxss).decidingItem(hxt, hxs1);
-}
-
 QString hpkey(const QString &hds1)
 {
     const QString t = hds1 + u'/';

@@ -20,16 +20,13 @@ class PatternList
 public:
     explicit PatternList(const QString &hxss = QString());
     bool passes(int hxt, const QString &hxs1) const;
-    // See the free decidingItem below.
+    // The item that made a test of kind 3 (the first one missing) or 4 (the
+    // first one present) fail; empty otherwise.
     QString decidingItem(int hxt, const QString &hxs1) const;
 
 private:
     QStringList m_items; // none: nothing is rejected
 };
-
-// The item of `hxss` that made a list test of kind 3 (the first one missing)
-// or 4 (the first one present) fail; empty otherwise.
-QString decidingItem(int hxt, const QString &hxs1, const QString &hxss);
 
 // Site key of an absolute URL: the host (with port) after "://", without its
 // first label when it has three or more labels.
