@@ -351,10 +351,8 @@ void CollectionEngine::storeRecord(const QString &recordLine)
 {
     EngineState &s = m_state;
     if (!s.store.append(recordLine)) {
-        ++s.tally.recordsRefused;
         const qsizetype failuresBefore = s.failures.size();
-        if (s.failures.size() < MaxListEntries)
-            s.failures.append({FailedFetch::Record, recordLine, s.store.lastError(), QString()});
+        s.countFailure(FailedFetch::Record, recordLine, s.store.lastError());
         emitFailuresFrom(failuresBefore);
         Q_EMIT recordRefused(recordLine, s.store.lastError());
         return;

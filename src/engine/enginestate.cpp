@@ -83,6 +83,8 @@ void EngineState::countFailure(FailedFetch::Kind kind, const QString &url, const
 {
     if (kind == FailedFetch::Download)
         ++tally.downloadsFailed;
+    else if (kind == FailedFetch::Record)
+        ++tally.recordsRefused;
     else
         ++tally.pagesFailed;
     if (failures.size() < MaxListEntries)

@@ -107,6 +107,8 @@ struct EngineState
     bool appendList(const QString &address);
     QString progressSignature() const;
 
+    // Counts a failed fetch or a refused record (`url` then holds the record
+    // line) and lists it while the list has room.
     void countFailure(FailedFetch::Kind kind, const QString &url, const QString &reason,
                       const QString &level = QString());
     // A slot is handed a new fetch, or its run ends, while its fetch of this
