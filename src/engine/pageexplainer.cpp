@@ -13,23 +13,6 @@ namespace caiji {
 
 namespace {
 
-QString kindName(FieldTrace::Kind kind)
-{
-    switch (kind) {
-    case FieldTrace::Kind::Address:
-        return u"页面地址"_s;
-    case FieldTrace::Kind::Marker:
-        return u"标记字段"_s;
-    case FieldTrace::Kind::Pattern:
-        return u"正则字段"_s;
-    case FieldTrace::Kind::Block:
-        return u"块字段"_s;
-    case FieldTrace::Kind::Constant:
-        return u"常量字段"_s;
-    }
-    return {};
-}
-
 QString kindKey(FieldTrace::Kind kind)
 {
     switch (kind) {
@@ -103,8 +86,7 @@ private:
 
 void describeField(const FieldTrace &field, const Painter &paint, QString &out)
 {
-    out += u"  "_s + kindName(field.kind) +
-           (field.number > 0 ? QString::number(field.number) : QString());
+    out += u"  "_s + field.name();
     if (field.kind != FieldTrace::Kind::Address && field.kind != FieldTrace::Kind::Constant)
         out += u"  "_s + field.spec;
     out += u'\n';

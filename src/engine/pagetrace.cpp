@@ -4,26 +4,22 @@ using namespace Qt::StringLiterals;
 
 namespace caiji {
 
-namespace {
-
-QString fieldName(const FieldTrace &field)
+QString FieldTrace::name() const
 {
-    switch (field.kind) {
-    case FieldTrace::Kind::Address:
+    switch (kind) {
+    case Kind::Address:
         return u"页面地址"_s;
-    case FieldTrace::Kind::Marker:
-        return u"标记字段"_s + QString::number(field.number);
-    case FieldTrace::Kind::Pattern:
-        return u"正则字段"_s + QString::number(field.number);
-    case FieldTrace::Kind::Block:
-        return u"块字段"_s + QString::number(field.number);
-    case FieldTrace::Kind::Constant:
-        return u"常量字段"_s + QString::number(field.number);
+    case Kind::Marker:
+        return u"标记字段"_s + QString::number(number);
+    case Kind::Pattern:
+        return u"正则字段"_s + QString::number(number);
+    case Kind::Block:
+        return u"块字段"_s + QString::number(number);
+    case Kind::Constant:
+        return u"常量字段"_s + QString::number(number);
     }
     return {};
 }
-
-} // namespace
 
 QString PageTrace::firstProblem() const
 {
@@ -36,7 +32,7 @@ QString PageTrace::firstProblem() const
         bool required = false;
         for (const FieldTrace &field : record.fields) {
             if (!field.problem.isEmpty() && fieldProblem.isEmpty()) {
-                fieldProblem = where + fieldName(field) + u"：" + field.problem;
+                fieldProblem = where + field.name() + u"：" + field.problem;
                 required = !field.alistSteps.isEmpty() || field.alist > 0;
             }
         }

@@ -35,6 +35,9 @@ struct FieldTrace
     QString value;     // as it went into the record
     QString linkLevel; // set for a link field
     QString problem;   // why the value came out empty or failed; empty when fine
+
+    // "页面地址", or the kind and number ("标记字段2").
+    QString name() const;
 };
 
 struct RecordTrace
