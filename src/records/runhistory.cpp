@@ -69,6 +69,13 @@ bool removeWithCompanions(const QString &path)
     return !QFile::exists(path) || QFile::remove(path);
 }
 
+// A run is its database with its companions and its list of what failed.
+bool removeRun(const QString &path)
+{
+    QFile::remove(FailureLog::fileFor(path));
+    return removeWithCompanions(path);
+}
+
 } // namespace
 
 RunHistory::RunHistory(const QString &dataDir, int keep)
@@ -85,16 +92,14 @@ bool RunHistory::retire(const QString &database, QString *error)
 {
     if (!QFile::exists(database)) {
         // Logs without their database hold nothing that can be shown.
-        QFile::remove(FailureLog::fileFor(database));
-        removeWithCompanions(database);
+        removeRun(database);
         return true;
     }
     const Contents contents = inspect(database);
     // A run without records may still have a list of what failed: it is kept.
     const QString failures = FailureLog::fileFor(database);
     if (contents == Contents::Empty && QFileInfo(failures).size() == 0) {
-        QFile::remove(failures);
-        if (removeWithCompanions(database))
+        if (removeRun(database))
             return true;
         if (error)
             *error = u"无法删除空的数据库"_s;
@@ -158,10 +163,8 @@ std::optional<HistoryRun> RunHistory::run(const QString &name) const
 void RunHistory::prune()
 {
     const QList<HistoryRun> all = runs();
-    for (qsizetype i = m_keep; i < all.size(); ++i) {
-        QFile::remove(FailureLog::fileFor(all[i].path));
-        removeWithCompanions(all[i].path);
-    }
+    for (qsizetype i = m_keep; i < all.size(); ++i)
+        removeRun(all[i].path);
 }
 
 } // namespace caiji
