@@ -6,7 +6,6 @@
 #include "engine/collectionengine.h"
 #include "engine/linklister.h"
 #include "engine/networkfetcher.h"
-#include "engine/pagecutter.h"
 #include "engine/pageexplainer.h"
 #include "records/csvexport.h"
 #include "records/failurelog.h"
@@ -22,7 +21,6 @@
 #include "text/readtext.h"
 
 #include <QCommandLineParser>
-#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -359,11 +357,8 @@ std::optional<QByteArray> CommandLine::fetchPage(const QString &url, QString *fe
                      [&](int, const QString &, const QString &, const QString &text, qint64 count,
                          const QString &, const QString &, const QByteArray &body) {
                          *fetch = text;
-                         if (count >= 0) {
-                             QFile small(file);
-                             page = count > 2 || !small.open(QIODevice::ReadOnly) ? body
-                                                                                  : small.readAll();
-                         }
+                         if (count >= 0)
+                             page = Fetcher::pageBytes(file, count, body);
                          loop.quit();
                      });
     QTimer::singleShot(TryTimeoutMs, &loop, &QEventLoop::quit);
@@ -385,13 +380,14 @@ int CommandLine::linksCommand(const QStringList &arguments)
     if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable())
         return fail(tr("cannot read %1").arg(path));
     const QString listing = ListLinks(start, readtext(path));
+    const SiteLinks site(start);
     QStringList seen;
     qsizetype p1 = instr(1, listing, u"ur=[[") + 5;
     while (p1 > 5) {
         const qsizetype p2 = instr(p1, listing, u"]]");
         if (p2 == 0)
             break;
-        const QString link = hp(mid(listing, p1, p2 - p1), start);
+        const QString link = site.canonical(mid(listing, p1, p2 - p1));
         if (!link.isEmpty() && !seen.contains(link)) {
             seen << link;
             m_out << link << '\n';
@@ -503,10 +499,9 @@ int CommandLine::historyCommand(const QStringList &arguments)
     if (options->positional.size() != 1)
         return fail(tr("history needs exactly one TASK"));
     const Workspace workspace(options->workspace);
-    const QString task = options->positional.first();
-    if (!QFileInfo(workspace.taskDir(task)).isDir())
-        return fail(tr("no task named %1").arg(task));
-    const QString database = workspace.databaseFile(task);
+    const QString database = runDatabase(workspace, options->positional.first(), {});
+    if (database.isEmpty())
+        return 2;
     const auto printRun = [this](const QString &name, const QString &path) {
         const std::optional<qint64> count = RecordStore::count(path);
         const std::optional<QList<FailureEntry>> failures = FailureLog::read(path);

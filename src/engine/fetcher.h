@@ -37,6 +37,8 @@ public:
     void setPagesInMemory(bool inMemory) { m_pagesInMemory = inMemory; }
     bool pagesInMemory() const { return m_pagesInMemory; }
     static bool isPageFile(const QString &file);
+    // A fetched page's bytes, from a completion with a count of 0 or more.
+    static QByteArray pageBytes(const QString &file, qint64 count, const QByteArray &body);
 
 Q_SIGNALS:
     // `count` is the number of bytes stored in `file`, -1 when nothing was

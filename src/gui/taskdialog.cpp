@@ -3,8 +3,8 @@
 #include "engine/networkfetcher.h"
 #include "engine/pageexplainer.h"
 #include "gui/shell.h"
+#include "tasks/taskfile.h"
 
-#include <QFile>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -64,7 +64,7 @@ TaskDialog::TaskDialog(Kind kind, Shell &shell, QWidget *parent,
     m_tryUrl->setObjectName(u"TryUrl"_s);
     m_tryUrl->setPlaceholderText(tr("试采网址，例如 http://127.0.0.1:8391/news/3.html"));
     m_tryLevel->setObjectName(u"TryLevel"_s);
-    m_tryLevel->setRange(1, 30);
+    m_tryLevel->setRange(1, MaxLevel);
     m_tryLevel->setPrefix(tr("第"));
     m_tryLevel->setSuffix(tr("层"));
     m_tryButton->setObjectName(u"TryButton"_s);
@@ -122,10 +122,7 @@ void TaskDialog::showTried(const QString &url, const QString &fetch, qint64 coun
     if (count < 0) {
         m_tryResult->setHtml(explanationHtml(tr("需要修改：取不到页面 %1（%2）").arg(url, fetch)));
     } else {
-        // Pages of two bytes or less come as a file.
-        QFile small(m_tryDir.filePath(u"page .txt"_s));
-        const QByteArray bytes =
-            count > 2 || !small.open(QIODevice::ReadOnly) ? body : small.readAll();
+        const QByteArray bytes = Fetcher::pageBytes(m_tryDir.filePath(u"page .txt"_s), count, body);
         const PageTrace trace =
             explainPage(m_text2->toPlainText(), bytes, url, m_tryLevel->value(), fetch);
         m_tryResult->setHtml(explanationHtml(explanationText(trace)));
