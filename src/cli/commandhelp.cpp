@@ -53,6 +53,21 @@ const QList<OptionText> &optionTexts()
     return texts;
 }
 
+const OptionText *optionText(const QString &name)
+{
+    for (const OptionText &text : optionTexts()) {
+        if (text.name == name)
+            return &text;
+    }
+    return nullptr;
+}
+
+// "--name VALUE", or "--name" for a flag.
+QString optionUsage(const OptionText &text)
+{
+    return u"--"_s + text.name + (text.value.isEmpty() ? QString() : u' ' + text.value);
+}
+
 // Marks that open or close a phrase and stay with its neighbour at a line break.
 bool opensPhrase(QChar c)
 {
@@ -122,11 +137,8 @@ QString synopsisOf(const CommandSpec &command)
 {
     QString line = u"caiji "_s + command.name;
     for (const QString &name : command.options) {
-        for (const OptionText &text : optionTexts()) {
-            if (text.name == name)
-                line += u" [--"_s + name + (text.value.isEmpty() ? QString() : u' ' + text.value) +
-                        u']';
-        }
+        if (const OptionText *text = optionText(name))
+            line += u" ["_s + optionUsage(*text) + u']';
     }
     return command.arguments.isEmpty() ? line : line + u' ' + command.arguments;
 }
@@ -233,13 +245,11 @@ const CommandSpec *CommandHelp::find(const QString &name)
 
 QCommandLineOption CommandHelp::option(const QString &name)
 {
-    for (const OptionText &text : optionTexts()) {
-        if (text.name == name)
-            return text.value.isEmpty()
-                       ? QCommandLineOption(name, tr(text.description))
-                       : QCommandLineOption(name, tr(text.description), text.value);
-    }
-    return QCommandLineOption(name);
+    const OptionText *text = optionText(name);
+    if (!text)
+        return QCommandLineOption(name);
+    return text->value.isEmpty() ? QCommandLineOption(name, tr(text->description))
+                                 : QCommandLineOption(name, tr(text->description), text->value);
 }
 
 QString CommandHelp::version()
@@ -316,14 +326,8 @@ QString CommandHelp::commandHelp(const CommandSpec &command)
     QString text = prefix + wrapped(synopsisOf(command), indent, 78 - indent) + u'\n';
     text += wrapped(tr(command.details), 0) + u"\n\n"_s + tr("Options:") + u'\n';
     for (const QString &name : command.options) {
-        for (const OptionText &option : optionTexts()) {
-            if (option.name != name)
-                continue;
-            QString head = u"  --"_s + name;
-            if (!option.value.isEmpty())
-                head += QString(u" "_s) + option.value;
-            text += optionLine(head, tr(option.description));
-        }
+        if (const OptionText *option = optionText(name))
+            text += optionLine(u"  "_s + optionUsage(*option), tr(option->description));
     }
     return text + optionLine(u"  -h, --help"_s, tr("show this help"));
 }
