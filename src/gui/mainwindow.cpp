@@ -23,9 +23,6 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
-#include <QFontDatabase>
-#include <QFontInfo>
-#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -41,7 +38,6 @@
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QStatusBar>
-#include <QStyledItemDelegate>
 #include <QSystemTrayIcon>
 #include <QToolBar>
 #include <QUrl>
@@ -141,9 +137,11 @@ bool writeCsv(const QString &path, const QByteArray &csv, QString *error)
     return false;
 }
 
-QString settingsGroup()
+// The current row's text when that row is selected, else empty.
+QString selectedText(const QListWidget *list)
 {
-    return u"window/"_s;
+    const QListWidgetItem *item = list->currentItem();
+    return item && item->isSelected() ? item->text() : QString();
 }
 
 } // namespace
@@ -583,8 +581,7 @@ void MainWindow::showFailures(const QString &task)
 
 QString MainWindow::selectedTask() const
 {
-    const QListWidgetItem *item = m_list5->currentItem();
-    return item && item->isSelected() ? item->text() : QString();
+    return selectedText(m_list5);
 }
 
 bool MainWindow::isRunning(const QString &task) const
@@ -756,8 +753,7 @@ void MainWindow::exportRecords(ExportFormat format)
     QString task = m_browser->listedTask();
     QString database = m_browser->listedDatabase();
     if (task.isEmpty()) {
-        const QListWidgetItem *item = m_list9->currentItem();
-        task = item && item->isSelected() ? item->text() : QString();
+        task = selectedText(m_list9);
         database = m_workspace.databaseFile(task);
     }
     if (task.isEmpty()) {
@@ -818,13 +814,13 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::restoreLayout()
 {
-    const QSettings settings(u"caiji"_s, u"caiji"_s);
-    restoreGeometry(settings.value(settingsGroup() + u"geometry"_s).toByteArray());
+    QSettings settings(u"caiji"_s, u"caiji"_s);
+    settings.beginGroup(u"window"_s);
+    restoreGeometry(settings.value(u"geometry"_s).toByteArray());
     m_panesSized = true;
     for (QSplitter *splitter : std::as_const(m_splitters)) {
         m_panesSized =
-            splitter->restoreState(
-                settings.value(settingsGroup() + splitter->objectName()).toByteArray()) &&
+            splitter->restoreState(settings.value(splitter->objectName()).toByteArray()) &&
             m_panesSized;
     }
 }
@@ -855,9 +851,10 @@ void MainWindow::showEvent(QShowEvent *event)
 void MainWindow::saveLayout() const
 {
     QSettings settings(u"caiji"_s, u"caiji"_s);
-    settings.setValue(settingsGroup() + u"geometry"_s, saveGeometry());
+    settings.beginGroup(u"window"_s);
+    settings.setValue(u"geometry"_s, saveGeometry());
     for (const QSplitter *splitter : m_splitters)
-        settings.setValue(settingsGroup() + splitter->objectName(), splitter->saveState());
+        settings.setValue(splitter->objectName(), splitter->saveState());
 }
 
 void MainWindow::bringToFront()
