@@ -47,8 +47,9 @@ int runWindow(QApplication &app, const QStringList &arguments)
         else
             tickMs = std::max(1, arguments[i + 1].toInt());
     }
+    const caiji::InstallLayout layout(QCoreApplication::applicationDirPath());
     if (workspace.isEmpty())
-        workspace = caiji::InstallLayout(QCoreApplication::applicationDirPath()).defaultWorkspace();
+        workspace = layout.defaultWorkspace();
     caiji::Shell shell;
     const auto refuse = [&shell](const QString &message) {
         QTextStream(stderr) << "caiji: " << message << Qt::endl;
@@ -84,10 +85,11 @@ int runWindow(QApplication &app, const QStringList &arguments)
     QObject::connect(&lock, &caiji::InstanceLock::showRequested, &window,
                      &caiji::MainWindow::bringToFront);
     window.show();
-    // An installed program's first start on an empty workspace.
-    const caiji::InstallLayout layout(QCoreApplication::applicationDirPath());
-    if (layout.isInstalled() && !layout.examplesWorkspaceDir().isEmpty())
-        window.offerExamples(caiji::Workspace(layout.examplesWorkspaceDir()));
+    // An installed program's first start on an empty workspace (only an
+    // installed program has examples).
+    const QString examples = layout.examplesWorkspaceDir();
+    if (!examples.isEmpty())
+        window.offerExamples(caiji::Workspace(examples));
     return app.exec();
 }
 
