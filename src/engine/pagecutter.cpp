@@ -164,11 +164,11 @@ void PageCutter::pageModeOne(const QString &url, const QString &prefix, CutResul
         const int patternCount = countOf(m_w[4]);
         for (int j = 0; j < patternCount && !record.failed; ++j) {
             const QStringList part = partOf(patternSpecs, j).split(u'^');
-            const QString value = getreg(partOf(part, 0), m_page);
             FieldTrace *trace =
                 traceField(record, FieldTrace::Kind::Pattern, j + 1, partOf(patternSpecs, j));
+            const QString value =
+                getreg(partOf(part, 0), m_page, trace ? &trace->patternError : nullptr);
             if (trace) {
-                trace->patternError = patternError(partOf(part, 0));
                 if (!trace->patternError.isEmpty())
                     trace->problem = u"正则表达式无效："_s + trace->patternError;
                 else if (value.isEmpty())

@@ -100,7 +100,7 @@ void describeField(const FieldTrace &field, const Painter &paint, QString &out)
         out += u"    "_s + paint.bad(u"正则表达式无效："_s + field.patternError) + u'\n';
     if (field.kind != FieldTrace::Kind::Address && field.kind != FieldTrace::Kind::Constant)
         out += u"    截取值："_s + quoted(field.cut) + u'\n';
-    if (field.alist > 0 || !field.alistSteps.isEmpty()) {
+    if (field.alist > 0) {
         out += u"    a列表"_s + QString::number(field.alist) + u"：\n"_s;
         for (const AlistStep &step : field.alistSteps) {
             const QString line = step.step +

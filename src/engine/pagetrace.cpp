@@ -33,7 +33,7 @@ QString PageTrace::firstProblem() const
         for (const FieldTrace &field : record.fields) {
             if (!field.problem.isEmpty() && fieldProblem.isEmpty()) {
                 fieldProblem = where + field.name() + u"：" + field.problem;
-                required = !field.alistSteps.isEmpty() || field.alist > 0;
+                required = field.alist > 0;
             }
         }
         // A required field names the cause itself; the length test is the

@@ -63,22 +63,18 @@ void getw(const QString &section, WValues &w)
     }
 }
 
-QString getreg(const QString &pattern, const QString &text)
+QString getreg(const QString &pattern, const QString &text, QString *error)
 {
     const QRegularExpression re(pcreSyntax(pattern), QRegularExpression::CaseInsensitiveOption);
+    if (error) {
+        *error = re.isValid() ? QString()
+                              : re.errorString() + u"（第"_s +
+                                    QString::number(re.patternErrorOffset() + 1) + u"个字符）"_s;
+    }
     if (!re.isValid())
         return {};
     const QRegularExpressionMatch match = re.match(text);
     return match.hasMatch() ? match.captured(0) : QString();
-}
-
-QString patternError(const QString &pattern)
-{
-    const QRegularExpression re(pcreSyntax(pattern), QRegularExpression::CaseInsensitiveOption);
-    if (re.isValid())
-        return {};
-    return re.errorString() + u"（第"_s + QString::number(re.patternErrorOffset() + 1) +
-           u"个字符）"_s;
 }
 
 QString geta(const QString &kvs1, const QString &gsa, QList<AlistStep> *steps)

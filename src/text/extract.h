@@ -17,8 +17,9 @@ using WValues = std::array<QString, 8>;
 void getw(const QString &section, WValues &w);
 
 // The whole first match of `pattern` (letter case ignored) in `text`, or the
-// empty string when there is none or the pattern is invalid.
-QString getreg(const QString &pattern, const QString &text);
+// empty string when there is none or the pattern is invalid; with `error`, why
+// an invalid pattern is invalid (else it is emptied).
+QString getreg(const QString &pattern, const QString &text, QString *error = nullptr);
 
 // One step of an a-list on a value, for explanations.
 struct AlistStep
@@ -33,8 +34,5 @@ struct AlistStep
 // the empty string when a test fails or the a-list has fewer than seven parts.
 // With `steps`, each step taken is appended there.
 QString geta(const QString &kvs1, const QString &gsa, QList<AlistStep> *steps = nullptr);
-
-// Whether `pattern` is a valid regular expression for getreg, and why not.
-QString patternError(const QString &pattern);
 
 } // namespace caiji
