@@ -240,6 +240,7 @@ void CollectionEngine::startNextTask()
     s.failures.clear();
     s.seenListPages.clear();
     s.seenTargets.clear();
+    s.pageStash.clear();
     s.waAge.fill(100);
     s.wbAge.fill(100);
 

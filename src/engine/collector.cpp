@@ -85,11 +85,14 @@ void Collector::fetchDone(int index, const QString &url, const QString &file, qi
         m_state.countFailure(FailedFetch::ContentPage, url, u"页面文件不见了"_s, tag1);
     } else if (count <= 2) {
         counted = true; // counted without being read; its file stays
-    } else if (processPage(url, body.isEmpty() ? readPageFile(file) : decodePage(body), tag1,
-                           tag2)) {
-        counted = true;
     } else {
-        m_state.countFailure(FailedFetch::ContentPage, url, u"页面无法读取或不足10个字符"_s, tag1);
+        if (!body.isEmpty())
+            m_state.pageStash.offer(url, body);
+        counted =
+            processPage(url, body.isEmpty() ? readPageFile(file) : decodePage(body), tag1, tag2);
+        if (!counted)
+            m_state.countFailure(FailedFetch::ContentPage, url, u"页面无法读取或不足10个字符"_s,
+                                 tag1);
     }
     if (index >= 1 && index <= SlotCount)
         m_state.wbAge[index] = FreeAge;

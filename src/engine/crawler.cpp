@@ -39,6 +39,12 @@ void Crawler::tick()
             const QString url = m_state.listQueue[m_state.listCursor];
             // The fetch this replaces would never complete.
             m_state.abandonListSlot(i, u"超时"_s);
+            if (const std::optional<QByteArray> page = m_state.pageStash.take(url)) {
+                // The collector fetched it already: read it as if it had just arrived.
+                m_state.listPending[i] = {};
+                fetchDone(i, url, QString(), page->size(), QString(), *page);
+                continue;
+            }
             m_state.listPending[i] = {m_state.runId, url, m_state.pageFile(url), false, QString()};
             ++m_state.tally.pagesRequested;
             m_fetcher.fetch(i, url, m_state.listPending[i].file, QString(), QString());
@@ -83,8 +89,10 @@ void Crawler::queueLinks(const QString &listing)
             // Most links of a page were met before (menus, the index): the
             // set is asked first, the patterns only for new addresses.
             if (!m_state.seenListPages.contains(link) && listMust.passes(3, link) &&
-                listMustNot.passes(4, link) && m_state.appendList(link))
+                listMustNot.passes(4, link) && m_state.appendList(link)) {
                 m_state.seenListPages.insert(link);
+                m_state.pageStash.expect(link);
+            }
 
             if (!m_state.seenTargets.contains(link) && targetMust.passes(3, link) &&
                 targetMustNot.passes(4, link)) {

@@ -24,6 +24,8 @@ private Q_SLOTS:
     void linkTests_data();
     void linkTests();
     void failedFetchCountedAndFreed();
+    void contentPageServesListPage_data();
+    void contentPageServesListPage();
 };
 
 namespace {
@@ -328,6 +330,50 @@ void TestCrawler::failedFetchCountedAndFreed()
     rig.engine.schedulerTick();
     QCOMPARE(rig.state().stallCount, 0);
     QCOMPARE(rig.state().lastProgress, u"010011"_s);
+}
+
+void TestCrawler::contentPageServesListPage_data()
+{
+    QTest::addColumn<QString>("content"); // how the content fetch of list-art.htm ends
+    QTest::addColumn<bool>("listFetched");
+    QTest::addColumn<QString>("queued"); // the list page its links queued
+
+    QTest::newRow("arrived first: not asked again") << u"page"_s << false << u"list2.htm"_s;
+    QTest::newRow("failed: the crawler asks") << u"failing"_s << true << u"list3.htm"_s;
+    QTest::newRow("still out: the crawler asks") << u"hanging"_s << true << u"list3.htm"_s;
+}
+
+void TestCrawler::contentPageServesListPage()
+{
+    QFETCH(QString, content);
+    QFETCH(bool, listFetched);
+    QFETCH(QString, queued);
+
+    EngineRig rig;
+    startTask(rig, schemeTwo(u"100"_s, u"art||list||||"_s));
+    const QString both = Site + u"list-art.htm"_s;
+    rig.listFetcher.setPage(Start, listPage({u"list-art.htm\tboth"_s}));
+    rig.listFetcher.setPage(both, listPage({u"list3.htm\tthree"_s}));
+    rig.listFetcher.setHanging(Site + queued);
+    if (content == u"page")
+        rig.contentFetcher.setPage(both, listPage({u"list2.htm\ttwo"_s}));
+    else if (content == u"failing")
+        rig.contentFetcher.setFailing(both);
+    else
+        rig.contentFetcher.setHanging(both);
+
+    rig.crawlerRound();
+    rig.collectorRound();
+    QCOMPARE(rig.contentFetcher.calledUrls(), QStringList{both});
+    for (int i = 0; i < 4; ++i)
+        rig.crawlerRound();
+    QCOMPARE(rig.listFetcher.calledUrls().contains(both), listFetched);
+    QCOMPARE(rig.state().listQueue, onSite({u"list.htm"_s, u"list-art.htm"_s, queued}));
+    QCOMPARE(rig.state().listPagesDone, 2);
+    QCOMPARE(rig.state().tally.pagesRequested, listFetched ? 4 : 3);
+    // A content page arriving after the crawler read its address is not kept.
+    if (rig.contentFetcher.deliver(both))
+        QCOMPARE(rig.state().pageStash.pagesKept(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestCrawler)
