@@ -210,6 +210,7 @@ void CollectionEngine::completeTask()
     m_timer1.setInterval(0);
     m_timer2.setInterval(0);
     abandonFetches();
+    m_state.listingStash.clear(); // its pages would never be read
     ++m_state.runId;
     Q_EMIT taskCompleted(index, m_state.taskQueue.value(index));
 }
@@ -240,7 +241,7 @@ void CollectionEngine::startNextTask()
     s.failures.clear();
     s.seenListPages.clear();
     s.seenTargets.clear();
-    s.pageStash.clear();
+    s.listingStash.clear();
     s.waAge.fill(100);
     s.wbAge.fill(100);
 

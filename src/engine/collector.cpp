@@ -2,6 +2,7 @@
 
 #include "engine/enginestate.h"
 #include "engine/fetcher.h"
+#include "engine/linklister.h"
 #include "engine/pagecutter.h"
 #include "text/numbers.h"
 #include "text/readtext.h"
@@ -86,8 +87,9 @@ void Collector::fetchDone(int index, const QString &url, const QString &file, qi
     } else if (count <= 2) {
         counted = true; // counted without being read; its file stays
     } else {
-        if (!body.isEmpty())
-            m_state.pageStash.offer(url, body);
+        // The crawler will want this page's links: it need not ask the site again.
+        if (!body.isEmpty() && m_state.listingStash.wants(url))
+            m_state.listingStash.offer(url, ListLinksOfUtf8(url, decodePageToUtf8(body)));
         counted =
             processPage(url, body.isEmpty() ? readPageFile(file) : decodePage(body), tag1, tag2);
         if (!counted)

@@ -39,10 +39,11 @@ void Crawler::tick()
             const QString url = m_state.listQueue[m_state.listCursor];
             // The fetch this replaces would never complete.
             m_state.abandonListSlot(i, u"超时"_s);
-            if (const std::optional<QByteArray> page = m_state.pageStash.take(url)) {
-                // The collector fetched it already: read it as if it had just arrived.
+            if (const std::optional<QString> listing = m_state.listingStash.take(url)) {
+                // The collector fetched it already: its links count as arrived.
                 m_state.listPending[i] = {};
-                fetchDone(i, url, QString(), page->size(), QString(), *page);
+                queueLinks(*listing);
+                pageDone(i);
                 continue;
             }
             m_state.listPending[i] = {m_state.runId, url, m_state.pageFile(url), false, QString()};
@@ -66,6 +67,11 @@ void Crawler::fetchDone(int index, const QString &url, const QString &file, qint
         QFile::remove(file);
         queueLinks(ListLinks(url, page));
     }
+    pageDone(index);
+}
+
+void Crawler::pageDone(int index)
+{
     if (index >= 1 && index <= Slots)
         m_state.waAge[index] = AgeAfterPage;
     increment(m_state.listPagesDone);
@@ -91,7 +97,7 @@ void Crawler::queueLinks(const QString &listing)
             if (!m_state.seenListPages.contains(link) && listMust.passes(3, link) &&
                 listMustNot.passes(4, link) && m_state.appendList(link)) {
                 m_state.seenListPages.insert(link);
-                m_state.pageStash.expect(link);
+                m_state.listingStash.expect(link);
             }
 
             if (!m_state.seenTargets.contains(link) && targetMust.passes(3, link) &&

@@ -26,6 +26,8 @@ public:
 
 private:
     void queueLinks(const QString &listing);
+    // Frees slot `index` on its fourth tick and counts the list page.
+    void pageDone(int index);
     bool belowMaximum() const;
 
     EngineState &m_state;

@@ -2,7 +2,7 @@
 // runs: the work lists, cursors, slot ages and the task's settings.
 #pragma once
 
-#include "engine/pagestash.h"
+#include "engine/listingstash.h"
 #include "records/recordstore.h"
 #include "tasks/taskfile.h"
 #include "text/extract.h"
@@ -75,7 +75,7 @@ struct EngineState
     QList<FailedFetch> failures; // the first MaxListEntries of the run
     QSet<QString> seenListPages;
     QSet<QString> seenTargets;
-    PageStash pageStash; // content pages the crawler will read as list pages
+    ListingStash listingStash; // listings of content pages the crawler will read as list pages
     std::array<int, SlotCount + 1> waAge{};
     std::array<int, SlotCount + 1> wbAge{};
     RecordStore store; // the task connection

@@ -373,7 +373,7 @@ void TestCrawler::contentPageServesListPage()
     QCOMPARE(rig.state().tally.pagesRequested, listFetched ? 4 : 3);
     // A content page arriving after the crawler read its address is not kept.
     if (rig.contentFetcher.deliver(both))
-        QCOMPARE(rig.state().pageStash.pagesKept(), 0);
+        QCOMPARE(rig.state().listingStash.listingsKept(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestCrawler)

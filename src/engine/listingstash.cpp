@@ -1,0 +1,92 @@
+#include "engine/listingstash.h"
+
+#include <QDir>
+
+namespace caiji {
+
+void ListingStash::clear()
+{
+    m_places.clear();
+    m_kept = 0;
+    m_current = -1;
+    for (Segment &segment : m_segments) {
+        segment.end = 0;
+        segment.listings = 0;
+        segment.file->resize(0);
+    }
+}
+
+void ListingStash::expect(const QString &url)
+{
+    if (!m_places.contains(url))
+        m_places.insert(url, Place());
+}
+
+int ListingStash::segmentFor(qint64 size)
+{
+    if (m_current >= 0 && m_segments[m_current].end + size <= m_segmentSize)
+        return m_current;
+    // Else an emptied or a new segment: there a listing larger than a segment
+    // has one to itself.
+    for (int i = 0; i < int(m_segments.size()); ++i) {
+        if (m_segments[i].listings == 0) {
+            m_segments[i].end = 0;
+            return m_current = i;
+        }
+    }
+    if (int(m_segments.size()) >= m_maxSegments)
+        return -1;
+    auto file = std::make_unique<QTemporaryFile>(QDir::tempPath() +
+                                                 QStringLiteral("/caiji-listings-XXXXXX"));
+    if (!file->open())
+        return -1;
+    m_segments.push_back({std::move(file), 0, 0});
+    return m_current = int(m_segments.size()) - 1;
+}
+
+bool ListingStash::wants(const QString &url) const
+{
+    const auto it = m_places.constFind(url);
+    return it != m_places.cend() && it->segment < 0;
+}
+
+void ListingStash::offer(const QString &url, const QString &listing)
+{
+    const auto it = m_places.find(url);
+    if (it == m_places.end() || it->segment >= 0)
+        return;
+    const QByteArray bytes = listing.toUtf8();
+    const int index = segmentFor(bytes.size());
+    if (index < 0)
+        return;
+    Segment &segment = m_segments[index];
+    // A failed write keeps nothing: the crawler then fetches the page itself.
+    if (!segment.file->seek(segment.end) || segment.file->write(bytes) != bytes.size())
+        return;
+    *it = {index, segment.end, bytes.size()};
+    segment.end += bytes.size();
+    ++segment.listings;
+    ++m_kept;
+}
+
+std::optional<QString> ListingStash::take(const QString &url)
+{
+    const auto it = m_places.find(url);
+    if (it == m_places.end())
+        return std::nullopt;
+    const Place place = *it;
+    m_places.erase(it);
+    if (place.segment < 0)
+        return std::nullopt;
+    Segment &segment = m_segments[place.segment];
+    --segment.listings;
+    --m_kept;
+    if (!segment.file->flush() || !segment.file->seek(place.offset))
+        return std::nullopt;
+    const QByteArray bytes = segment.file->read(place.size);
+    if (bytes.size() != place.size)
+        return std::nullopt;
+    return QString::fromUtf8(bytes);
+}
+
+} // namespace caiji
