@@ -105,8 +105,9 @@ int main(int argc, char *argv[])
     mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
     // Every page's text is a few hundred kilobytes freed moments later: with
     // glibc's default 128 KB the heap is shrunk after each page and grown and
-    // faulted in again for the next one. A bounded reserve is kept instead.
-    mallopt(M_TRIM_THRESHOLD, 16 * 1024 * 1024);
+    // faulted in again for the next one. A bounded reserve is kept instead,
+    // small beside the peak a large page's listing brings.
+    mallopt(M_TRIM_THRESHOLD, 8 * 1024 * 1024);
     mallopt(M_TOP_PAD, 2 * 1024 * 1024);
 #endif
     QStringList arguments;

@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 namespace caiji {
 
 void ListingStash::clear()
@@ -47,7 +49,16 @@ int ListingStash::segmentFor(qint64 size)
 bool ListingStash::wants(const QString &url) const
 {
     const auto it = m_places.constFind(url);
-    return it != m_places.cend() && it->segment < 0;
+    return it != m_places.cend() && it->segment < 0 && hasRoom();
+}
+
+bool ListingStash::hasRoom() const
+{
+    if (m_current >= 0 && m_segments[m_current].end < m_segmentSize)
+        return true;
+    return int(m_segments.size()) < m_maxSegments ||
+           std::any_of(m_segments.cbegin(), m_segments.cend(),
+                       [](const Segment &s) { return s.listings == 0; });
 }
 
 void ListingStash::offer(const QString &url, const QString &listing)

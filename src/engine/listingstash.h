@@ -32,8 +32,8 @@ public:
     void clear();
     // The crawler will read `url` as a list page.
     void expect(const QString &url);
-    // True while `url` is expected and has no listing yet: only then is one
-    // worth making.
+    // True while `url` is expected, has no listing yet and one could be kept:
+    // only then is one worth making.
     bool wants(const QString &url) const;
     // Keeps `listing` for `url` when wanted and while there is room.
     void offer(const QString &url, const QString &listing);
@@ -55,6 +55,7 @@ private:
         qint64 end = 0;
         int listings = 0;
     };
+    bool hasRoom() const;
     // A segment with room for `size` bytes, or -1.
     int segmentFor(qint64 size);
 

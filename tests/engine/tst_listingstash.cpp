@@ -38,8 +38,9 @@ void TestListingStash::script_data()
     QTest::newRow("a page without links: its empty listing is kept")
         << 0 << 0 << u"e a; o a ; t a ; t a -"_s;
     QTest::newRow("text beyond ASCII") << 0 << 0 << u"e a; o a 新闻𝄞; t a 新闻𝄞"_s;
-    QTest::newRow("every segment in use: not kept")
-        << 4 << 2 << u"e a; e b; e c; o a 1234; o b 5678; o c 9; w c; t c -; t a 1234; t b 5678"_s;
+    QTest::newRow("every segment in use: not wanted, not kept")
+        << 4 << 2
+        << u"e a; e b; e c; o a 1234; o b 5678; n c; o c 9; t a 1234; w c; o c 9; t c 9; t b 5678"_s;
     QTest::newRow("a listing larger than a segment has one to itself")
         << 4 << 2 << u"e a; e b; o a 123456; o b 78; t a 123456; t b 78"_s;
     QTest::newRow("an emptied segment is written again")
