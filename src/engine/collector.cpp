@@ -88,7 +88,8 @@ void Collector::fetchDone(int index, const QString &url, const QString &file, qi
         counted = true; // counted without being read; its file stays
     } else {
         // The crawler will want this page's links: it need not ask the site again.
-        if (!body.isEmpty() && m_state.listingStash.wants(url))
+        if (!body.isEmpty() && body.size() <= ListingStash::LargestPage &&
+            m_state.listingStash.wants(url))
             m_state.listingStash.offer(url, ListLinksOfUtf8(url, decodePageToUtf8(body)));
         counted =
             processPage(url, body.isEmpty() ? readPageFile(file) : decodePage(body), tag1, tag2);

@@ -23,6 +23,10 @@ public:
     static constexpr qint64 DefaultSegmentSize = qint64(8) << 20;
     static constexpr int DefaultSegments = 32;
 
+    // A larger page is left for the crawler to fetch: listing it while the
+    // collector's transfers are in flight would add to the peak memory.
+    static constexpr qsizetype LargestPage = 1 << 20;
+
     explicit ListingStash(qint64 segmentSize = DefaultSegmentSize, int segments = DefaultSegments)
         : m_segmentSize(segmentSize), m_maxSegments(segments)
     {

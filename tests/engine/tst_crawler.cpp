@@ -339,6 +339,8 @@ void TestCrawler::contentPageServesListPage_data()
     QTest::addColumn<QString>("queued"); // the list page its links queued
 
     QTest::newRow("arrived first: not asked again") << u"page"_s << false << u"list2.htm"_s;
+    QTest::newRow("larger than a megabyte: the crawler asks")
+        << u"large"_s << true << u"list3.htm"_s;
     QTest::newRow("failed: the crawler asks") << u"failing"_s << true << u"list3.htm"_s;
     QTest::newRow("still out: the crawler asks") << u"hanging"_s << true << u"list3.htm"_s;
 }
@@ -355,9 +357,10 @@ void TestCrawler::contentPageServesListPage()
     rig.listFetcher.setPage(Start, listPage({u"list-art.htm\tboth"_s}));
     rig.listFetcher.setPage(both, listPage({u"list3.htm\tthree"_s}));
     rig.listFetcher.setHanging(Site + queued);
-    if (content == u"page")
-        rig.contentFetcher.setPage(both, listPage({u"list2.htm\ttwo"_s}));
-    else if (content == u"failing")
+    if (content == u"page" || content == u"large") {
+        const QByteArray padding(content == u"large" ? ListingStash::LargestPage : 0, ' ');
+        rig.contentFetcher.setPage(both, listPage({u"list2.htm\ttwo"_s}) + padding);
+    } else if (content == u"failing")
         rig.contentFetcher.setFailing(both);
     else
         rig.contentFetcher.setHanging(both);
