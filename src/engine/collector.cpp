@@ -87,12 +87,12 @@ void Collector::fetchDone(int index, const QString &url, const QString &file, qi
     } else if (count <= 2) {
         counted = true; // counted without being read; its file stays
     } else {
+        QString page = body.isEmpty() ? readPageFile(file) : decodePage(body);
         // The crawler will want this page's links: it need not ask the site again.
-        if (!body.isEmpty() && body.size() <= ListingStash::LargestPage &&
+        if (!body.isEmpty() && !page.isEmpty() && body.size() <= ListingStash::LargestPage &&
             m_state.listingStash.wants(url))
-            m_state.listingStash.offer(url, ListLinksOfUtf8(url, decodePageToUtf8(body)));
-        counted =
-            processPage(url, body.isEmpty() ? readPageFile(file) : decodePage(body), tag1, tag2);
+            m_state.listingStash.offer(url, ListLinks(url, page));
+        counted = processPage(url, std::move(page), tag1, tag2);
         if (!counted)
             m_state.countFailure(FailedFetch::ContentPage, url, u"页面无法读取或不足10个字符"_s,
                                  tag1);
