@@ -75,12 +75,14 @@ int main(int argc, char *argv[])
     QFile definition(task + u"/data/task.txt"_s);
     if (!definition.open(QIODevice::WriteOnly))
         return 1;
-    // The start page is listed; "self.html" is the only content link and is
-    // cut into its title and its text.
-    definition.write("ur=[[2|http://127.0.0.1/start.html|100|self.html||zzz||0||]]\nuc=[[3]]\n"
-                     "<getm1>w1=[[1]]w2=[[1]]w3=[[2]]w4=[[<title>^</title>^<title>^</title>^-1^0|"
-                     "<body^</body>^<body^</body>^-1^1]]w5=[[0]]w6=[[]]w7=[[0]]w8=[[]]<getm1>\n"
-                     "a1=[[1||||||]]\n");
+    // The start page is listed; "self.html" is its only link, a content page
+    // and a list page: the collector cuts it into its title and its text and
+    // lists its links for the crawler in the same turn of the event loop.
+    definition.write(
+        "ur=[[2|http://127.0.0.1/start.html|100|self.html||self.html||0||]]\nuc=[[3]]\n"
+        "<getm1>w1=[[1]]w2=[[1]]w3=[[2]]w4=[[<title>^</title>^<title>^</title>^-1^0|"
+        "<body^</body>^<body^</body>^-1^1]]w5=[[0]]w6=[[]]w7=[[0]]w8=[[]]<getm1>\n"
+        "a1=[[1||||||]]\n");
     definition.close();
 
     SilentShell shell;
