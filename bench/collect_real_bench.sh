@@ -76,7 +76,7 @@ TASK
     stored=$("$build/caiji" count --workspace "$ws" docs | cut -f2)
     # Requests sent, from the run's summary; builds without one: list and
     # content requests from the last status line.
-    requests=$(grep -o '页面请求[0-9]*' "$ws/out" | tail -1 | tr -dc 0-9)
+    requests=$(grep -o '页面请求[0-9]*' "$ws/out" | tail -1 | tr -dc 0-9 || true)
     [ -n "$requests" ] || requests=$(grep '站内' "$ws/out" | tail -1 |
         sed -E 's/.*站内[0-9]+请求([0-9]+),目标[0-9]+请求([0-9]+).*/\1 \2/' | awk '{print $1 + $2}')
     awk -v label="$label" -v scale="$scale" -v pages="$pages" -v stored="$stored" \
