@@ -384,7 +384,7 @@ int CommandLine::linksCommand(const QStringList &arguments)
     QStringList seen;
     qsizetype p1 = instr(1, listing, u"ur=[[") + 5;
     while (p1 > 5) {
-        const qsizetype p2 = instr(p1, listing, u"]]");
+        const qsizetype p2 = listingAddressEnd(listing, p1);
         if (p2 == 0)
             break;
         const QString link = site.canonical(mid(listing, p1, p2 - p1));

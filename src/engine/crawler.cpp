@@ -87,7 +87,7 @@ void Crawler::queueLinks(const QString &listing)
     const qsizetype shortestTitle = numberAtStart(m_state.schemeField(7));
 
     qsizetype p1 = instr(1, listing, u"ur=[[") + 5;
-    qsizetype p2 = p1 > 5 ? instr(p1, listing, u"]]") : 0;
+    qsizetype p2 = p1 > 5 ? listingAddressEnd(listing, p1) : 0;
     // p1 moves past p2 on every pass, so the scan ends with the listing.
     while (p1 > 5 && p2 > 0 && p2 > p1 && belowMaximum()) {
         const QString link = site.canonical(mid(listing, p1, p2 - p1));
@@ -116,7 +116,7 @@ void Crawler::queueLinks(const QString &listing)
         }
         p1 = instr(p2, listing, u"ur=[[") + 5;
         if (p1 > 5)
-            p2 = instr(p1, listing, u"]]");
+            p2 = listingAddressEnd(listing, p1);
     }
 }
 

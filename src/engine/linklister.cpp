@@ -1,6 +1,7 @@
 #include "engine/linklister.h"
 
 #include "engine/linkscan.h"
+#include "text/positions.h"
 
 #include <QHash>
 #include <QUrl>
@@ -179,6 +180,13 @@ QString ListLinksOfUtf8(const QString &url, const QByteArray &html)
         return {};
     std::optional<PageLinks> scanned = scanWellFormedLinks(html);
     return formatListing(scanned ? *scanned : parsedLinks(html, url), url);
+}
+
+qsizetype listingAddressEnd(const QString &listing, qsizetype start)
+{
+    // Addresses and texts hold no "]]", so the first "]]ut=[[" closes this
+    // address.
+    return instr(start, listing, u"]]ut=[[");
 }
 
 QString ListLinksParsed(const QString &url, const QString &page)

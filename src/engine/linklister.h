@@ -16,4 +16,9 @@ QString ListLinksOfUtf8(const QString &url, const QByteArray &html);
 // plain pages without it, and checks compare the two.
 QString ListLinksParsed(const QString &url, const QString &page);
 
+// Where the address that starts at `start` (1-based) in a listing ends: at the
+// "]]" that opens its text, so that an address may itself end in "]". 0 when
+// no address ends there.
+qsizetype listingAddressEnd(const QString &listing, qsizetype start);
+
 } // namespace caiji

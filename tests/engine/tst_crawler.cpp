@@ -282,6 +282,9 @@ void TestCrawler::linkTests_data()
     QTest::newRow("fragment and trailing slashes dropped")
         << u"art||zzz||||"_s << QStringList{u"art1.htm#top\tone"_s, u"art/2/\ttwo"_s}
         << QStringList{u"art1.htm"_s, u"art/2"_s} << none;
+    QTest::newRow("an address may end in ]")
+        << u"art||zzz||||"_s << QStringList{u"art1.htm?x=]\tone"_s, u"art2.htm\ttwo"_s}
+        << QStringList{u"art1.htm?x=]"_s, u"art2.htm"_s} << none;
     QTest::newRow("sub-domain of the same site")
         << u"art||zzz||||"_s << QStringList{u"http://news.site.com/art5.htm\tfive"_s}
         << QStringList{u"http://news.site.com/art5.htm"_s} << none;
