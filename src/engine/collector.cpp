@@ -89,7 +89,7 @@ void Collector::fetchDone(int index, const QString &url, const QString &file, qi
     } else {
         QString page = body.isEmpty() ? readPageFile(file) : decodePage(body);
         // The crawler will want this page's links: it need not ask the site again.
-        if (!body.isEmpty() && !page.isEmpty() && body.size() <= ListingStash::LargestPage &&
+        if (!page.isEmpty() && body.size() <= ListingStash::LargestPage &&
             m_state.listingStash.wants(url))
             m_state.listingStash.offer(url, ListLinks(url, page));
         counted = processPage(url, std::move(page), tag1, tag2);

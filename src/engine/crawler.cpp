@@ -41,7 +41,6 @@ void Crawler::tick()
             m_state.abandonListSlot(i, u"超时"_s);
             if (const std::optional<QString> listing = m_state.listingStash.take(url)) {
                 // The collector fetched it already: its links count as arrived.
-                m_state.listPending[i] = {};
                 queueLinks(*listing);
                 pageDone(i);
                 continue;

@@ -30,11 +30,9 @@ int ListingStash::segmentFor(qint64 size)
         return m_current;
     // Else an emptied or a new segment: there a listing larger than a segment
     // has one to itself.
-    for (int i = 0; i < int(m_segments.size()); ++i) {
-        if (m_segments[i].listings == 0) {
-            m_segments[i].end = 0;
-            return m_current = i;
-        }
+    if (const int emptied = emptySegment(); emptied >= 0) {
+        m_segments[emptied].end = 0;
+        return m_current = emptied;
     }
     if (int(m_segments.size()) >= m_maxSegments)
         return -1;
@@ -56,9 +54,14 @@ bool ListingStash::hasRoom() const
 {
     if (m_current >= 0 && m_segments[m_current].end < m_segmentSize)
         return true;
-    return int(m_segments.size()) < m_maxSegments ||
-           std::any_of(m_segments.cbegin(), m_segments.cend(),
-                       [](const Segment &s) { return s.listings == 0; });
+    return int(m_segments.size()) < m_maxSegments || emptySegment() >= 0;
+}
+
+int ListingStash::emptySegment() const
+{
+    const auto it = std::find_if(m_segments.cbegin(), m_segments.cend(),
+                                 [](const Segment &s) { return s.listings == 0; });
+    return it == m_segments.cend() ? -1 : int(it - m_segments.cbegin());
 }
 
 void ListingStash::offer(const QString &url, const QString &listing)
@@ -92,7 +95,8 @@ std::optional<QString> ListingStash::take(const QString &url)
     Segment &segment = m_segments[place.segment];
     --segment.listings;
     --m_kept;
-    if (!segment.file->flush() || !segment.file->seek(place.offset))
+    // seek() writes out what the file still buffers.
+    if (!segment.file->seek(place.offset))
         return std::nullopt;
     const QByteArray bytes = segment.file->read(place.size);
     if (bytes.size() != place.size)

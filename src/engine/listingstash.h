@@ -60,6 +60,8 @@ private:
         int listings = 0;
     };
     bool hasRoom() const;
+    // A segment whose listings were all taken, or -1.
+    int emptySegment() const;
     // A segment with room for `size` bytes, or -1.
     int segmentFor(qint64 size);
 
