@@ -466,12 +466,25 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>无法读取记录：%1</source>
+        <source>导出失败：%1
+%2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>导出失败：%1
+        <source>无法读取记录：%1
 %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>第%1条记录的字段%2（单元格 %3）：%4个字符</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>这些单元格超过 Excel 的 32767 个字符，只保留了前 32767 个：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>……共%1个单元格</source>
         <translation type="unfinished"></translation>
     </message>
     <message>

@@ -173,6 +173,10 @@
         <source>Usage: %1</source>
         <translation>用法：%1</translation>
     </message>
+    <message>
+        <source>give up a transfer after this many seconds without a byte from the server (default 30); time spent waiting for a free connection does not count</source>
+        <translation>服务器连续这么多秒没有送来一个字节就放弃这次传输（默认 30）；等待空闲连接的时间不算在内</translation>
+    </message>
 </context>
 <context>
     <name>CommandLine</name>
@@ -237,16 +241,24 @@
         <translation>export 只能用 --out 或 --xlsx 之一，不能两个都用</translation>
     </message>
     <message>
-        <source>cannot read the records of %1</source>
-        <translation>无法读取 %1 的记录</translation>
-    </message>
-    <message>
         <source>cannot write the records</source>
         <translation>无法写出记录</translation>
     </message>
     <message>
-        <source>cannot write %1</source>
-        <translation>无法写入 %1</translation>
+        <source>cannot read the records of %1: %2</source>
+        <translation>无法读取 %1 的记录：%2</translation>
+    </message>
+    <message>
+        <source>cannot write %1: %2</source>
+        <translation>无法写入 %1：%2</translation>
+    </message>
+    <message>
+        <source>cannot write the records: %1</source>
+        <translation>无法写出记录：%1</translation>
+    </message>
+    <message>
+        <source>warning: record %1, field %2 (cell %3) has %4 characters, cut to the 32767 an Excel cell holds</source>
+        <translation>警告：第%1条记录的字段%2（单元格 %3）有%4个字符，已截为 Excel 单元格能容纳的 32767 个</translation>
     </message>
     <message>
         <source>no task named %1</source>

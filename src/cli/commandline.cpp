@@ -7,11 +7,10 @@
 #include "engine/linklister.h"
 #include "engine/networkfetcher.h"
 #include "engine/pageexplainer.h"
-#include "records/csvexport.h"
 #include "records/failurelog.h"
+#include "records/recordexport.h"
 #include "records/recordstore.h"
 #include "records/runhistory.h"
-#include "records/xlsxexport.h"
 #include "tasks/taskfile.h"
 #include "tasks/taskfolders.h"
 #include "tasks/workspace.h"
@@ -27,7 +26,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -414,28 +412,44 @@ int CommandLine::exportCommand(const QStringList &arguments)
         return 2;
     if (!QFile::exists(database))
         return fail(u"该任务尚未采集!"_s);
-    const int fieldCount = getuc(workspace.taskFile(task));
-    const std::optional<QStringList> lines = RecordStore::readAll(database, fieldCount);
-    if (!lines)
-        return fail(tr("cannot read the records of %1").arg(task));
-    if (!options->xlsx.isEmpty()) {
-        QString error;
-        if (!writeRecordsXlsx(options->xlsx, fieldCount, *lines, &error))
-            return fail(error);
-        return 0;
-    }
-    const QByteArray csv =
-        recordsToCsv(fieldCount, *lines, options->raw ? CsvValues::AsStored : CsvValues::Safe);
-    if (options->out.isEmpty()) {
+    const CsvValues values = options->raw ? CsvValues::AsStored : CsvValues::Safe;
+    const QString target = options->xlsx.isEmpty() ? options->out : options->xlsx;
+    ExportOutcome outcome;
+    if (target.isEmpty()) {
         QFile stdoutFile;
-        if (!stdoutFile.open(stdout, QIODevice::WriteOnly) || stdoutFile.write(csv) != csv.size())
+        if (!stdoutFile.open(stdout, QIODevice::WriteOnly))
             return fail(tr("cannot write the records"));
-        return 0;
+        outcome = exportRecordsCsv(database, &stdoutFile, values);
+    } else {
+        const auto warn = [this](const CutCell &cut) {
+            m_err << "caiji: "
+                  << tr("warning: record %1, field %2 (cell %3) has %4 characters, cut to the "
+                        "32767 an Excel cell holds")
+                         .arg(QString::number(cut.record), QString::number(cut.field), cut.cell,
+                              QString::number(cut.length))
+                  << Qt::endl;
+        };
+        outcome = exportRecords(database, target,
+                                options->xlsx.isEmpty() ? ExportFormat::Csv : ExportFormat::Xlsx,
+                                values, warn);
     }
-    QSaveFile file(options->out);
-    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
-        return fail(tr("cannot write %1").arg(options->out));
-    return 0;
+    switch (outcome.failure) {
+    case ExportOutcome::Failure::None:
+        return 0;
+    case ExportOutcome::Failure::Read:
+        return fail(tr("cannot read the records of %1: %2").arg(task, outcome.reason));
+    case ExportOutcome::Failure::Target:
+        return fail(tr("cannot write %1: %2").arg(target, outcome.reason));
+    case ExportOutcome::Failure::Write:
+        break;
+    }
+    // The target was usable but the records did not all reach it (a full
+    // disk): a failed run, not a bad argument. An earlier file is unchanged.
+    m_err << "caiji: "
+          << (target.isEmpty() ? tr("cannot write the records: %1").arg(outcome.reason)
+                               : tr("cannot write %1: %2").arg(target, outcome.reason))
+          << Qt::endl;
+    return 1;
 }
 
 int CommandLine::countCommand(const QStringList &arguments)

@@ -10,11 +10,10 @@
 #include "gui/shell.h"
 #include "gui/taskdialog.h"
 #include "gui/toolbaricons.h"
-#include "records/csvexport.h"
 #include "records/failurelog.h"
+#include "records/recordexport.h"
 #include "records/recordstore.h"
 #include "records/runhistory.h"
-#include "records/xlsxexport.h"
 #include "tasks/installlayout.h"
 #include "text/readtext.h"
 
@@ -33,7 +32,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -126,15 +124,6 @@ QSplitter *splitter(Qt::Orientation orientation, const QString &name, const QLis
         result->setStretchFactor(int(i), stretch[i]);
     }
     return result;
-}
-
-bool writeCsv(const QString &path, const QByteArray &csv, QString *error)
-{
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size() && file.commit())
-        return true;
-    *error = file.errorString();
-    return false;
 }
 
 // The current row's text when that row is selected, else empty.
@@ -779,22 +768,41 @@ void MainWindow::exportRecords(ExportFormat format)
                              excel ? tr("Excel 工作簿 (*.xlsx)") : tr("CSV 文件 (*.csv)"));
     if (path.isEmpty())
         return;
-    const int fieldCount = getuc(m_workspace.taskFile(task));
-    const std::optional<QStringList> lines = RecordStore::readAll(database, fieldCount);
-    if (!lines) {
-        m_shell.inform(this, tr("无法读取记录：%1").arg(QDir::toNativeSeparators(database)));
+    // Cells cut to Excel's limit are named after the export, the first few
+    // of them.
+    constexpr int CutCellsShown = 10;
+    QStringList cutCells;
+    qint64 cutCount = 0;
+    const auto noteCut = [&](const CutCell &cut) {
+        if (++cutCount <= CutCellsShown)
+            cutCells << tr("第%1条记录的字段%2（单元格 %3）：%4个字符")
+                            .arg(QString::number(cut.record), QString::number(cut.field), cut.cell,
+                                 QString::number(cut.length));
+    };
+    const ExportOutcome outcome = caiji::exportRecords(
+        database, path, excel ? caiji::ExportFormat::Xlsx : caiji::ExportFormat::Csv,
+        CsvValues::Safe, noteCut);
+    if (outcome.failure == ExportOutcome::Failure::Read) {
+        m_shell.inform(
+            this,
+            tr("无法读取记录：%1\n%2").arg(QDir::toNativeSeparators(database), outcome.reason));
         return;
     }
-    QString error;
-    const bool written = excel ? writeRecordsXlsx(path, fieldCount, *lines, &error)
-                               : writeCsv(path, recordsToCsv(fieldCount, *lines), &error);
-    if (!written) {
-        m_shell.inform(this, tr("导出失败：%1\n%2").arg(QDir::toNativeSeparators(path), error));
+    if (outcome.failure != ExportOutcome::Failure::None) {
+        m_shell.inform(this,
+                       tr("导出失败：%1\n%2").arg(QDir::toNativeSeparators(path), outcome.reason));
         return;
     }
     settings.setValue(u"export/folder"_s, QFileInfo(path).absolutePath());
-    m_shell.inform(
-        this, tr("已导出%1条记录：\n%2").arg(lines->size()).arg(QDir::toNativeSeparators(path)));
+    QString message =
+        tr("已导出%1条记录：\n%2").arg(outcome.records).arg(QDir::toNativeSeparators(path));
+    if (cutCount > 0) {
+        message += u"\n\n"_s + tr("这些单元格超过 Excel 的 32767 个字符，只保留了前 32767 个：") +
+                   u'\n' + cutCells.join(u'\n');
+        if (cutCount > CutCellsShown)
+            message += u'\n' + tr("……共%1个单元格").arg(cutCount);
+    }
+    m_shell.inform(this, message);
 }
 
 void MainWindow::changeEvent(QEvent *event)

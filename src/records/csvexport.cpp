@@ -27,23 +27,34 @@ QString neutralised(const QString &value)
 
 } // namespace
 
-QByteArray recordsToCsv(int fieldCount, const QStringList &recordLines, CsvValues values)
+QByteArray csvHeader(int fieldCount)
 {
-    QString csv;
     QStringList header;
     for (int i = 0; i < fieldCount; ++i)
         header << u"字段"_s + QString::number(i + 1);
-    csv += header.join(u',') + u"\r\n"_s;
-    for (const QString &line : recordLines) {
-        QStringList row;
-        const QStringList stored = RecordStore::valuesOf(line);
-        for (int i = 0; i < fieldCount; ++i) {
-            const QString value = stored.value(i);
-            row << csvField(values == CsvValues::Safe ? neutralised(value) : value);
-        }
-        csv += row.join(u',') + u"\r\n"_s;
+    return QByteArrayLiteral("\xEF\xBB\xBF") + (header.join(u',') + u"\r\n"_s).toUtf8();
+}
+
+QByteArray csvRow(const QStringList &row, CsvValues values)
+{
+    QString line;
+    for (qsizetype i = 0; i < row.size(); ++i) {
+        if (i > 0)
+            line += u',';
+        line += csvField(values == CsvValues::Safe ? neutralised(row[i]) : row[i]);
     }
-    return QByteArrayLiteral("\xEF\xBB\xBF") + csv.toUtf8();
+    return (line + u"\r\n"_s).toUtf8();
+}
+
+QByteArray recordsToCsv(int fieldCount, const QStringList &recordLines, CsvValues values)
+{
+    QByteArray csv = csvHeader(fieldCount);
+    for (const QString &line : recordLines) {
+        QStringList row = RecordStore::valuesOf(line);
+        row.resize(fieldCount);
+        csv += csvRow(row, values);
+    }
+    return csv;
 }
 
 } // namespace caiji

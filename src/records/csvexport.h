@@ -14,6 +14,11 @@ enum class CsvValues {
     AsStored,
 };
 
+// The start of the file: the byte-order mark and the header row.
+QByteArray csvHeader(int fieldCount);
+// One row of values in column order, with its line end.
+QByteArray csvRow(const QStringList &row, CsvValues values = CsvValues::Safe);
+
 QByteArray recordsToCsv(int fieldCount, const QStringList &recordLines,
                         CsvValues values = CsvValues::Safe);
 

@@ -81,10 +81,23 @@ bool TaskFolders::exists(const QString &name) const
     return QFileInfo::exists(m_workspace.taskDir(name));
 }
 
-bool TaskFolders::writeDefinition(const QString &name, const QString &content) const
+bool TaskFolders::writeDefinition(const QString &name, const QString &content,
+                                  QString *reason) const
 {
     QSaveFile file(m_workspace.taskFile(name));
-    return file.open(QIODevice::WriteOnly) && file.write(content.toUtf8()) >= 0 && file.commit();
+    const QByteArray bytes = content.toUtf8();
+    if (!file.open(QIODevice::WriteOnly)) {
+        *reason = file.errorString();
+        return false;
+    }
+    // The write is buffered: a full disk shows first in flush(), which a
+    // save file's commit would not notice, leaving an empty task file.
+    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
+        // Qt reports a full disk (ENOSPC) as a resource error.
+        *reason = file.error() == QFileDevice::ResourceError ? u"磁盘已满"_s : file.errorString();
+        return false;
+    }
+    return true;
 }
 
 TaskChange TaskFolders::create(const QString &rawName, const QString &rawContent) const
@@ -101,10 +114,11 @@ TaskChange TaskFolders::create(const QString &rawName, const QString &rawContent
         QDir(dir).removeRecursively();
         return {false, u"无法创建任务目录："_s + QDir::toNativeSeparators(dir)};
     }
-    if (!writeDefinition(name, trimBlanks(rawContent))) {
+    QString reason;
+    if (!writeDefinition(name, trimBlanks(rawContent), &reason)) {
         QDir(dir).removeRecursively();
-        return {false,
-                u"无法写入任务文件："_s + QDir::toNativeSeparators(m_workspace.taskFile(name))};
+        return {false, u"无法写入任务文件："_s +
+                           QDir::toNativeSeparators(m_workspace.taskFile(name)) + u"\n"_s + reason};
     }
     return {true, u"任务创建成功!"_s};
 }
@@ -118,9 +132,10 @@ TaskChange TaskFolders::edit(const QString &oldName, const QString &rawNewName,
     const QString to = trimBlanks(rawNewName);
     if (from != to && exists(to))
         return {false, existsMessage()};
-    if (!writeDefinition(from, trimBlanks(rawContent)))
-        return {false,
-                u"无法写入任务文件："_s + QDir::toNativeSeparators(m_workspace.taskFile(from))};
+    QString reason;
+    if (!writeDefinition(from, trimBlanks(rawContent), &reason))
+        return {false, u"无法写入任务文件："_s +
+                           QDir::toNativeSeparators(m_workspace.taskFile(from)) + u"\n"_s + reason};
     if (from != to && !QDir().rename(m_workspace.taskDir(from), m_workspace.taskDir(to)))
         return {false, u"无法更改任务名称："_s + from};
     return {true, u"任务编辑成功!"_s};

@@ -48,7 +48,9 @@ public:
     QList<QPair<QString, bool>> copyExampleTasks(const Workspace &examples) const;
 
 private:
-    bool writeDefinition(const QString &name, const QString &content) const;
+    // False with `reason` set when the file could not be written whole; an
+    // earlier file is then unchanged.
+    bool writeDefinition(const QString &name, const QString &content, QString *reason) const;
 
     Workspace m_workspace;
 };

@@ -1,18 +1,25 @@
 // Records written as CSV and as Excel workbooks, each read back: the CSV by a
 // strict RFC 4180 reader, the workbook by unzipping its XML parts. Both the
-// functions and the "caiji export" command on a real record database.
+// functions and the "caiji export" command on a real record database, also
+// on a full disk and at 150,000 records.
 #include "records/csvexport.h"
 #include "records/recordstore.h"
+#include "records/runhistory.h"
 #include "records/xlsxexport.h"
+#include "smalldisk.h"
+#include "tasks/taskfolders.h"
 #include "tempworkspace.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/resource.h>
 
 #include "programrun.h"
 #include <QXmlStreamReader>
@@ -28,6 +35,8 @@ namespace {
 const QByteArray Bom = "\xEF\xBB\xBF";
 const QString Collected = u"已采集"_s;
 const QString NeverRun = u"未采集"_s;
+const QString Big = u"大"_s;  // 200 records of 1 KB
+const QString Huge = u"巨"_s; // 150,000 records of 2 KB
 
 // The records of the collected task: commas, quotes, line breaks, Chinese, a
 // line shorter than the four columns (stored as NULLs) and empty values.
@@ -196,6 +205,12 @@ private Q_SLOTS:
     void xlsxExportCommand();
     void badArguments_data();
     void badArguments();
+    void columnsFromDatabase_data();
+    void columnsFromDatabase();
+    void fullDisk_data();
+    void fullDisk();
+    void peakMemory_data();
+    void peakMemory();
 
 private:
     QString out(const QString &name) const { return m_out.filePath(name); }
@@ -210,6 +225,22 @@ void TestExport::initTestCase()
     QVERIFY(m_workspace.isValid() && m_out.isValid());
     QVERIFY(m_workspace.addTask(Collected, u"uc=[[4]]\n"_s));
     QVERIFY(m_workspace.addTask(NeverRun, u"uc=[[4]]\n"_s));
+    QVERIFY(m_workspace.addTask(Big, u"uc=[[2]]\n"_s) &&
+            m_workspace.addTask(Huge, u"uc=[[2]]\n"_s));
+    RecordStore big;
+    QVERIFY(big.create(m_workspace.databaseFile(Big), 2));
+    for (int i = 0; i < 200; ++i)
+        QVERIFY(big.append(u"^http://a/"_s + QString::number(i) + u'^' + QString(1000, u'x')));
+    RecordStore huge;
+    QVERIFY(huge.create(m_workspace.databaseFile(Huge), 2));
+    huge.close();
+    QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"huge"_s);
+    db.setDatabaseName(m_workspace.databaseFile(Huge));
+    // One statement is one transaction, so this takes a second.
+    QVERIFY(db.open() &&
+            QSqlQuery(db).exec(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                               "WHERE i < 150000) INSERT INTO data SELECT 'http://a/' || i || "
+                               "'.html', i || replace(hex(zeroblob(660)), '00', '长') FROM n"_s));
 
     RecordStore store;
     QVERIFY(store.create(m_workspace.databaseFile(Collected), 4));
@@ -344,7 +375,8 @@ void TestExport::xlsxFromRecordLines()
                             u"^_x0041_^_x0041_x0042_^a_x000D_b_x005F_"_s};
     QVERIFY2(writeRecordsXlsx(file, 3, lines, &error), qPrintable(error));
 
-    const QByteArray strings = unzipEntry(file, u"xl/sharedStrings.xml"_s);
+    // The cells' texts are in the sheet itself.
+    const QByteArray strings = unzipEntry(file, u"xl/worksheets/sheet1.xml"_s);
     QVERIFY(!strings.isEmpty());
     for (char c = 0; c < 0x20; ++c) {
         if (c != '\t' && c != '\n' && c != '\r')
@@ -364,28 +396,40 @@ void TestExport::xlsxLongCell_data()
 {
     QTest::addColumn<QString>("value");
     QTest::addColumn<int>("minimum");
+    QTest::addColumn<QString>("cut"); // record, field, cell and length reported
 
     // 40000 Chinese characters are 120000 bytes of UTF-8: the cap counts
     // characters, so the cell keeps 32767 of them.
     QString chinese;
     for (int i = 0; i < 40000; ++i)
         chinese += QChar(char16_t(0x4E00 + i % 0x5000));
-    QTest::newRow("chinese over the cap") << chinese << 32767;
+    QTest::newRow("chinese over the cap") << chinese << 32767 << u"1 1 A2 40000"_s;
     // Literal escapes take more room in the file than in the cell; what fits
     // is kept rather than the whole cell refused.
     QString escapes;
     for (int i = 0; i < 5000; ++i)
         escapes += u"_x0041_"_s;
-    QTest::newRow("literal escapes over the cap") << escapes << 32767 * 7 / 13 - 7;
+    QTest::newRow("literal escapes over the cap")
+        << escapes << 32767 * 7 / 13 - 7 << u"1 1 A2 35000"_s;
+    QTest::newRow("escapes outgrowing the cap")
+        << escapes.left(28000) << 32767 * 7 / 14 - 7 << u"1 1 A2 28000"_s;
+    QTest::newRow("at the cap") << QString(32767, u'x') << 32767 << QString();
 }
 
 void TestExport::xlsxLongCell()
 {
     QFETCH(QString, value);
     QFETCH(int, minimum);
+    QFETCH(QString, cut);
     const QString file = out(u"长.xlsx"_s);
     QString error;
-    QVERIFY2(writeRecordsXlsx(file, 2, {u"^"_s + value + u"^后"_s}, &error), qPrintable(error));
+    QStringList cuts;
+    const auto onCut = [&](const CutCell &c) {
+        cuts << u"%1 %2 %3 %4"_s.arg(c.record).arg(c.field).arg(c.cell).arg(c.length);
+    };
+    QVERIFY2(writeRecordsXlsx(file, 2, {u"^"_s + value + u"^后"_s}, &error, onCut),
+             qPrintable(error));
+    QCOMPARE(cuts, cut.isEmpty() ? QStringList() : QStringList{cut});
     const QMap<QString, QString> cells = sheetCells(file);
     const QString cell = cells.value(u"A2"_s);
     QVERIFY2(cell.size() >= minimum && cell.size() <= 32767,
@@ -484,6 +528,130 @@ void TestExport::badArguments()
              qPrintable(err));
     QVERIFY2(err.contains(message), qPrintable(err));
     QVERIFY(!QFile::exists(mustNotExist));
+}
+
+void TestExport::columnsFromDatabase_data()
+{
+    QTest::addColumn<QString>("taskText"); // the task file at export time
+    QTest::addColumn<bool>("earlierRun");  // export the run moved into the history
+    QTest::addColumn<QString>("option");
+
+    QTest::newRow("uc lowered") << u"uc=[[2]]\n"_s << false << u"--out"_s;
+    QTest::newRow("uc removed") << QString() << false << u"--out"_s;
+    QTest::newRow("uc removed, workbook") << QString() << false << u"--xlsx"_s;
+    QTest::newRow("earlier run, uc lowered") << u"uc=[[2]]\n"_s << true << u"--xlsx"_s;
+}
+
+void TestExport::columnsFromDatabase()
+{
+    QFETCH(QString, taskText);
+    QFETCH(bool, earlierRun);
+    QFETCH(QString, option);
+    // Collected with three columns; one value is longer than a cell holds.
+    TempWorkspace workspace;
+    const QString task = u"列"_s, database = workspace.databaseFile(task);
+    const QString longValue(40000, u'长');
+    RecordStore store;
+    QVERIFY(workspace.addTask(task, taskText) && store.create(database, 3));
+    QVERIFY(store.append(u"^a^b^c"_s) && store.append(u"^1^2^"_s + longValue));
+    store.close();
+    const QString file = out(u"列"_s + option);
+    QStringList arguments{u"export"_s, u"--workspace"_s, workspace.root(), task, option, file};
+    RunHistory history(QFileInfo(database).absolutePath());
+    if (earlierRun) {
+        QVERIFY(history.retire(database));
+        arguments << u"--run"_s << history.runs().value(0).name;
+    }
+    const Run run = runCaiji(arguments);
+    QCOMPARE(run.exitCode, 0);
+    if (option == u"--out") {
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(readCsv(fileBytes(file)),
+                 Rows({header(3), {u"a"_s, u"b"_s, u"c"_s}, {u"1"_s, u"2"_s, longValue}}));
+        return;
+    }
+    const QMap<QString, QString> cells = sheetCells(file);
+    QCOMPARE(cells.size(), 9);
+    QCOMPARE(cells.value(u"C1"_s) + cells.value(u"C2"_s) + cells.value(u"B3"_s), u"字段3c2"_s);
+    QCOMPARE(cells.value(u"C3"_s), longValue.left(32767));
+    QCOMPARE(run.err, "caiji: warning: record 2, field 3 (cell C3) has 40000 characters, cut to "
+                      "the 32767 an Excel cell holds\n"_ba);
+}
+
+void TestExport::fullDisk_data()
+{
+    QTest::addColumn<QString>("target"); // task.txt: a task saved on the full disk
+    QTest::addColumn<QString>("task");
+    QTest::addColumn<qint64>("room"); // left free on the disk
+
+    QTest::newRow("csv under 16 KB") << u"earlier.csv"_s << Collected << 0LL;
+    QTest::newRow("csv") << u"earlier.csv"_s << Big << 0LL;
+    QTest::newRow("xlsx") << u"earlier.xlsx"_s << Big << 0LL;
+    // Room for the rows but not for the copy the workbook's assembly makes:
+    // refused, rather than a workbook with rows missing.
+    QTest::newRow("xlsx with room for its rows only") << u"earlier.xlsx"_s << Big << 600 * 1024LL;
+    QTest::newRow("task definition") << u"task.txt"_s << QString() << 0LL;
+}
+
+void TestExport::fullDisk()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, task);
+    QFETCH(qint64, room);
+    SmallDisk disk(4096);
+    if (!disk.isMounted())
+        QSKIP("cannot mount a small disk here (it needs root)");
+    const Workspace onDisk(disk.path());
+    const QString file =
+        task.isEmpty() ? onDisk.taskFile(u"t"_s) : disk.path() + u"/out/"_s + target;
+    const QByteArray earlier = "earlier\r\n";
+    QFile old(file);
+    QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()) && old.open(QIODevice::WriteOnly));
+    QVERIFY(old.write(earlier) == earlier.size() && old.flush());
+    QVERIFY(disk.fill(room));
+
+    QString err;
+    int exitCode = 1;
+    if (task.isEmpty()) {
+        const TaskChange change = TaskFolders(onDisk).edit(u"t"_s, u"t"_s, u"uc=[[2]]"_s);
+        std::tie(exitCode, err) = std::pair(change.ok ? 0 : 1, change.message);
+    } else {
+        const QString option = target.endsWith(u".csv"_s) ? u"--out"_s : u"--xlsx"_s;
+        const Run run =
+            runCaiji({u"export"_s, u"--workspace"_s, m_workspace.root(), task, option, file});
+        std::tie(exitCode, err) = std::pair(run.exitCode, QString::fromUtf8(run.err));
+    }
+    QCOMPARE(exitCode, 1);
+    QVERIFY2(err.contains(u"磁盘已满"_s), qPrintable(err));
+    QCOMPARE(fileBytes(file), earlier);
+    // Nothing half written is left beside it.
+    QCOMPARE(TempWorkspace::filesIn(QFileInfo(file).absolutePath()),
+             QStringList{QFileInfo(file).fileName()});
+}
+
+void TestExport::peakMemory_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::newRow("csv") << u"--out"_s;
+    QTest::newRow("xlsx") << u"--xlsx"_s;
+}
+
+void TestExport::peakMemory()
+{
+    QFETCH(QString, option);
+    const QString file = out(u"巨"_s + option);
+    const auto remove = qScopeGuard([&] { QFile::remove(file); });
+    const Run run =
+        runCaiji({u"export"_s, u"--workspace"_s, m_workspace.root(), Huge, option, file}, 300000);
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(QFileInfo(file).size() > (option == u"--out" ? 150000 * 2000LL : 0));
+    // Only this executable's runs are its children: the largest of them.
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    qInfo("peak resident size of caiji export %s: %ld KiB", qPrintable(option), usage.ru_maxrss);
+#if !defined(__SANITIZE_ADDRESS__) // the sanitizer's own memory would be measured
+    QVERIFY2(usage.ru_maxrss < 64 * 1024, qPrintable(QString::number(usage.ru_maxrss)));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestExport)
