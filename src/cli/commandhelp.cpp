@@ -22,6 +22,11 @@ const QList<OptionText> &optionTexts()
          QT_TRANSLATE_NOOP(
              "CommandHelp",
              "milliseconds per tick (default 1000); a task ends after 21 ticks without progress")},
+        {u"timeout"_s, u"SECONDS"_s,
+         QT_TRANSLATE_NOOP("CommandHelp",
+                           "give up a transfer after this many seconds without a byte from the "
+                           "server (default 30); time spent waiting for a free connection does "
+                           "not count")},
         {u"keep-runs"_s, u"N"_s,
          QT_TRANSLATE_NOOP(
              "CommandHelp",
@@ -160,7 +165,7 @@ const QList<CommandSpec> &CommandHelp::commands()
              "commonest reasons of failure. The database of a task's previous run moves to "
              "data/history. Exit status 1 when a page, download or record failed or a task could "
              "not start."),
-         {u"workspace"_s, u"tick-ms"_s, u"keep-runs"_s, u"quiet"_s}},
+         {u"workspace"_s, u"tick-ms"_s, u"timeout"_s, u"keep-runs"_s, u"quiet"_s}},
         {u"try"_s,
          u"TASK [URL]"_s,
          QT_TRANSLATE_NOOP("CommandHelp", "explain what a task's rules cut from one page"),

@@ -170,6 +170,8 @@ std::optional<CommandLine::Options> CommandLine::parseOptions(const QString &com
         return std::nullopt;
     if (has(u"tick-ms"_s) && !number(u"tick-ms"_s, 1, 3600000, &options.tickMs))
         return std::nullopt;
+    if (has(u"timeout"_s) && !number(u"timeout"_s, 1, 3600, &options.timeoutSeconds))
+        return std::nullopt;
     if (spec->options.contains(u"workspace"_s) && !QFileInfo(options.workspace).isDir()) {
         fail(tr("workspace not found: %1").arg(options.workspace));
         return std::nullopt;
@@ -219,6 +221,8 @@ int CommandLine::runCommand(const QStringList &arguments)
 
     NetworkFetcher listFetcher;
     NetworkFetcher contentFetcher;
+    for (NetworkFetcher *fetcher : {&listFetcher, &contentFetcher})
+        fetcher->setStallTimeoutMs(options->timeoutSeconds * 1000);
     CollectionEngine engine(workspace, &listFetcher, &contentFetcher,
                             {options->tickMs, true, options->keepRuns});
     QEventLoop loop;

@@ -40,6 +40,7 @@ private:
         QString workspace;
         int tickMs = 1000;
         int keepRuns = 5;
+        int timeoutSeconds = 30;
         QString out;
         QString xlsx;
         QString run;

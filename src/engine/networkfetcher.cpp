@@ -1,5 +1,7 @@
 #include "engine/networkfetcher.h"
 
+#include "records/writefailure.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -87,7 +89,11 @@ QString NetworkFetcher::temporarySuffix()
 NetworkFetcher::NetworkFetcher(QObject *parent) : Fetcher(parent)
 {
     m_manager.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
-    m_manager.setTransferTimeout(StallTimeoutMs);
+}
+
+void NetworkFetcher::setStallTimeoutMs(int ms)
+{
+    m_stallTimeoutMs = std::max(1, ms);
 }
 
 NetworkFetcher::~NetworkFetcher()
@@ -142,6 +148,9 @@ void NetworkFetcher::fetch(int index, const QString &url, const QString &file, c
     QNetworkRequest request(address);
     request.setHeader(QNetworkRequest::UserAgentHeader, UserAgent);
     request.setMaximumRedirectsAllowed(MaxRedirects);
+    // Asked for by us, compressed bodies come as sent: Qt would inflate them
+    // itself, and a body cut short would then pass for a whole one.
+    request.setRawHeader("Accept-Encoding", BodyInflater::acceptedEncodings());
     Transfer &transfer = m_transfers[index];
     transfer.part = std::move(part);
     transfer.url = url;
@@ -151,9 +160,6 @@ void NetworkFetcher::fetch(int index, const QString &url, const QString &file, c
     transfer.limit = isPageFile(file) ? MaxPageBytes : MaxDownloadBytes;
     if (inMemory)
         transfer.body.reserve(ReadBufferBytes);
-    // Past this many inflated bytes a body that compresses more than 40 to 1
-    // is refused as a bomb: Qt inflates ahead of the read buffer.
-    request.setDecompressedSafetyCheckThreshold(DecompressionCheckBytes);
     start(index, transfer, request);
 }
 
@@ -161,10 +167,37 @@ void NetworkFetcher::start(int index, Transfer &transfer, const QNetworkRequest 
 {
     transfer.reply = m_manager.get(request);
     transfer.reply->setReadBufferSize(ReadBufferBytes);
+    // The time-out runs only once the request leaves the network layer's
+    // queue: fifty requests to one host wait their turn for six connections.
+    transfer.silence.reset(new QTimer(this));
+    transfer.silence->setSingleShot(true);
+    transfer.silence->setInterval(m_stallTimeoutMs);
+    connect(transfer.silence.get(), &QTimer::timeout, this, [this, index] {
+        if (auto it = m_transfers.find(index); it != m_transfers.end())
+            fail(it->second, u"超时"_s);
+    });
+    const auto startClock = [this, index] {
+        if (auto it = m_transfers.find(index); it != m_transfers.end())
+            it->second.silence->start();
+    };
+    connect(transfer.reply, &QNetworkReply::socketStartedConnecting, this, startClock);
+    connect(transfer.reply, &QNetworkReply::requestSent, this, startClock);
     connect(transfer.reply, &QNetworkReply::metaDataChanged, this,
             [this, index] { onMetaData(index); });
     connect(transfer.reply, &QNetworkReply::readyRead, this, [this, index] { onReadyRead(index); });
     connect(transfer.reply, &QNetworkReply::finished, this, [this, index] { onFinished(index); });
+}
+
+void NetworkFetcher::Transfer::DeleteLater::operator()(QTimer *timer) const
+{
+    timer->stop();
+    timer->deleteLater();
+}
+
+void NetworkFetcher::heard(int index)
+{
+    if (auto it = m_transfers.find(index); it != m_transfers.end())
+        it->second.silence->start();
 }
 
 void NetworkFetcher::failLater(int index, const QString &url, const QString &file,
@@ -187,44 +220,72 @@ void NetworkFetcher::fail(Transfer &transfer, const QString &reason)
 
 void NetworkFetcher::onMetaData(int index)
 {
+    heard(index);
     auto it = m_transfers.find(index);
     if (it == m_transfers.end())
         return;
     Transfer &transfer = it->second;
+    // A redirect's own body is never read; the next response starts afresh.
+    transfer.inflater.reset();
+    bool supported = true;
+    transfer.inflater =
+        BodyInflater::forEncoding(transfer.reply->rawHeader("Content-Encoding"), &supported);
+    if (!supported) {
+        fail(transfer, u"不支持的内容编码："_s +
+                           QString::fromLatin1(transfer.reply->rawHeader("Content-Encoding")));
+        return;
+    }
     // A declared length past the cap fails before any of the body is read.
     const QVariant header = transfer.reply->header(QNetworkRequest::ContentLengthHeader);
     const qint64 length = header.isValid() ? header.toLongLong() : -1;
     if (length > transfer.limit)
         fail(transfer, u"超过大小上限"_s);
-    else if (!transfer.part && length > transfer.body.capacity())
+    else if (!transfer.part && !transfer.inflater && length > transfer.body.capacity())
         transfer.body.reserve(length); // one buffer, no copies as it grows
 }
 
 void NetworkFetcher::onReadyRead(int index)
 {
+    heard(index);
     auto it = m_transfers.find(index);
     if (it == m_transfers.end() || !it->second.failure.isEmpty())
         return;
     Transfer &transfer = it->second;
-    const QByteArray chunk = transfer.reply->readAll();
-    if (transfer.bytes + chunk.size() > transfer.limit) {
-        fail(transfer, u"超过大小上限"_s);
-        return;
-    }
-    if (!store(transfer, chunk))
-        fail(transfer, u"无法写入文件"_s);
+    const QString failure = take(transfer, transfer.reply->readAll());
+    if (!failure.isEmpty())
+        fail(transfer, failure);
 }
 
-bool NetworkFetcher::store(Transfer &transfer, const QByteArray &bytes)
+QString NetworkFetcher::take(Transfer &transfer, const QByteArray &raw)
 {
+    transfer.rawBytes += raw.size();
+    if (!transfer.inflater)
+        return store(transfer, raw);
+    QString failure;
+    const bool inflated = transfer.inflater->inflate(raw, [&](QByteArrayView bytes) {
+        failure = store(transfer, bytes);
+        if (failure.isEmpty() && transfer.bytes > DecompressionCheckBytes &&
+            transfer.bytes > MaxCompressionRatio * transfer.rawBytes)
+            failure = u"超过大小上限"_s; // a bomb
+        return failure.isEmpty();
+    });
+    if (!inflated && failure.isEmpty())
+        failure = transfer.inflater->error();
+    return failure;
+}
+
+QString NetworkFetcher::store(Transfer &transfer, QByteArrayView bytes)
+{
+    if (transfer.bytes + bytes.size() > transfer.limit)
+        return u"超过大小上限"_s;
     if (transfer.part) {
-        if (transfer.part->write(bytes) != bytes.size())
-            return false;
+        if (transfer.part->write(bytes.data(), bytes.size()) != bytes.size())
+            return writeFailureReason(*transfer.part);
     } else {
         transfer.body += bytes;
     }
     transfer.bytes += bytes.size();
-    return true;
+    return {};
 }
 
 QString NetworkFetcher::finish(Transfer &transfer)
@@ -233,14 +294,17 @@ QString NetworkFetcher::finish(Transfer &transfer)
     // kept in memory goes straight to its reader.
     if (!transfer.part && transfer.bytes <= 2) {
         transfer.part = openTemporaryFile(transfer.file);
-        if (!transfer.part || transfer.part->write(transfer.body) != transfer.body.size())
+        if (!transfer.part)
             return u"无法写入文件"_s;
+        if (transfer.part->write(transfer.body) != transfer.body.size())
+            return writeFailureReason(*transfer.part);
     }
     if (!transfer.part)
         return {};
-    const bool flushed = transfer.part->flush();
+    if (!transfer.part->flush())
+        return writeFailureReason(*transfer.part);
     transfer.part->close();
-    if (!flushed || !replaceAtomically(transfer.part->fileName(), transfer.file))
+    if (!replaceAtomically(transfer.part->fileName(), transfer.file))
         return u"无法写入文件"_s;
     return {};
 }
@@ -255,27 +319,23 @@ void NetworkFetcher::onFinished(int index)
     QNetworkReply &reply = *transfer.reply;
     reply.deleteLater();
 
-    if (transfer.failure.isEmpty() && reply.bytesAvailable() > 0) {
-        const QByteArray rest = reply.readAll();
-        if (transfer.bytes + rest.size() > transfer.limit)
-            transfer.failure = u"超过大小上限"_s;
-        else if (!store(transfer, rest))
-            transfer.failure = u"无法写入文件"_s;
-    }
+    if (transfer.failure.isEmpty() && reply.bytesAvailable() > 0)
+        transfer.failure = take(transfer, reply.readAll());
     const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (transfer.failure.isEmpty() && status >= 400)
         transfer.failure = u"HTTP "_s + QString::number(status);
     // A connection reset mid-body can end a reply without an error: a body
-    // shorter than its declared length is not complete (a compressed body's
-    // length is that of its compressed form, so only plain ones are checked).
+    // shorter than its declared length, or a compressed stream that never
+    // reached its end, is not complete.
     const QVariant declared = reply.header(QNetworkRequest::ContentLengthHeader);
-    const QByteArray encoding = reply.rawHeader("Content-Encoding").trimmed().toLower();
     if (transfer.failure.isEmpty() && declared.isValid() &&
-        (encoding.isEmpty() || encoding == "identity") && transfer.bytes != declared.toLongLong())
-        transfer.failure = u"内容不完整（收到%1字节，应有%2字节）"_s.arg(transfer.bytes)
+        transfer.rawBytes != declared.toLongLong())
+        transfer.failure = u"内容不完整（收到%1字节，应有%2字节）"_s.arg(transfer.rawBytes)
                                .arg(declared.toLongLong());
     if (transfer.failure.isEmpty() && reply.error() != QNetworkReply::NoError)
         transfer.failure = networkFailure(reply);
+    if (transfer.failure.isEmpty() && transfer.inflater && !transfer.inflater->isComplete())
+        transfer.failure = u"内容不完整（压缩数据在结尾前中断）"_s;
     if (transfer.failure.isEmpty())
         transfer.failure = finish(transfer);
 

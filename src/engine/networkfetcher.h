@@ -4,6 +4,7 @@
 // so two transfers to one file never spoil each other.
 #pragma once
 
+#include "engine/bodyinflater.h"
 #include "engine/fetcher.h"
 
 #include <QNetworkAccessManager>
@@ -13,6 +14,7 @@
 class QFile;
 class QNetworkReply;
 class QNetworkRequest;
+class QTimer;
 
 namespace caiji {
 
@@ -22,13 +24,18 @@ class NetworkFetcher : public Fetcher
 
 public:
     static constexpr int MaxRedirects = 10;
+    // A transfer that has been silent this long since it was sent (or began
+    // to connect) fails; waiting for a free connection is not silence.
     static constexpr int StallTimeoutMs = 30000;
     static constexpr qint64 MaxPageBytes = 32 * 1024 * 1024;
     static constexpr qint64 MaxDownloadBytes = 256 * 1024 * 1024;
     // Qt reads no further ahead than this before we take the bytes, so a
     // body past its cap never piles up in memory.
     static constexpr qint64 ReadBufferBytes = 64 * 1024;
+    // Past this many inflated bytes a body that compresses more than
+    // MaxCompressionRatio to 1 is refused as a bomb.
     static constexpr qint64 DecompressionCheckBytes = 10 * 1024 * 1024;
+    static constexpr qint64 MaxCompressionRatio = 40;
     // Temporary files are named ".caiji-" + 12 hex digits + ".part".
     static QString temporaryPrefix();
     static QString temporarySuffix();
@@ -42,6 +49,7 @@ public:
     void setAllowedDirectories(const QStringList &directories) override;
     // Cookies are kept per run.
     void startRun() override;
+    void setStallTimeoutMs(int ms);
 
 private:
     struct Transfer
@@ -50,8 +58,16 @@ private:
         std::unique_ptr<QFile> part; // none for a page kept in memory
         QByteArray body;             // a page kept in memory
         QString url, file, tag1, tag2;
-        qint64 bytes = 0;
+        qint64 bytes = 0;    // stored, inflated
+        qint64 rawBytes = 0; // as they came, compressed or not
         qint64 limit = 0;
+        std::unique_ptr<BodyInflater> inflater; // a compressed body
+        // Deleted later: the transfer may end inside the timer's own signal.
+        struct DeleteLater
+        {
+            void operator()(QTimer *timer) const;
+        };
+        std::unique_ptr<QTimer, DeleteLater> silence;
         QString failure; // empty while the transfer goes well
     };
 
@@ -64,7 +80,12 @@ private:
     void onFinished(int index);
     void drop(int index);
     void fail(Transfer &transfer, const QString &reason);
-    bool store(Transfer &transfer, const QByteArray &bytes);
+    // Takes bytes of the body as they came: inflates them when the body is
+    // compressed, checks the caps and stores them. The failure, or nothing.
+    QString take(Transfer &transfer, const QByteArray &raw);
+    QString store(Transfer &transfer, QByteArrayView bytes);
+    // The transfer is not silent: its time-out starts again.
+    void heard(int index);
     // Puts the transfer's bytes in place; the reason when that failed.
     QString finish(Transfer &transfer);
 
@@ -72,6 +93,7 @@ private:
     std::map<int, Transfer> m_transfers;
     QStringList m_allowedDirectories;
     quint64 m_generation = 0;
+    int m_stallTimeoutMs = StallTimeoutMs;
 };
 
 } // namespace caiji

@@ -65,7 +65,22 @@ void TestNetworkFetcher::initTestCase()
     m_server.setHugeBody(u"/huge.htm"_s, NetworkFetcher::MaxPageBytes + 1);
     m_server.setHugeBody(u"/big.bin"_s, NetworkFetcher::MaxPageBytes + 1);
     m_server.setPage(u"/empty.htm"_s, QByteArray());
+    m_server.setStatus(u"/400.htm"_s, 400);
+    // Ten redirects are followed, eleven are too many.
+    for (int n = 2; n <= 11; ++n)
+        m_server.setRedirect(u"/hop%1.htm"_s.arg(n), u"/hop%1.htm"_s.arg(n + 1));
+    m_server.setRedirect(u"/hop12.htm"_s, u"/ok.htm"_s);
     QVERIFY(m_server.listen());
+    const QByteArray article = "<html>" + QByteArray(4000, 'a') + " the end</html>";
+    const QByteArray gzipped = caiji::test::FaultServer::gzip(article);
+    const QByteArray zlibbed = qCompress(article).mid(4); // without Qt's length
+    m_faults.setEncoded(u"/f/gzip.htm"_s, gzipped, "gzip"_ba, gzipped.size());
+    m_faults.setEncoded(u"/f/raw-deflate.htm"_s, zlibbed.mid(2).chopped(4), "deflate"_ba, -1);
+    m_faults.setEncoded(u"/f/gzip-cut.htm"_s, gzipped.left(gzipped.size() * 6 / 10), "gzip"_ba,
+                        gzipped.size());
+    m_faults.setEncoded(u"/f/gzip-cut-unannounced.htm"_s, gzipped.left(gzipped.size() * 6 / 10),
+                        "gzip"_ba, -1);
+    m_faults.setEncoded(u"/f/brotli.htm"_s, article, "br"_ba, article.size());
     m_faults.setPage(u"/login.htm"_s, "<html>in</html>"_ba);
     m_faults.setCookie(u"/login.htm"_s, "session=abc123; Path=/"_ba);
     m_faults.setPage(u"/member.htm"_s, "<html>member</html>"_ba);
@@ -84,30 +99,54 @@ void TestNetworkFetcher::completion_data()
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<qint64>("count"); // -1: no file is left
     QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("text"); // the status, or how the failure begins
+    const QByteArray article = "<html>" + QByteArray(4000, 'a') + " the end</html>";
 
-    QTest::newRow("page") << u"/ok.htm"_s << u"page .txt"_s << qint64(18)
-                          << "<html>hello</html>"_ba;
+    QTest::newRow("page") << u"/ok.htm"_s << u"page .txt"_s << qint64(18) << "<html>hello</html>"_ba
+                          << u"HTTP 200"_s;
     QTest::newRow("bytes kept as sent") << u"/chinese.htm"_s << u"page .txt"_s << qint64(13)
-                                        << QStringLiteral("<p>中文</p>").toUtf8();
-    QTest::newRow("empty body") << u"/empty.htm"_s << u"page .txt"_s << qint64(0) << QByteArray();
+                                        << QStringLiteral("<p>中文</p>").toUtf8() << u"HTTP 200"_s;
+    QTest::newRow("empty body") << u"/empty.htm"_s << u"page .txt"_s << qint64(0) << QByteArray()
+                                << u"HTTP 200"_s;
     QTest::newRow("empty download")
-        << u"/empty.htm"_s << u"empty.bin"_s << qint64(0) << QByteArray();
-    QTest::newRow("redirect followed")
-        << u"/moved.htm"_s << u"page .txt"_s << qint64(18) << "<html>hello</html>"_ba;
+        << u"/empty.htm"_s << u"empty.bin"_s << qint64(0) << QByteArray() << u"HTTP 200"_s;
+    QTest::newRow("redirect followed") << u"/moved.htm"_s << u"page .txt"_s << qint64(18)
+                                       << "<html>hello</html>"_ba << u"HTTP 200"_s;
+    QTest::newRow("ten redirects followed") << u"/hop3.htm"_s << u"page .txt"_s << qint64(18)
+                                            << "<html>hello</html>"_ba << u"HTTP 200"_s;
+    QTest::newRow("eleven redirects refused")
+        << u"/hop2.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray() << u"重定向过多"_s;
     QTest::newRow("slow") << u"/slow.htm"_s << u"page .txt"_s << qint64(17)
-                          << "<html>late</html>"_ba;
-    QTest::newRow("404") << u"/404.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray();
-    QTest::newRow("500") << u"/500.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray();
-    QTest::newRow("missing") << u"/nothing.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray();
+                          << "<html>late</html>"_ba << u"HTTP 200"_s;
+    QTest::newRow("400") << u"/400.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray()
+                         << u"HTTP 400"_s;
+    QTest::newRow("404") << u"/404.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray()
+                         << u"HTTP 404"_s;
+    QTest::newRow("500") << u"/500.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray()
+                         << u"HTTP 500"_s;
+    QTest::newRow("missing") << u"/nothing.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray()
+                             << u"HTTP 404"_s;
     QTest::newRow("dropped connection")
-        << u"/drop.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray();
+        << u"/drop.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray() << QString();
     QTest::newRow("endless redirects")
-        << u"/loop1.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray();
+        << u"/loop1.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray() << u"重定向过多"_s;
     QTest::newRow("page past the size cap")
-        << u"/huge.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray();
+        << u"/huge.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray() << u"超过大小上限"_s;
     QTest::newRow("a download may be larger")
-        << u"/big.bin"_s << u"big.bin"_s << qint64(NetworkFetcher::MaxPageBytes + 1)
-        << QByteArray();
+        << u"/big.bin"_s << u"big.bin"_s << qint64(NetworkFetcher::MaxPageBytes + 1) << QByteArray()
+        << u"HTTP 200"_s;
+    QTest::newRow("gzip inflated")
+        << u"/f/gzip.htm"_s << u"page .txt"_s << qint64(article.size()) << article << u"HTTP 200"_s;
+    QTest::newRow("raw deflate inflated") << u"/f/raw-deflate.htm"_s << u"page .txt"_s
+                                          << qint64(article.size()) << article << u"HTTP 200"_s;
+    QTest::newRow("gzip cut, length announced")
+        << u"/f/gzip-cut.htm"_s << u"page .txt"_s << qint64(-1) << QByteArray() << u"内容不完整"_s;
+    QTest::newRow("gzip download cut, length announced")
+        << u"/f/gzip-cut.htm"_s << u"cut.bin"_s << qint64(-1) << QByteArray() << u"内容不完整"_s;
+    QTest::newRow("gzip cut, no length") << u"/f/gzip-cut-unannounced.htm"_s << u"page .txt"_s
+                                         << qint64(-1) << QByteArray() << u"内容不完整"_s;
+    QTest::newRow("an encoding not asked for") << u"/f/brotli.htm"_s << u"page .txt"_s << qint64(-1)
+                                               << QByteArray() << u"不支持的内容编码：br"_s;
 }
 
 void TestNetworkFetcher::completion()
@@ -116,19 +155,22 @@ void TestNetworkFetcher::completion()
     QFETCH(QString, fileName);
     QFETCH(qint64, count);
     QFETCH(QByteArray, body);
+    QFETCH(QString, text);
+    const QString url = path.startsWith(u"/f/"_s) ? m_faults.url(path) : m_server.url(path);
 
     NetworkFetcher fetcher;
     fetcher.setAllowedDirectories({m_dir->path()});
     QSignalSpy done(&fetcher, &Fetcher::fetchDone);
     const QString file = m_dir->filePath(fileName);
-    fetcher.fetch(7, m_server.url(path), file, u"1"_s, u"^prefix"_s);
+    fetcher.fetch(7, url, file, u"1"_s, u"^prefix"_s);
     QCOMPARE(done.size(), 0); // never from inside fetch()
     QVERIFY(done.wait(WaitMs));
     QCOMPARE(done.size(), 1);
     const QList<QVariant> args = done.first();
     QCOMPARE(args.at(0).toInt(), 7);
-    QCOMPARE(args.at(1).toString(), m_server.url(path));
+    QCOMPARE(args.at(1).toString(), url);
     QCOMPARE(args.at(2).toString(), file);
+    QVERIFY2(args.at(3).toString().startsWith(text), qPrintable(args.at(3).toString()));
     QCOMPARE(args.at(4).toLongLong(), count);
     QCOMPARE(args.at(5).toString(), u"1"_s);
     QCOMPARE(args.at(6).toString(), u"^prefix"_s);

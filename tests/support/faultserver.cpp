@@ -161,7 +161,8 @@ FaultServer::Behaviour &FaultServer::behave(const QString &path, Kind kind, cons
 void FaultServer::setPage(const QString &path, const QByteArray &body,
                           const QByteArray &contentType, bool gzip)
 {
-    behave(path, Kind::Page, gzip ? FaultServer::gzip(body) : body, contentType).gzip = gzip;
+    behave(path, Kind::Page, gzip ? FaultServer::gzip(body) : body, contentType).encoding =
+        gzip ? "gzip"_ba : QByteArray();
 }
 
 void FaultServer::setStatus(const QString &path, int status, const QByteArray &body)
@@ -196,6 +197,14 @@ void FaultServer::setShortBody(const QString &path, const QByteArray &body, qint
     behave(path, Kind::Short, body).announced = announcedBytes;
 }
 
+void FaultServer::setEncoded(const QString &path, const QByteArray &bytes,
+                             const QByteArray &encoding, qint64 announcedBytes)
+{
+    Behaviour &behaviour = behave(path, Kind::Short, bytes);
+    behaviour.encoding = encoding;
+    behaviour.announced = announcedBytes;
+}
+
 void FaultServer::setHugeBody(const QString &path, qint64 bytes, const QByteArray &contentType)
 {
     behave(path, Kind::Huge, {}, contentType).hugeBytes = bytes;
@@ -204,7 +213,7 @@ void FaultServer::setHugeBody(const QString &path, qint64 bytes, const QByteArra
 void FaultServer::setGzipBomb(const QString &path, qint64 expandedBytes,
                               const QByteArray &contentType)
 {
-    behave(path, Kind::Page, gzipOfZeros(expandedBytes), contentType).gzip = true;
+    behave(path, Kind::Page, gzipOfZeros(expandedBytes), contentType).encoding = "gzip"_ba;
 }
 
 void FaultServer::setCookie(const QString &path, const QByteArray &cookie)
@@ -380,13 +389,15 @@ void FaultServer::writeHead(Connection &connection, const Behaviour &behaviour, 
                       reasonOf(behaviour.status) + "\r\n";
     if (!behaviour.contentType.isEmpty())
         head += "Content-Type: " + behaviour.contentType + "\r\n";
-    if (behaviour.gzip)
-        head += "Content-Encoding: gzip\r\n"_ba;
+    if (!behaviour.encoding.isEmpty())
+        head += "Content-Encoding: " + behaviour.encoding + "\r\n";
     if (!behaviour.location.isEmpty())
         head += "Location: " + behaviour.location + "\r\n";
     if (const auto cookie = m_cookies.constFind(connection.path); cookie != m_cookies.cend())
         head += "Set-Cookie: " + *cookie + "\r\n";
-    head += "Content-Length: " + QByteArray::number(length) + "\r\nConnection: close\r\n\r\n";
+    if (length >= 0)
+        head += "Content-Length: " + QByteArray::number(length) + "\r\n";
+    head += "Connection: close\r\n\r\n";
     connection.socket->write(head);
 }
 

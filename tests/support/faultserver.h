@@ -59,6 +59,10 @@ public:
     void setRedirect(const QString &path, const QByteArray &location);
     // Announces `announcedBytes`, sends the shorter body and closes.
     void setShortBody(const QString &path, const QByteArray &body, qint64 announcedBytes);
+    // Sends `bytes` as a body with that Content-Encoding, announcing
+    // `announcedBytes` (no length when negative: the close ends the body).
+    void setEncoded(const QString &path, const QByteArray &bytes, const QByteArray &encoding,
+                    qint64 announcedBytes);
     // `bytes` bytes of "x", written as the client reads; never held in memory.
     void setHugeBody(const QString &path, qint64 bytes,
                      const QByteArray &contentType = QByteArrayLiteral("text/html"));
@@ -98,8 +102,8 @@ private:
         QByteArray contentType;
         QByteArray body;
         QByteArray location;
-        bool gzip = false;
-        qint64 announced = -1; // Content-Length when it differs from the body
+        QByteArray encoding;   // Content-Encoding
+        qint64 announced = -1; // Content-Length of a short body; none when negative
         qint64 hugeBytes = 0;
         qsizetype resetAfter = 0;
         int intervalMs = 0;
