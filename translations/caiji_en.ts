@@ -492,6 +492,10 @@
 %2</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>%1：%2</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>caiji::RecordBrowser</name>

@@ -1,6 +1,7 @@
 #include "app/translations.h"
 #include "cli/commandline.h"
 #include "engine/networkfetcher.h"
+#include "engine/stopsignals.h"
 #include "gui/mainwindow.h"
 #include "gui/shell.h"
 #include "records/runhistory.h"
@@ -9,7 +10,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QSettings>
 #include <QTextStream>
 
 #ifdef __GLIBC__
@@ -75,15 +75,18 @@ int runWindow(QApplication &app, const QStringList &arguments)
                           .arg(QDir::toNativeSeparators(lock.lockFilePath())));
     }
     lock.listenForOtherCopies();
-    // How many earlier runs' databases each task keeps (at least 5).
-    const int keepRuns = QSettings(u"caiji"_s, u"caiji"_s)
-                             .value(u"history/keepRuns"_s, caiji::RunHistory::DefaultKeep)
-                             .toInt();
     caiji::MainWindow window(caiji::Workspace(workspace), std::make_unique<caiji::NetworkFetcher>(),
-                             std::make_unique<caiji::NetworkFetcher>(), {tickMs, true, keepRuns},
-                             shell);
+                             std::make_unique<caiji::NetworkFetcher>(),
+                             {tickMs, true, caiji::RunHistory::configuredKeep()}, shell);
     QObject::connect(&lock, &caiji::InstanceLock::showRequested, &window,
                      &caiji::MainWindow::bringToFront);
+    // A session's logout (SIGTERM) or Ctrl-C in the terminal ends the run in
+    // order: transfers aborted, the database closed, the lock released.
+    caiji::StopSignals stopSignals;
+    QObject::connect(&stopSignals, &caiji::StopSignals::received, &window, [&](int signalNumber) {
+        window.engine().stop(caiji::StopSignals::reason(signalNumber));
+        QCoreApplication::exit(caiji::StopSignals::exitStatus(signalNumber));
+    });
     window.show();
     // An installed program's first start on an empty workspace (only an
     // installed program has examples).

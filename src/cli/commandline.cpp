@@ -7,6 +7,7 @@
 #include "engine/linklister.h"
 #include "engine/networkfetcher.h"
 #include "engine/pageexplainer.h"
+#include "engine/stopsignals.h"
 #include "records/failurelog.h"
 #include "records/recordexport.h"
 #include "records/recordstore.h"
@@ -134,6 +135,7 @@ std::optional<CommandLine::Options> CommandLine::parseOptions(const QString &com
 
     Options options;
     options.workspace = m_defaultWorkspace;
+    options.keepRuns = RunHistory::configuredKeep();
     options.positional = parser.positionalArguments();
     const auto has = [&](const QString &name) {
         return spec->options.contains(name) && parser.isSet(name);
@@ -262,6 +264,10 @@ int CommandLine::runCommand(const QStringList &arguments)
                                << reason << (refusalsShown == RefusalsShown ? "（以后的从略）" : "")
                                << Qt::endl;
                      });
+    QObject::connect(&engine, &CollectionEngine::taskWarning, &engine,
+                     [this](int, const QString &name, const QString &message) {
+                         m_err << "caiji: " << name << ": " << message << Qt::endl;
+                     });
     const auto quitWhenDone = [&] {
         if (engine.allQueuedComplete())
             loop.quit();
@@ -273,6 +279,17 @@ int CommandLine::runCommand(const QStringList &arguments)
                          quitWhenDone();
                      });
 
+    // Ctrl-C, a shell's SIGTERM or a closed terminal end the run in order.
+    StopSignals stopSignals;
+    int stoppedBy = 0;
+    QObject::connect(&stopSignals, &StopSignals::received, &engine, [&](int signalNumber) {
+        if (stoppedBy == 0) {
+            stoppedBy = signalNumber;
+            engine.stop(StopSignals::reason(signalNumber));
+        }
+        loop.quit();
+    });
+
     if (options->positional.isEmpty()) {
         if (engine.startUp().isEmpty())
             return 0;
@@ -281,7 +298,10 @@ int CommandLine::runCommand(const QStringList &arguments)
             engine.queueTask(name);
     }
     loop.exec();
-    return printSummaries(engine) ? 0 : 1;
+    const bool clean = printSummaries(engine);
+    if (stoppedBy != 0)
+        return StopSignals::exitStatus(stoppedBy);
+    return clean ? 0 : 1;
 }
 
 bool CommandLine::printSummaries(const CollectionEngine &engine)

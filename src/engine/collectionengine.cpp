@@ -31,6 +31,7 @@ CollectionEngine::CollectionEngine(const Workspace &workspace, Fetcher *listFetc
         fetcher->setPagesInMemory(true);
     connect(m_listFetcher, &Fetcher::fetchDone, this, &CollectionEngine::listFetchDone);
     connect(m_contentFetcher, &Fetcher::fetchDone, this, &CollectionEngine::contentFetchDone);
+    m_state.failureListener = [this](const FailedFetch &failure) { listFailure(failure); };
 }
 
 CollectionEngine::~CollectionEngine()
@@ -58,14 +59,18 @@ QString CollectionEngine::describe(const RunSummary &summary)
     if (!summary.started)
         return u"未启动："_s + summary.notStartedReason;
     const RunTally &t = summary.tally;
-    const QString counts =
+    QString text =
         u"页面请求%1,失败%2,记录存储%3,被拒%4,下载存储%5,下载失败%6"_s.arg(t.pagesRequested)
             .arg(t.pagesFailed)
             .arg(t.recordsStored)
             .arg(t.recordsRefused)
             .arg(t.downloadsStored)
             .arg(t.downloadsFailed);
-    return summary.reasons.isEmpty() ? counts : counts + u"；失败原因："_s + summary.reasons;
+    if (!summary.reasons.isEmpty())
+        text += u"；失败原因："_s + summary.reasons;
+    for (const QString &note : summary.notes)
+        text += u'；' + note;
+    return text;
 }
 
 QString CollectionEngine::failureSuffix() const
@@ -118,10 +123,8 @@ bool CollectionEngine::allQueuedComplete() const
 CollectionEngine::RunSummary CollectionEngine::summary(int index) const
 {
     RunSummary result = m_summaries.value(index);
-    if (index == m_state.taskIndex && m_state.running) {
-        result.tally = m_state.tally;
-        result.reasons = commonReasons();
-    }
+    if (index == m_state.taskIndex && m_state.running)
+        fillSummary(result);
     if (result.name.isEmpty())
         result.name = m_state.taskQueue.value(index);
     return result;
@@ -135,8 +138,23 @@ void CollectionEngine::setRunLine(int index, const QString &line)
     Q_EMIT runListLineChanged(index, line);
 }
 
+void CollectionEngine::fillSummary(RunSummary &summary) const
+{
+    summary.tally = m_state.tally;
+    summary.reasons = commonReasons();
+    summary.notes = m_state.notes;
+    if (m_state.tally.failuresUnlisted > 0)
+        summary.notes << u"失败清单少记%1条（%2）"_s.arg(m_state.tally.failuresUnlisted)
+                             .arg(m_failureLogError);
+}
+
 void CollectionEngine::schedulerTick()
 {
+    if (m_state.running) {
+        retryWaitingRecords();
+        if (!m_state.store.isFileIntact())
+            loseDeletedDatabase();
+    }
     const QString signature = m_state.progressSignature();
     if (signature == m_state.lastProgress) {
         increment(m_state.stallCount);
@@ -150,11 +168,13 @@ void CollectionEngine::schedulerTick()
         !m_state.runList[index].contains(completeMarker()))
         writeStatus();
 
+    // Records still waiting for a busy database are work in flight.
     if (index >= 0 && index <= m_state.taskQueue.size() - 1 && m_state.stallCount > 20 &&
-        m_state.running)
+        m_state.running && m_state.waitingRecords.isEmpty())
         completeTask();
 
-    if (m_state.taskIndex < m_state.taskQueue.size() - 1 && m_state.stallCount > 20)
+    if (!m_state.running && m_state.taskIndex < m_state.taskQueue.size() - 1 &&
+        m_state.stallCount > 20)
         startNextTask();
 }
 
@@ -186,23 +206,40 @@ void CollectionEngine::abandonFetches()
     m_contentFetcher->abandonAll();
 }
 
-void CollectionEngine::completeTask()
+void CollectionEngine::stop(const QString &reason)
+{
+    if (m_state.running) {
+        m_state.notes << reason;
+        completeTask(reason);
+    }
+    // The tasks still queued never start.
+    EngineState &s = m_state;
+    while (s.taskIndex < s.taskQueue.size() - 1) {
+        ++s.taskIndex;
+        m_summaries.resize(s.taskIndex + 1);
+        m_summaries[s.taskIndex] = {s.taskQueue[s.taskIndex], false, reason, {}, {}, {}};
+        setRunLine(s.taskIndex, paddedName(s.taskQueue[s.taskIndex]) + notStartedMarker() + reason);
+    }
+    pause();
+}
+
+void CollectionEngine::completeTask(const QString &reason)
 {
     const int index = m_state.taskIndex;
     // Fetches still out are abandoned below and will never complete.
-    const qsizetype failuresBefore = m_state.failures.size();
+    const QString inFlight = reason.isEmpty() ? u"任务结束时仍未完成"_s : reason;
     for (int slot = 1; slot <= SlotCount; ++slot) {
-        m_state.abandonListSlot(slot, u"任务结束时仍未完成"_s);
-        m_state.abandonContentSlot(slot, u"任务结束时仍未完成"_s);
+        m_state.abandonListSlot(slot, inFlight);
+        m_state.abandonContentSlot(slot, inFlight);
     }
-    emitFailuresFrom(failuresBefore);
+    // Every record the task produced is stored or counted as refused.
+    m_collector.settleQueue(reason.isEmpty() ? u"任务结束时尚未请求"_s : reason);
+    retryWaitingRecords(true);
     // The complete line stays as it always reads; the counts live on in the
     // run's summary.
     setRunLine(index, paddedName(m_state.taskQueue.value(index)) + completeMarker());
-    if (index < m_summaries.size()) {
-        m_summaries[index].tally = m_state.tally;
-        m_summaries[index].reasons = commonReasons();
-    }
+    if (index < m_summaries.size())
+        fillSummary(m_summaries[index]);
     m_failureLog.close();
     m_state.running = false;
     m_state.store.close();
@@ -239,6 +276,9 @@ void CollectionEngine::startNextTask()
     s.fetchesFinished = 0;
     s.tally = RunTally();
     s.failures.clear();
+    s.notes.clear();
+    s.waitingRecords.clear();
+    m_failureLogError.clear();
     s.seenListPages.clear();
     s.seenTargets.clear();
     s.listingStash.clear();
@@ -252,7 +292,7 @@ void CollectionEngine::startNextTask()
     s.fieldCount = 0;
     const QString text = readTaskText(m_workspace.taskFile(s.taskName));
     m_summaries.resize(s.taskIndex + 1);
-    m_summaries[s.taskIndex] = {s.taskName, true, QString(), RunTally(), QString()};
+    m_summaries[s.taskIndex] = {s.taskName, true, QString(), RunTally(), QString(), {}};
     if (const std::optional<QString> refusal = prepareDatabase(text)) {
         refuseTask(*refusal);
         return;
@@ -304,9 +344,13 @@ std::optional<QString> CollectionEngine::prepareDatabase(const QString &taskText
     // Records of an earlier run are moved aside, never deleted.
     const QString database = m_workspace.databaseFile(s.taskName);
     RunHistory history(QFileInfo(database).absolutePath(), m_options.keepRuns);
-    QString error;
-    if (!history.retire(database, &error))
+    QString error, notice;
+    if (!history.retire(database, &error, &notice))
         return u"无法移开上次采集的数据库（"_s + error + u"）"_s;
+    if (!notice.isEmpty()) {
+        s.notes << notice;
+        Q_EMIT taskWarning(s.taskIndex, s.taskName, notice);
+    }
     if (!s.store.create(database, s.fieldCount))
         return u"无法创建数据库："_s + s.store.lastError();
     m_failureLog.open(database);
@@ -352,18 +396,50 @@ void CollectionEngine::seedSchemeOne()
 void CollectionEngine::storeRecord(const QString &recordLine)
 {
     EngineState &s = m_state;
-    if (!s.store.append(recordLine)) {
-        const qsizetype failuresBefore = s.failures.size();
-        s.countFailure(FailedFetch::Record, recordLine, s.store.lastError());
-        emitFailuresFrom(failuresBefore);
-        Q_EMIT recordRefused(recordLine, s.store.lastError());
+    if (!s.waitingRecords.isEmpty()) {
+        s.waitingRecords.append(recordLine); // records keep their order
         return;
+    }
+    if (!tryStore(recordLine)) {
+        s.waitingRecords.append(recordLine);
+        s.waitingSince.start();
+    }
+}
+
+void CollectionEngine::retryWaitingRecords(bool finally)
+{
+    EngineState &s = m_state;
+    while (!s.waitingRecords.isEmpty() && tryStore(s.waitingRecords.first()))
+        s.waitingRecords.removeFirst();
+    if (s.waitingRecords.isEmpty() || (!finally && !s.waitingSince.hasExpired(RecordWaitMs)))
+        return;
+    const QString reason = u"数据库一直被占用："_s + s.store.lastError();
+    for (const QString &line : std::as_const(s.waitingRecords))
+        refuseRecord(line, reason);
+    s.waitingRecords.clear();
+}
+
+void CollectionEngine::refuseRecord(const QString &recordLine, const QString &reason)
+{
+    m_state.countFailure(FailedFetch::Record, recordLine, reason);
+    Q_EMIT recordRefused(recordLine, reason);
+}
+
+bool CollectionEngine::tryStore(const QString &recordLine)
+{
+    EngineState &s = m_state;
+    if (!s.store.append(recordLine)) {
+        if (s.store.lastFailureWasBusy())
+            return false;
+        refuseRecord(recordLine, s.store.lastError());
+        return true;
     }
     ++s.tally.recordsStored;
     if (s.runRowIds.size() < MaxListEntries) {
         s.runRowIds.append(s.store.lastRowId());
         Q_EMIT recordStored(int(s.runRowIds.size() - 1), recordLine);
     }
+    return true;
 }
 
 QStringList CollectionEngine::runRecords(int first, int count) const
@@ -386,6 +462,41 @@ void CollectionEngine::collectorTick()
     m_collector.tick();
 }
 
+void CollectionEngine::loseDeletedDatabase()
+{
+    EngineState &s = m_state;
+    // The rows went with the file: they are counted as refused, and the task
+    // stops, since nothing it collects could be kept.
+    const qint64 lost = s.tally.recordsStored;
+    s.tally.recordsStored = 0;
+    s.tally.recordsRefused += lost;
+    const QString note =
+        u"数据库文件在采集中被删除，已存入的%1条记录随之丢失，任务已停止"_s.arg(lost);
+    s.notes << note;
+    s.runRowIds.clear();
+    Q_EMIT runRecordsCleared();
+    Q_EMIT taskWarning(s.taskIndex, s.taskName, note);
+    for (const QString &line : std::as_const(s.waitingRecords))
+        refuseRecord(line, u"数据库文件已被删除"_s);
+    s.waitingRecords.clear();
+    s.store.close();
+    completeTask();
+}
+
+void CollectionEngine::listFailure(const FailedFetch &failure)
+{
+    QString error;
+    if (!m_failureLog.append({failure.kindText(), failure.reason, failure.url}, &error)) {
+        if (m_state.tally.failuresUnlisted++ == 0) {
+            m_failureLogError = error;
+            Q_EMIT taskWarning(m_state.taskIndex, m_state.taskName,
+                               u"失败清单无法写入（%1）：%2"_s.arg(
+                                   error, QDir::toNativeSeparators(m_failureLog.fileName())));
+        }
+    }
+    Q_EMIT fetchFailed(failure);
+}
+
 void CollectionEngine::listFetchDone(int index, const QString &url, const QString &file,
                                      const QString &text, qint64 count, const QString &tag1,
                                      const QString &tag2, const QByteArray &body)
@@ -397,9 +508,7 @@ void CollectionEngine::listFetchDone(int index, const QString &url, const QStrin
         return; // a fetch of an earlier run
     m_state.listPending[index].run = 0;
     ++m_state.fetchesFinished;
-    const qsizetype failuresBefore = m_state.failures.size();
     m_crawler.fetchDone(index, url, file, count, text, body);
-    emitFailuresFrom(failuresBefore);
 }
 
 void CollectionEngine::contentFetchDone(int index, const QString &url, const QString &file,
@@ -412,20 +521,9 @@ void CollectionEngine::contentFetchDone(int index, const QString &url, const QSt
     m_state.contentPending[index].run = 0;
     ++m_state.fetchesFinished;
     const qint64 downloadsBefore = m_state.tally.downloadsStored;
-    const qsizetype failuresBefore = m_state.failures.size();
     m_collector.fetchDone(index, url, file, count, tag1, tag2, text, body);
-    emitFailuresFrom(failuresBefore);
     if (m_state.tally.downloadsStored > downloadsBefore)
         Q_EMIT downloadStored(url);
-}
-
-void CollectionEngine::emitFailuresFrom(qsizetype first)
-{
-    for (qsizetype i = first; i < m_state.failures.size(); ++i) {
-        const FailedFetch &failure = m_state.failures[i];
-        m_failureLog.append({failure.kindText(), failure.reason, failure.url});
-        Q_EMIT fetchFailed(failure);
-    }
 }
 
 QString CollectionEngine::commonReasons() const

@@ -37,7 +37,12 @@ public:
         QString notStartedReason;
         RunTally tally;
         QString reasons; // the commonest failure reasons, "HTTP 404×10，超时×2"
+        QStringList notes; // what else the run should be told ("失败清单少记3条（磁盘已满）")
     };
+
+    // How long records wait for a database another program holds before
+    // they are refused.
+    static constexpr int RecordWaitMs = 60000;
 
     // The fetchers are not owned: `listFetcher` serves the crawler's slots,
     // `contentFetcher` the collector's.
@@ -56,6 +61,11 @@ public:
 
     void pause();
     void resume();
+    // Ends the run at once, as on Ctrl-C: the running task completes with its
+    // transfers in flight and the pages it never reached counted as failed
+    // for `reason` (its finished records are stored), and the tasks still
+    // queued do not start.
+    void stop(const QString &reason);
     bool isPaused() const;
 
     void schedulerTick();
@@ -77,7 +87,8 @@ public:
     bool allQueuedComplete() const;
     // The run at `index` of the task queue; the running one as it stands.
     RunSummary summary(int index) const;
-    // "页面请求A,失败B,记录存储C,被拒D,下载存储E,下载失败F", or why it did not start.
+    // "页面请求A,失败B,记录存储C,被拒D,下载存储E,下载失败F", then the commonest
+    // failure reasons and the notes, or why it did not start.
     static QString describe(const RunSummary &summary);
 
     EngineTimer &timer1() { return m_timer1; }
@@ -106,20 +117,32 @@ Q_SIGNALS:
     // The task could not start (its settings cannot give a record table, or
     // the database cannot be made); the next queued task starts at the next tick.
     void taskNotStarted(int index, const QString &name, const QString &reason);
+    // Something the user must hear of at once: the failure list cannot be
+    // written, the database was deleted under the run.
+    void taskWarning(int index, const QString &name, const QString &message);
 
 private:
     void setRunLine(int index, const QString &line);
     void writeStatus();
-    void completeTask();
+    // `reason`: why fetches still out, and pages never fetched, failed.
+    void completeTask(const QString &reason = QString());
     void startNextTask();
     // Why the task at the current index cannot start, or nothing.
     std::optional<QString> prepareDatabase(const QString &taskText);
     void refuseTask(const QString &reason);
-    void emitFailuresFrom(qsizetype first);
+    void listFailure(const FailedFetch &failure);
+    void fillSummary(RunSummary &summary) const;
     QString commonReasons() const;
     QString failureSuffix() const;
     void seedSchemeOne();
     void storeRecord(const QString &recordLine);
+    // False when the database was busy: the record is to be tried again.
+    bool tryStore(const QString &recordLine);
+    // Stores the records that waited for a busy database, in order; those
+    // that waited too long (or all that are left, `finally`) are refused.
+    void retryWaitingRecords(bool finally = false);
+    void refuseRecord(const QString &recordLine, const QString &reason);
+    void loseDeletedDatabase();
     void abandonFetches();
 
     Workspace m_workspace;
@@ -134,6 +157,7 @@ private:
     EngineTimer m_timer3;          // scheduler
     QList<RunSummary> m_summaries; // one per started or refused queue entry
     FailureLog m_failureLog;       // the running task's list of failures
+    QString m_failureLogError;     // why the first line it could not take was lost
 };
 
 } // namespace caiji

@@ -17,6 +17,28 @@ namespace {
 
 constexpr int FreeAge = 100;
 
+// One content-queue entry: "level|address|record line".
+struct QueueEntry
+{
+    QString level;
+    QString address;
+    QString prefix;
+    std::optional<double> number; // the level read as a number
+
+    explicit QueueEntry(const QString &entry)
+    {
+        const QStringList parts = entry.split(u'|');
+        level = parts.value(0);
+        address = parts.value(1);
+        prefix = parts.value(2);
+        number = readAsNumber(level);
+    }
+    // A level that is not a number counts as 0, as a test that cannot read
+    // its number passes.
+    bool isRecord() const { return !number || *number == 0; }
+    bool isPage() const { return number && *number > 0; }
+};
+
 // A page that came as a file is read once and deleted.
 QString readPageFile(const QString &file)
 {
@@ -44,21 +66,36 @@ void Collector::tick()
 void Collector::dispatch(int slot)
 {
     ++m_state.contentCursor;
-    const QStringList entry = m_state.contentQueue[m_state.contentCursor].split(u'|');
-    const QString level = entry.value(0);
-    const QString address = entry.value(1);
-    const QString prefix = entry.value(2);
-
-    const std::optional<double> number = readAsNumber(level);
-    if (!number || *number == 0) {
+    const QueueEntry entry(m_state.contentQueue[m_state.contentCursor]);
+    if (entry.isRecord()) {
         // A finished record; its file downloads while it is stored.
-        m_storeRecord(prefix);
-        if (!address.isEmpty())
-            issue(slot, address, m_state.downloadFile(address), u"0"_s, QString(), true);
-    } else if (*number > 0) {
+        m_storeRecord(entry.prefix);
+        if (!entry.address.isEmpty())
+            issue(slot, entry.address, m_state.downloadFile(entry.address), u"0"_s, QString(),
+                  true);
+    } else if (entry.isPage()) {
         ++m_state.tally.pagesRequested;
-        issue(slot, address, m_state.pageFile(address), level, prefix, false);
+        issue(slot, entry.address, m_state.pageFile(entry.address), entry.level, entry.prefix,
+              false);
     }
+}
+
+void Collector::settle(const QString &entryText, const QString &reason)
+{
+    const QueueEntry entry(entryText);
+    if (entry.isRecord()) {
+        m_storeRecord(entry.prefix);
+        if (!entry.address.isEmpty())
+            m_state.countFailure(FailedFetch::Download, entry.address, reason);
+    } else if (entry.isPage()) {
+        m_state.countFailure(FailedFetch::ContentPage, entry.address, reason, entry.level);
+    }
+}
+
+void Collector::settleQueue(const QString &reason)
+{
+    while (m_state.contentCursor < m_state.contentQueue.size() - 1)
+        settle(m_state.contentQueue[++m_state.contentCursor], reason);
 }
 
 void Collector::issue(int slot, const QString &address, const QString &file, const QString &level,
@@ -123,8 +160,10 @@ bool Collector::processPage(const QString &url, QString page, const QString &tag
         return false;
     PageCutter cutter(m_state.definition, m_state.fieldCount, m_state.w);
     const CutResult result = cutter.cut(std::move(page), url, toInt16(tag1).value_or(0), tag2);
-    for (const QString &entry : result.queueEntries)
-        m_state.appendContent(entry);
+    for (const QString &entry : result.queueEntries) {
+        if (!m_state.appendContent(entry))
+            settle(entry, u"工作列表已满"_s);
+    }
     for (const QString &record : result.records)
         m_storeRecord(record);
     return true;

@@ -20,6 +20,9 @@ public:
     Collector(EngineState &state, Fetcher &fetcher, StoreRecord storeRecord);
 
     void tick();
+    // At the task's end: the entries no slot reached are settled, so no
+    // record the task produced is dropped.
+    void settleQueue(const QString &reason);
     // `reason` says why nothing was stored when `count` is negative; `body`
     // holds the page when it was kept in memory (else it is read from `file`).
     void fetchDone(int index, const QString &url, const QString &file, qint64 count,
@@ -30,6 +33,9 @@ private:
     void dispatch(int slot);
     void issue(int slot, const QString &address, const QString &file, const QString &level,
                const QString &prefix, bool download);
+    // An entry that will never be fetched: a finished record is stored and
+    // its download counted as failed; a page is counted as failed.
+    void settle(const QString &entry, const QString &reason);
     void downloadDone(const QString &url, const QString &file, qint64 count, const QString &reason);
     // False when the page brought no text; it is then not counted as done.
     bool processPage(const QString &url, QString page, const QString &tag1, const QString &tag2);

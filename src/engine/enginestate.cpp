@@ -60,7 +60,8 @@ QString EngineState::progressSignature() const
 {
     return QString::number(contentQueue.size()) + QString::number(listQueue.size()) +
            QString::number(downloads.size()) + QString::number(pagesDone) +
-           QString::number(listPagesDone) + QString::number(fetchesFinished);
+           QString::number(listPagesDone) + QString::number(fetchesFinished) +
+           QString::number(tally.recordsStored + tally.recordsRefused);
 }
 
 QString FailedFetch::kindText() const
@@ -87,8 +88,11 @@ void EngineState::countFailure(FailedFetch::Kind kind, const QString &url, const
         ++tally.recordsRefused;
     else
         ++tally.pagesFailed;
+    const FailedFetch failure{kind, url, reason, level};
     if (failures.size() < MaxListEntries)
-        failures.append({kind, url, reason, level});
+        failures.append(failure);
+    if (failureListener)
+        failureListener(failure);
 }
 
 void EngineState::abandonListSlot(int slot, const QString &reason)

@@ -7,10 +7,12 @@
 #include "tasks/taskfile.h"
 #include "text/extract.h"
 
+#include <QElapsedTimer>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <functional>
 
 namespace caiji {
 
@@ -40,6 +42,7 @@ struct RunTally
     qint64 recordsRefused = 0;
     qint64 downloadsStored = 0;
     qint64 downloadsFailed = 0;
+    qint64 failuresUnlisted = 0; // failures the run's failure list could not take
 
     qint64 failures() const { return pagesFailed + recordsRefused + downloadsFailed; }
 };
@@ -58,7 +61,7 @@ struct EngineState
     int taskIndex = -1;
     bool running = false;
     int stallCount = 20;
-    QString lastProgress = QStringLiteral("000000");
+    QString lastProgress = QStringLiteral("0000000");
     QString taskName;
     QString taskDir; // absolute folder of the running task
     int fieldCount = 0;
@@ -73,6 +76,15 @@ struct EngineState
     qint64 fetchesFinished = 0;
     RunTally tally;
     QList<FailedFetch> failures; // the first MaxListEntries of the run
+    // Every failure counted, as it is counted: the engine lists it.
+    std::function<void(const FailedFetch &)> failureListener;
+    // What the run's summary adds to its counts (a lost failure list, a
+    // database deleted under the run).
+    QStringList notes;
+    // Records the database was too busy to take, in order; they are retried
+    // each tick until `waitingSince` is too old, then refused.
+    QStringList waitingRecords;
+    QElapsedTimer waitingSince;
     QSet<QString> seenListPages;
     QSet<QString> seenTargets;
     ListingStash listingStash; // listings of content pages the crawler will read as list pages

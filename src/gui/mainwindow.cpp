@@ -485,6 +485,11 @@ void MainWindow::connectEngine()
         if (QListWidgetItem *item = m_list6->item(index))
             item->setToolTip(CollectionEngine::describe(m_engine->summary(index)));
     };
+    // What the run could not keep is said at once, not only in the tip.
+    connect(m_engine.get(), &CollectionEngine::taskWarning, this,
+            [this](int, const QString &name, const QString &message) {
+                statusBar()->showMessage(tr("%1：%2").arg(name, message));
+            });
     connect(m_engine.get(), &CollectionEngine::taskCompleted, this, showSummary);
     connect(m_engine.get(), &CollectionEngine::taskNotStarted, this, showSummary);
 

@@ -1,5 +1,7 @@
 #include "records/failurelog.h"
 
+#include "records/writefailure.h"
+
 #include <QFileInfo>
 
 using namespace Qt::StringLiterals;
@@ -29,13 +31,21 @@ bool FailureLog::open(const QString &database)
     return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
 }
 
-void FailureLog::append(const FailureEntry &entry)
+bool FailureLog::append(const FailureEntry &entry, QString *error)
 {
-    if (!m_file.isOpen())
-        return;
-    m_file.write(
+    if (!m_file.isOpen()) {
+        if (error)
+            *error = u"失败清单未打开"_s;
+        return false;
+    }
+    const QByteArray line =
         (field(entry.kind) + u'\t' + field(entry.reason) + u'\t' + field(entry.address) + u'\n')
-            .toUtf8());
+            .toUtf8();
+    if (m_file.write(line) == line.size())
+        return true;
+    if (error)
+        *error = writeFailureReason(m_file);
+    return false;
 }
 
 void FailureLog::close()

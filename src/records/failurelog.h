@@ -25,8 +25,11 @@ public:
 
     // Starts an empty list for the run whose database is `database`.
     bool open(const QString &database);
-    void append(const FailureEntry &entry);
+    // False when the line could not be written (`error` says why); the
+    // list is written unbuffered, so a reader sees each line at once.
+    bool append(const FailureEntry &entry, QString *error = nullptr);
     void close();
+    QString fileName() const { return m_file.fileName(); }
 
     // The list of the run whose database is `database`: empty when the run
     // had no failures, nothing when the list cannot be read.

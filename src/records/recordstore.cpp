@@ -8,6 +8,8 @@
 #include <QUuid>
 #include <QVariant>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace caiji {
@@ -19,13 +21,30 @@ QString newConnectionName()
     return u"caiji-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
-QSqlDatabase openDatabase(const QString &connection, const QString &path)
+QSqlDatabase openDatabase(const QString &connection, const QString &path, int busyTimeoutMs = 5000)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, connection);
     db.setDatabaseName(path);
-    db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=5000"_s);
+    db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT="_s + QString::number(busyTimeoutMs));
     db.open();
     return db;
+}
+
+// SQLITE_BUSY and SQLITE_LOCKED, with any extended code.
+bool isBusyError(const QSqlError &error)
+{
+    const int code = error.nativeErrorCode().toInt();
+    return (code & 0xff) == 5 || (code & 0xff) == 6;
+}
+
+std::optional<std::pair<quint64, quint64>> fileIdentity(const QString &path)
+{
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return std::pair<quint64, quint64>(info.st_dev, info.st_ino);
 }
 
 void removeConnection(const QString &connection)
@@ -106,7 +125,7 @@ bool RecordStore::create(const QString &path, int fieldCount)
     for (const QString &suffix : {QString(), u"-wal"_s, u"-shm"_s, u"-journal"_s})
         QFile::remove(path + suffix);
     m_connection = newConnectionName();
-    QSqlDatabase db = openDatabase(m_connection, path);
+    QSqlDatabase db = openDatabase(m_connection, path, RunBusyTimeoutMs);
     if (!db.isOpen()) {
         m_lastError = db.lastError().text();
         return false;
@@ -114,6 +133,9 @@ bool RecordStore::create(const QString &path, int fieldCount)
     QSqlQuery pragma(db);
     pragma.exec(u"PRAGMA journal_mode=WAL"_s);
     pragma.exec(u"PRAGMA synchronous=NORMAL"_s);
+    m_path = path;
+    const auto identity = fileIdentity(path);
+    std::tie(m_device, m_inode) = identity.value_or(std::pair<quint64, quint64>(0, 0));
 
     m_fieldCount = std::max(0, fieldCount);
     if (m_fieldCount == 0) {
@@ -132,6 +154,7 @@ bool RecordStore::create(const QString &path, int fieldCount)
 
 bool RecordStore::append(const QString &recordLine)
 {
+    m_busy = false;
     if (!m_hasTable) {
         m_lastError = u"数据库没有记录表"_s;
         return false;
@@ -155,6 +178,7 @@ bool RecordStore::append(const QString &recordLine)
         if (!query->prepare(u"INSERT INTO data ("_s + columns.join(u',') + u") VALUES ("_s +
                             marks.join(u',') + u')')) {
             m_lastError = query->lastError().text();
+            m_busy = isBusyError(query->lastError());
             query.reset();
             return false;
         }
@@ -163,6 +187,7 @@ bool RecordStore::append(const QString &recordLine)
         query->bindValue(i, values[i]);
     if (!query->exec()) {
         m_lastError = query->lastError().text();
+        m_busy = isBusyError(query->lastError());
         return false;
     }
     m_lastRowId = query->lastInsertId().toLongLong();
@@ -177,6 +202,15 @@ void RecordStore::close()
     removeConnection(m_connection);
     m_connection.clear();
     m_hasTable = false;
+    m_inode = 0;
+}
+
+bool RecordStore::isFileIntact() const
+{
+    if (m_connection.isEmpty() || m_inode == 0)
+        return true;
+    const auto identity = fileIdentity(m_path);
+    return identity && identity->first == m_device && identity->second == m_inode;
 }
 
 bool RecordStore::isOpen() const

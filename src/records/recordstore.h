@@ -34,11 +34,22 @@ public:
     // refused it; lastError() then says why.
     bool append(const QString &recordLine);
     QString lastError() const { return m_lastError; }
+    // The last append failed only because another connection held the
+    // database: the same record may be tried again later.
+    bool lastFailureWasBusy() const { return m_busy; }
+    // False once the file the run writes to is gone from its path (deleted,
+    // or replaced by another file): what was stored in it is lost.
+    bool isFileIntact() const;
     // The row the last successful append made.
     qint64 lastRowId() const { return m_lastRowId; }
 
     void close();
     bool isOpen() const;
+
+    // How long the run's connection waits for a database another program
+    // holds: short, because the wait blocks the event loop; the caller tries
+    // the record again later.
+    static constexpr int RunBusyTimeoutMs = 100;
 
     // Browser operations, each on a connection of its own. Nothing when the
     // file is missing or the database fails.
@@ -60,6 +71,10 @@ public:
 
 private:
     QString m_connection;
+    QString m_path;
+    quint64 m_device = 0;
+    quint64 m_inode = 0;
+    bool m_busy = false;
     // Prepared inserts by number of values, kept for the run.
     std::map<qsizetype, std::unique_ptr<QSqlQuery>> m_inserts;
     int m_fieldCount = 0;

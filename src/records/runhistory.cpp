@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QUuid>
@@ -24,10 +25,19 @@ const QStringList CompanionSuffixes = {u"-wal"_s, u"-shm"_s, u"-journal"_s};
 enum class Contents { Empty, HoldsData, Unreadable };
 
 // Opening the database also replays a write-ahead log left by a run that was
-// killed, and closing it folds the log back into the file, so the file moves
-// alone afterwards.
+// killed, and the checkpoint folds the log into the file where it can. It
+// cannot while another program holds the database open or the disk is full:
+// the log then still holds committed rows, so it always moves with the file.
 Contents inspect(const QString &path)
 {
+    // Something else than a database is not opened: SQLite would make its
+    // index anew over whatever lies beside it.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Contents::Unreadable;
+    if (file.size() > 0 && !file.read(16).startsWith(QByteArrayLiteral("SQLite format 3")))
+        return Contents::Unreadable;
+    file.close();
     const QString connection = u"caiji-history-"_s + QUuid::createUuid().toString();
     Contents contents = Contents::Unreadable;
     {
@@ -36,6 +46,7 @@ Contents inspect(const QString &path)
         db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=5000"_s);
         if (db.open()) {
             QSqlQuery query(db);
+            query.exec(u"PRAGMA wal_checkpoint(PASSIVE)"_s);
             if (query.exec(u"SELECT count(*) FROM sqlite_master"_s) && query.next()) {
                 if (query.value(0).toLongLong() == 0) {
                     contents = Contents::Empty;
@@ -62,21 +73,58 @@ QDateTime lastChangeOf(const QString &path)
     return newest;
 }
 
-bool removeWithCompanions(const QString &path)
+// A run is its database with its companions and its list of what failed.
+bool removeRun(const QString &path)
 {
+    QFile::remove(FailureLog::fileFor(path));
     for (const QString &suffix : CompanionSuffixes)
         QFile::remove(path + suffix);
     return !QFile::exists(path) || QFile::remove(path);
 }
 
-// A run is its database with its companions and its list of what failed.
-bool removeRun(const QString &path)
+// Moves a run: the log and the list first, the database last, so that a
+// database found in its new place always has its log beside it.
+bool moveRun(const QString &from, const QString &to)
 {
-    QFile::remove(FailureLog::fileFor(path));
-    return removeWithCompanions(path);
+    for (const QString &suffix : CompanionSuffixes) {
+        if (QFile::exists(from + suffix) && !QFile::rename(from + suffix, to + suffix))
+            return false;
+    }
+    const QString failures = FailureLog::fileFor(from);
+    if (QFile::exists(failures) && !QFile::rename(failures, FailureLog::fileFor(to)))
+        return false;
+    return QFile::rename(from, to);
+}
+
+// Moves the files back where they were after a move that failed half way.
+void moveBack(const QString &from, const QString &to)
+{
+    for (const QString &suffix : CompanionSuffixes)
+        QFile::rename(to + suffix, from + suffix);
+    QFile::rename(FailureLog::fileFor(to), FailureLog::fileFor(from));
+}
+
+// "yyyyMMdd-HHmmss" with "-2", "-3" for later runs of the same second:
+// ordered by the name, not by the files' times, which opening a run changes.
+bool newerName(const QString &a, const QString &b)
+{
+    const QString stampA = a.left(15), stampB = b.left(15);
+    if (stampA != stampB)
+        return stampA > stampB;
+    return a.mid(16).toInt() > b.mid(16).toInt();
+}
+
+bool holdsRecords(const QString &path)
+{
+    return inspect(path) != Contents::Empty;
 }
 
 } // namespace
+
+int RunHistory::configuredKeep()
+{
+    return QSettings(u"caiji"_s, u"caiji"_s).value(u"history/keepRuns"_s, DefaultKeep).toInt();
+}
 
 RunHistory::RunHistory(const QString &dataDir, int keep)
     : m_dataDir(dataDir), m_keep(std::clamp(keep, int(DefaultKeep), int(MaxKeep)))
@@ -88,13 +136,20 @@ QString RunHistory::directory() const
     return m_dataDir + u"/history"_s;
 }
 
-bool RunHistory::retire(const QString &database, QString *error)
+QString RunHistory::unreadableDirectory() const
+{
+    return directory() + u"/unreadable"_s;
+}
+
+bool RunHistory::retire(const QString &database, QString *error, QString *notice)
 {
     if (!QFile::exists(database)) {
         // Logs without their database hold nothing that can be shown.
         removeRun(database);
         return true;
     }
+    // The time of the run's last change, before the checkpoint changes it.
+    const QString stamp = lastChangeOf(database).toString(u"yyyyMMdd-HHmmss"_s);
     const Contents contents = inspect(database);
     // A run without records may still have a list of what failed: it is kept.
     const QString failures = FailureLog::fileFor(database);
@@ -106,31 +161,25 @@ bool RunHistory::retire(const QString &database, QString *error)
         return false;
     }
 
-    const QDir dir(directory());
+    const bool unreadable = contents == Contents::Unreadable;
+    const QDir dir(unreadable ? unreadableDirectory() : directory());
     if (!dir.mkpath(u"."_s)) {
         if (error)
-            *error = u"无法创建目录 "_s + QDir::toNativeSeparators(directory());
+            *error = u"无法创建目录 "_s + QDir::toNativeSeparators(dir.path());
         return false;
     }
-    const QString stamp = lastChangeOf(database).toString(u"yyyyMMdd-HHmmss"_s);
     QString name = stamp;
     for (int n = 2; QFile::exists(dir.filePath(name + Extension)); ++n)
         name = stamp + u'-' + QString::number(n);
     const QString target = dir.filePath(name + Extension);
-    // An unreadable file keeps its log beside it under the matching name.
-    if (contents == Contents::Unreadable) {
-        for (const QString &suffix : CompanionSuffixes) {
-            if (QFile::exists(database + suffix))
-                QFile::rename(database + suffix, target + suffix);
-        }
-    }
-    if (!QFile::rename(database, target)) {
+    if (!moveRun(database, target)) {
+        moveBack(database, target);
         if (error)
             *error = u"无法移动到 "_s + QDir::toNativeSeparators(target);
         return false;
     }
-    QFile::rename(failures, FailureLog::fileFor(target));
-    removeWithCompanions(database);
+    if (unreadable && notice)
+        *notice = u"上次采集的数据库无法读取，已移到 "_s + QDir::toNativeSeparators(target);
     prune();
     return true;
 }
@@ -143,11 +192,8 @@ QList<HistoryRun> RunHistory::runs() const
         result.append({info.completeBaseName(), info.absoluteFilePath(),
                        lastChangeOf(info.absoluteFilePath())});
     }
-    std::sort(result.begin(), result.end(), [](const HistoryRun &a, const HistoryRun &b) {
-        if (a.lastChanged != b.lastChanged)
-            return a.lastChanged > b.lastChanged;
-        return a.name > b.name;
-    });
+    std::sort(result.begin(), result.end(),
+              [](const HistoryRun &a, const HistoryRun &b) { return newerName(a.name, b.name); });
     return result;
 }
 
@@ -162,9 +208,12 @@ std::optional<HistoryRun> RunHistory::run(const QString &name) const
 
 void RunHistory::prune()
 {
-    const QList<HistoryRun> all = runs();
-    for (qsizetype i = m_keep; i < all.size(); ++i)
-        removeRun(all[i].path);
+    int withRecords = 0, without = 0;
+    for (const HistoryRun &run : runs()) {
+        int &kept = holdsRecords(run.path) ? withRecords : without;
+        if (++kept > m_keep)
+            removeRun(run.path);
+    }
 }
 
 } // namespace caiji

@@ -211,6 +211,26 @@ QString taskName(int row)
     return u"故障"_s + QString::number(row + 1);
 }
 
+// Runs of many pages that go well, where records used to be lost all the
+// same: records waiting behind their (mostly empty) download fields when the
+// last fetch ended, and pages waiting for a connection to a slow server.
+struct ManyPagesRow
+{
+    const char *name;
+    int scheme;
+    int pages;
+    int delayMs;        // each page is answered this late
+    int timeoutSeconds; // 0: the default
+};
+
+const QList<ManyPagesRow> ManyPagesRows = {
+    {"1,200 records waiting for their downloads, scheme one", 1, 1200, 0, 0},
+    {"1,200 records waiting for their downloads, scheme two", 2, 1200, 0, 0},
+    {"each page 1 s late, 40 asked at once, time-out 3 s", 1, 40, 1000, 3},
+};
+// Only the first page has a picture to download: a download finishing late
+// in the run would count as progress and hide the loss.
+
 } // namespace
 
 class TestFaults : public QObject
@@ -225,6 +245,8 @@ private Q_SLOTS:
     void failuresCountAsProgress();
     void faultMatrix_data();
     void faultMatrix();
+    void manyPages_data();
+    void manyPages();
 
 private:
     struct RowRun
@@ -235,7 +257,9 @@ private:
         int process = -1;
     };
 
-    int startRun(RowRun &row, const QString &task, const QString &taskText);
+    int startRun(RowRun &row, const QString &task, const QString &taskText,
+                 const QStringList &options = {});
+    void startManyPages(RowRun &row, const ManyPagesRow &spec);
     // Waits (bounded) for `condition`, giving up early when the run ended.
     bool reached(int process, const std::function<bool()> &condition);
     // The checks every run gets; they stop at the first that fails.
@@ -247,18 +271,48 @@ private:
     QString m_canary;
     const QByteArray m_canaryBytes = "canary bytes that only the canary file holds 7f3a"_ba;
     std::vector<RowRun> m_rows;
+    std::vector<RowRun> m_manyRows;
     ConcurrentRuns m_runs;
 };
 
-int TestFaults::startRun(RowRun &row, const QString &task, const QString &taskText)
+int TestFaults::startRun(RowRun &row, const QString &task, const QString &taskText,
+                         const QStringList &options)
 {
     row.workspace = std::make_unique<TempWorkspace>();
     if (!row.workspace->isValid() || !row.workspace->addTask(task, taskText))
         return -1;
     row.before = fileTree(row.workspace->root(), {u"task/"_s + task});
     return m_runs.start(QStringLiteral(CAIJI_BINARY),
-                        {u"run"_s, u"--workspace"_s, row.workspace->root(), u"--tick-ms"_s,
-                         QString::number(TickMs), task});
+                        QStringList{u"run"_s, u"--workspace"_s, row.workspace->root(),
+                                    u"--tick-ms"_s, QString::number(TickMs), task} +
+                            options);
+}
+
+void TestFaults::startManyPages(RowRun &row, const ManyPagesRow &spec)
+{
+    row.site = std::make_unique<FaultSite>(
+        FaultSite{m_server, u"/many"_s + QString::number(&row - m_manyRows.data()), {}, {}});
+    FaultSite &site = *row.site;
+    QStringList articles;
+    for (int n = 1; n <= spec.pages; ++n) {
+        if (n == 1) {
+            site.goodArticle(n);
+        } else {
+            site.page(n, articlePage(site.title(n), QString()));
+            site.expectRecord(n, QString());
+        }
+        m_server.setDelay(site.path(FaultSite::articleName(n)), spec.delayMs);
+        articles << FaultSite::articleName(n);
+    }
+    QString ur = u"1|"_s + site.url(u"art"_s) + u"|1|%1|1|.htm"_s.arg(spec.pages);
+    if (spec.scheme == 2) {
+        m_server.setPage(site.path(u"index.htm"_s), site.links(articles));
+        ur = u"2|"_s + site.url(u"index.htm"_s) + u"|%1|art||list||||"_s.arg(spec.pages);
+    }
+    row.process = startRun(row, u"多页"_s, articleTask(ur),
+                           spec.timeoutSeconds > 0
+                               ? QStringList{u"--timeout"_s, QString::number(spec.timeoutSeconds)}
+                               : QStringList());
 }
 
 bool TestFaults::reached(int process, const std::function<bool()> &condition)
@@ -304,6 +358,11 @@ void TestFaults::initTestCase()
         row.process = startRun(row, taskName(i), articleTask(ur));
         QVERIFY(row.process >= 0);
     }
+    m_manyRows.resize(ManyPagesRows.size());
+    for (qsizetype i = 0; i < ManyPagesRows.size(); ++i) {
+        startManyPages(m_manyRows[i], ManyPagesRows[i]);
+        QVERIFY(m_manyRows[i].process >= 0);
+    }
 }
 
 void TestFaults::checkRun(RowRun &row, const QString &task, const ProgramRun &run,
@@ -331,6 +390,22 @@ void TestFaults::faultMatrix()
     const FaultRow spec = faultRows().at(row);
     checkRun(m_rows.at(row), taskName(row), m_runs.run(m_rows.at(row).process), spec.expected,
              spec.exitCode);
+}
+
+void TestFaults::manyPages_data()
+{
+    QTest::addColumn<int>("row");
+    for (int i = 0; i < ManyPagesRows.size(); ++i)
+        QTest::newRow(ManyPagesRows[i].name) << i;
+}
+
+void TestFaults::manyPages()
+{
+    QFETCH(int, row);
+    m_runs.waitAll(RunBoundMs);
+    const ManyPagesRow &spec = ManyPagesRows.at(row);
+    const Tally all{spec.pages + (spec.scheme == 2 ? 1 : 0), 0, spec.pages, 0, 1, 0};
+    checkRun(m_manyRows.at(row), u"多页"_s, m_runs.run(m_manyRows.at(row).process), all, 0);
 }
 
 void TestFaults::sameAddressAsListAndContentPage()

@@ -1,15 +1,21 @@
 // "caiji run" killed with SIGKILL in the middle of a task, several times at
 // moments drawn from a fixed seed: every record the status lines counted is
-// in the database, the database is sound, and the next run on the same
-// workspace starts despite the dead run's lock and collects everything.
+// in the database, the database is sound, the next run on the same
+// workspace starts despite the dead run's lock and collects everything, and
+// the killed runs are whole in the history. Stopped by SIGINT, SIGTERM or
+// SIGHUP instead, a run ends in order: transfers aborted and their files
+// gone, the database closed, the summary printed, the lock released.
 #include "collectcheck.h"
 #include "concurrentruns.h"
 #include "faultserver.h"
 #include "tempworkspace.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTest>
+
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 using namespace caiji;
@@ -32,7 +38,10 @@ class TestKillRun : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void killedRunsLoseNothingCounted();
+    void signalsEndTheRunInOrder_data();
+    void signalsEndTheRunInOrder();
 
 private:
     QStringList runArguments() const
@@ -46,10 +55,14 @@ private:
     const QString m_task = u"断电"_s;
 };
 
-void TestKillRun::killedRunsLoseNothingCounted()
+void TestKillRun::initTestCase()
 {
     QVERIFY(QFile::exists(QStringLiteral(CAIJI_BINARY)));
     QVERIFY(m_server.listen());
+}
+
+void TestKillRun::killedRunsLoseNothingCounted()
+{
     FaultSite site{m_server, u"/k"_s, {}, {}};
     for (int n = 1; n <= Pages; ++n) {
         site.page(n, articlePage(site.title(n), QString()));
@@ -91,11 +104,70 @@ void TestKillRun::killedRunsLoseNothingCounted()
 
     QMap<QString, QByteArray> before = fileTree(m_workspace.root(), {u"task/"_s + m_task});
     before.remove(u".caiji.lock"_s); // the killed run's lock goes when a run ends
+    // A transfer's file left by the killed run goes when the next run starts.
+    QFile stale(m_workspace.wekDir(m_task) + u"/.caiji-00000000abcd.part"_s);
+    QVERIFY(stale.open(QIODevice::WriteOnly) && stale.write("cut") == 3);
+    stale.close();
     const ProgramRun last = runProgram(QStringLiteral(CAIJI_BINARY), runArguments(), RunBoundMs);
     const QString mismatch = firstMismatch(last, m_workspace.workspace(), before, site,
                                            {m_task, Tally{Pages, 0, Pages, 0, 0, 0}, 0});
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
     QCOMPARE(integrityOf(database), u"ok"_s);
+
+    // Every killed run is in the history with its records counted.
+    const ProgramRun history =
+        runProgram(QStringLiteral(CAIJI_BINARY),
+                   {u"history"_s, u"--workspace"_s, m_workspace.root(), m_task}, StageWaitMs);
+    const QStringList lines = QString::fromUtf8(history.out).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 1 + Trials);
+    for (const QString &line : lines)
+        QVERIFY2(line.section(u'\t', 1, 1).toInt() > 0, qPrintable(line));
+}
+
+void TestKillRun::signalsEndTheRunInOrder_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("Ctrl-C") << SIGINT << 130;
+    QTest::newRow("SIGTERM") << SIGTERM << 143;
+    QTest::newRow("closed terminal") << SIGHUP << 129;
+}
+
+void TestKillRun::signalsEndTheRunInOrder()
+{
+    QFETCH(int, signal);
+    QFETCH(int, exitCode);
+    // Pictures come late, so downloads are in flight when the signal comes.
+    constexpr int PictureDelayMs = 20000;
+    const QString prefix = u"/s"_s + QString::number(signal);
+    FaultSite site{m_server, prefix, {}, {}};
+    for (int n = 1; n <= Pages; ++n) {
+        site.page(n, articlePage(site.title(n), site.picture(n)));
+        m_server.setDelay(site.path(FaultSite::articleName(n)), PageDelayMs);
+        m_server.setDelay(site.path(FaultSite::pictureName(n)), PictureDelayMs);
+    }
+    TempWorkspace workspace;
+    QVERIFY(workspace.addTask(m_task, articleTask(u"1|"_s + site.url(u"art"_s) + u"|1|"_s +
+                                                  QString::number(Pages) + u"|1|.htm"_s)));
+    ConcurrentRuns runs;
+    const int run =
+        runs.start(QStringLiteral(CAIJI_BINARY), {u"run"_s, u"--workspace"_s, workspace.root(),
+                                                  u"--tick-ms"_s, QString::number(TickMs), m_task});
+    QVERIFY(waitUntil([&] { return largestRecordCount(runs.run(run).out) >= 20; }, StageWaitMs));
+    QVERIFY(!TempWorkspace::filesIn(workspace.wekDir(m_task)).isEmpty());
+    ::kill(pid_t(runs.process(run).processId()), signal);
+    const ProgramRun &ended = runs.finish(run, StageWaitMs);
+
+    QCOMPARE(ended.exitCode, exitCode);
+    const std::optional<Tally> summary = summaryOf(ended.out, m_task);
+    QVERIFY2(summary, ended.out.right(500).constData());
+    QVERIFY(summary->downloadsFailed > 0); // the pictures in flight
+    const std::optional<QStringList> rows = databaseRows(workspace.databaseFile(m_task), 3);
+    QVERIFY(rows);
+    QCOMPARE(rows->size(), summary->stored);
+    QCOMPARE(TempWorkspace::filesIn(workspace.wekDir(m_task)), QStringList());
+    QVERIFY(!QFile::exists(workspace.databaseFile(m_task) + u"-wal"_s));
+    QVERIFY(!QFile::exists(workspace.root() + u"/.caiji.lock"_s));
 }
 
 QTEST_GUILESS_MAIN(TestKillRun)

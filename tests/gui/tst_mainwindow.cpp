@@ -374,8 +374,11 @@ void TestMainWindow::queueAfterCompletionStartsAtNextTick()
     }
     QVERIFY2(ticks < 100, qPrintable(list6->item(0)->text()));
     QVERIFY(!engine.state().running);
-    // The finished line keeps the run's counts in its tip.
-    QCOMPARE(list6->item(0)->toolTip(), u"页面请求0,失败0,记录存储0,被拒0,下载存储0,下载失败0"_s);
+    // The finished line keeps the run's counts in its tip; the page no tick
+    // of the collector reached counts as failed.
+    QCOMPARE(
+        list6->item(0)->toolTip(),
+        u"页面请求0,失败1,记录存储0,被拒0,下载存储0,下载失败0；失败原因：任务结束时尚未请求×1"_s);
 
     WindowRig::doubleClick(rig.list(u"List5"_s), 0);
     QCOMPARE(list6->count(), 2);

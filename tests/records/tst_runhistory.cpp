@@ -1,11 +1,15 @@
 // Earlier runs' databases: which are moved aside and which deleted when a run
-// starts, that a database left by a killed run keeps every committed record,
-// and that only the newest runs are kept.
+// starts, that a database left by a killed run or still read by another
+// program keeps every committed record, and that only the newest runs are
+// kept, runs with records and runs without counted apart.
+#include "records/failurelog.h"
 #include "records/recordstore.h"
 #include "records/runhistory.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,11 +25,18 @@ private Q_SLOTS:
     void retire();
     void killedRunKeepsCommittedRecords();
     void keepsNewestRuns();
+    void failedRunsNeverPushOutRecords();
 };
 
 namespace {
 
 enum class Before { Nothing, EmptyTable, NoTables, Rows, NotADatabase };
+// Where the database went: deleted, into the history, or apart.
+enum class Went { Gone, History, Apart };
+// Beside the database: its list of failures, a log and index of garbage, or
+// a real sqlite3 reader that began reading before the rows were written (so
+// they stay in the write-ahead log).
+enum class Beside { Nothing, Failures, Log, Reader };
 
 QByteArray bytesOf(const QString &path)
 {
@@ -44,24 +55,43 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
 void TestRunHistory::retire_data()
 {
     QTest::addColumn<Before>("before");
-    QTest::addColumn<bool>("kept");
-    QTest::newRow("no database") << Before::Nothing << false;
-    QTest::newRow("a table without rows") << Before::EmptyTable << false;
-    QTest::newRow("no tables at all") << Before::NoTables << false;
-    QTest::newRow("records") << Before::Rows << true;
-    QTest::newRow("not a database") << Before::NotADatabase << true;
+    QTest::addColumn<Beside>("beside");
+    QTest::addColumn<Went>("went");
+    QTest::newRow("no database") << Before::Nothing << Beside::Nothing << Went::Gone;
+    QTest::newRow("a table without rows") << Before::EmptyTable << Beside::Nothing << Went::Gone;
+    QTest::newRow("no tables at all") << Before::NoTables << Beside::Nothing << Went::Gone;
+    QTest::newRow("records") << Before::Rows << Beside::Nothing << Went::History;
+    QTest::newRow("not a database") << Before::NotADatabase << Beside::Nothing << Went::Apart;
+    QTest::newRow("not a database, with a log")
+        << Before::NotADatabase << Beside::Log << Went::Apart;
+    QTest::newRow("no rows, but failures listed")
+        << Before::EmptyTable << Beside::Failures << Went::History;
+    QTest::newRow("records in the log, a reader holding the database")
+        << Before::Rows << Beside::Reader << Went::History;
 }
 
 void TestRunHistory::retire()
 {
     QFETCH(Before, before);
-    QFETCH(bool, kept);
+    QFETCH(Beside, beside);
+    QFETCH(Went, went);
     QTemporaryDir dir;
     const QString database = dir.filePath(u"data.mdb"_s);
     const QByteArray garbage = "these bytes are no database, but they may matter";
+    QProcess reader;
     if (before == Before::EmptyTable || before == Before::Rows) {
         RecordStore store;
         QVERIFY(store.create(database, 2));
+        if (beside == Beside::Reader) {
+            const QString sqlite3 = QStandardPaths::findExecutable(u"sqlite3"_s);
+            if (sqlite3.isEmpty())
+                QSKIP("sqlite3 is not installed");
+            reader.start(sqlite3, {database});
+            QVERIFY(reader.waitForStarted());
+            reader.write("BEGIN; SELECT 'reading', count(*) FROM data;\n");
+            QVERIFY(reader.waitForReadyRead(10000));
+            QVERIFY(reader.readAll().startsWith("reading"));
+        }
         if (before == Before::Rows)
             QVERIFY(store.append(u"^a^b"_s) && store.append(u"^c^d"_s));
     } else if (before == Before::NoTables) {
@@ -69,17 +99,34 @@ void TestRunHistory::retire()
     } else if (before == Before::NotADatabase) {
         QVERIFY(writeBytes(database, garbage));
     }
+    if (beside == Beside::Log) {
+        QVERIFY(writeBytes(database + u"-wal"_s, garbage + "-wal"));
+        QVERIFY(writeBytes(database + u"-shm"_s, garbage + "-shm"));
+    }
+    if (beside == Beside::Failures)
+        QVERIFY(writeBytes(FailureLog::fileFor(database), "下载\tHTTP 404\thttp://a/1.png\n"));
+    if (beside == Beside::Reader)
+        QVERIFY2(QFileInfo(database + u"-wal"_s).size() > 0, "the rows are not in the log");
 
     RunHistory history(dir.path());
-    QVERIFY(history.retire(database));
+    QString notice;
+    QVERIFY(history.retire(database, nullptr, &notice));
+    reader.close();
     QVERIFY(!QFile::exists(database));
     const QList<HistoryRun> runs = history.runs();
-    QCOMPARE(runs.size(), kept ? 1 : 0);
+    QCOMPARE(runs.size(), went == Went::History ? 1 : 0);
     if (before == Before::Rows)
         QCOMPARE(RecordStore::readAll(runs[0].path, 2), QStringList({u"^a^b"_s, u"^c^d"_s}));
-    if (before == Before::NotADatabase)
-        QCOMPARE(bytesOf(runs[0].path), garbage);
-    QCOMPARE(QDir(dir.path()).entryList({u"data.mdb*"_s}, QDir::Files), QStringList());
+    if (beside == Beside::Failures)
+        QCOMPARE(FailureLog::read(runs[0].path)->size(), 1);
+    const QStringList apart = QDir(history.unreadableDirectory()).entryList(QDir::Files);
+    QCOMPARE(apart.size(), went == Went::Apart ? (beside == Beside::Log ? 3 : 1) : 0);
+    QCOMPARE(notice.isEmpty(), went != Went::Apart);
+    for (const QString &name : apart) {
+        const QString suffix = name.mid(name.indexOf(u".mdb"_s) + 4);
+        QCOMPARE(bytesOf(history.unreadableDirectory() + u'/' + name), garbage + suffix.toUtf8());
+    }
+    QCOMPARE(QDir(dir.path()).entryList({u"data*"_s}, QDir::Files), QStringList());
 }
 
 void TestRunHistory::killedRunKeepsCommittedRecords()
@@ -128,6 +175,35 @@ void TestRunHistory::keepsNewestRuns()
     for (const HistoryRun &run : history.runs())
         kept << RecordStore::readAll(run.path, 1)->value(0);
     QCOMPARE(kept, QStringList({u"^run 7"_s, u"^run 6"_s, u"^run 5"_s, u"^run 4"_s, u"^run 3"_s}));
+}
+
+void TestRunHistory::failedRunsNeverPushOutRecords()
+{
+    // Two runs with records, then more failed runs than are kept.
+    QTemporaryDir dir;
+    const QString database = dir.filePath(u"data.mdb"_s);
+    RunHistory history(dir.path());
+    const QDateTime start = QDateTime::currentDateTime().addDays(-1);
+    for (int run = 0; run < 2 + RunHistory::DefaultKeep + 2; ++run) {
+        {
+            RecordStore store;
+            QVERIFY(store.create(database, 1));
+            if (run < 2)
+                QVERIFY(store.append(u"^run "_s + QString::number(run)));
+            else
+                QVERIFY(writeBytes(FailureLog::fileFor(database), "列表页\t超时\thttp://a/\n"));
+        }
+        QFile file(database);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(start.addSecs(run * 60), QFileDevice::FileModificationTime));
+        file.close();
+        QVERIFY(history.retire(database));
+    }
+    int withRecords = 0;
+    for (const HistoryRun &run : history.runs())
+        withRecords += RecordStore::count(run.path).value_or(0) > 0 ? 1 : 0;
+    QCOMPARE(withRecords, 2);
+    QCOMPARE(history.runs().size(), 2 + RunHistory::DefaultKeep);
 }
 
 QTEST_GUILESS_MAIN(TestRunHistory)

@@ -55,7 +55,7 @@ QString Tally::toString() const
 std::optional<Tally> summaryOf(const QByteArray &out, const QString &task)
 {
     static const QRegularExpression line(
-        u"^汇总 (.*): 页面请求(\\d+),失败(\\d+),记录存储(\\d+),被拒(\\d+),下载存储(\\d+),下载失败(\\d+)(；失败原因：.*)?$"_s);
+        u"^汇总 (.*): 页面请求(\\d+),失败(\\d+),记录存储(\\d+),被拒(\\d+),下载存储(\\d+),下载失败(\\d+)(；.*)?$"_s);
     for (const QString &text : outputLines(out)) {
         const QRegularExpressionMatch match = line.match(text);
         if (!match.hasMatch() || match.captured(1) != task)

@@ -7,7 +7,10 @@ using namespace Qt::StringLiterals;
 
 namespace caiji::test {
 
-TempWorkspace::TempWorkspace() : m_dir(QDir::tempPath() + u"/caiji-test-XXXXXX"_s) {}
+TempWorkspace::TempWorkspace(const QString &parent)
+    : m_dir((parent.isEmpty() ? QDir::tempPath() : parent) + u"/caiji-test-XXXXXX"_s)
+{
+}
 
 bool TempWorkspace::addTaskFolders(const QString &name)
 {

@@ -13,7 +13,8 @@ namespace caiji::test {
 class TempWorkspace
 {
 public:
-    TempWorkspace();
+    // In the system's temporary folder, or in `parent`.
+    explicit TempWorkspace(const QString &parent = QString());
 
     bool isValid() const { return m_dir.isValid(); }
     QString root() const { return m_dir.path(); }
