@@ -86,7 +86,7 @@ void TestStoreFaults::trouble_data()
         << Trouble::FolderDeleted << false << Tally{3, 0, 0, 3, 0, 0} << 1
         << u"数据库文件在采集中被删除"_s;
     QTest::newRow("disk full: downloads and the failure list")
-        << Trouble::DiskFull << true << Tally{3, 0, 0, 3, 0, 3} << 1 << u"失败清单少记"_s;
+        << Trouble::DiskFull << true << Tally{3, 0, 0, 3, 0, 3} << 1 << u"磁盘已满×3"_s;
 }
 
 void TestStoreFaults::trouble()
@@ -139,6 +139,12 @@ void TestStoreFaults::trouble()
     }
     for (int n = 1; n <= Pages; ++n)
         QVERIFY(m_server.release(site.path(FaultSite::articleName(n)), 0));
+    if (trouble == Trouble::TableDropped) {
+        // The refusals are in the list while the run still goes on.
+        QVERIFY(waitUntil([&] { return runs.run(run).out.contains(",失败3"); }, StageWaitMs));
+        QVERIFY(runs.isRunning(run));
+        QCOMPARE(FailureLog::read(database).value_or(QList<FailureEntry>()).size(), Pages);
+    }
     if (trouble == Trouble::Locked) {
         QTest::qWait(LockedMs);
         locker.write("COMMIT;\n.quit\n");
@@ -163,8 +169,10 @@ void TestStoreFaults::trouble()
         QCOMPARE(failures->size(), summary->refused);
         QCOMPARE(RecordStore::count(database).value_or(-1), trouble == Trouble::Locked ? 3 : -1);
     }
-    if (trouble == Trouble::DiskFull)
-        QVERIFY2(ended.err.contains("磁盘已满"), ended.err.constData());
+    if (trouble == Trouble::DiskFull) {
+        QVERIFY2(ended.err.contains("失败清单无法写入（磁盘已满）"), ended.err.constData());
+        QVERIFY2(ended.out.contains("失败清单少记6条（磁盘已满）"), ended.out.constData());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestStoreFaults)

@@ -5,6 +5,7 @@
 #include "records/failurelog.h"
 #include "records/recordstore.h"
 #include "records/runhistory.h"
+#include "tempworkspace.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,8 @@
 using namespace Qt::StringLiterals;
 using namespace caiji;
 
+Q_DECLARE_METATYPE(caiji::FailureEntry)
+
 class TestRunHistory : public QObject
 {
     Q_OBJECT
@@ -26,6 +29,9 @@ private Q_SLOTS:
     void killedRunKeepsCommittedRecords();
     void keepsNewestRuns();
     void failedRunsNeverPushOutRecords();
+    void keepRunsFromSettings();
+    void failureListLineByLine_data();
+    void failureListLineByLine();
 };
 
 namespace {
@@ -204,6 +210,63 @@ void TestRunHistory::failedRunsNeverPushOutRecords()
         withRecords += RecordStore::count(run.path).value_or(0) > 0 ? 1 : 0;
     QCOMPARE(withRecords, 2);
     QCOMPARE(history.runs().size(), 2 + RunHistory::DefaultKeep);
+}
+
+void TestRunHistory::keepRunsFromSettings()
+{
+    // Seven runs of a task whose site is down, each leaving a list of what
+    // failed, by `caiji run` and by `caiji` without a display, with
+    // keepRuns=6 in the user's settings: six earlier runs are kept, not five.
+    constexpr int Runs = 7;
+    QTemporaryDir config;
+    QVERIFY(QDir(config.path()).mkpath(u"caiji"_s));
+    QVERIFY(writeBytes(config.filePath(u"caiji/caiji.conf"_s), "[history]\nkeepRuns=6\n"));
+    caiji::test::TempWorkspace workspace;
+    QVERIFY(workspace.addTask(u"a"_s, u"ur=[[2|http://127.0.0.1:1/|10||||||]]uc=[[1]]"_s));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"XDG_CONFIG_HOME"_s, config.path());
+    for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(display));
+    for (int run = 0; run < Runs; ++run) {
+        QProcess caiji;
+        caiji.setProcessEnvironment(environment);
+        const QStringList options{u"--workspace"_s, workspace.root(), u"--tick-ms"_s, u"10"_s};
+        caiji.start(QStringLiteral(CAIJI_BINARY),
+                    run % 2 == 0 ? QStringList{u"run"_s} + options + QStringList{u"a"_s} : options);
+        QVERIFY(caiji.waitForFinished(30000));
+        QCOMPARE(caiji.exitCode(), 1); // the site is down
+    }
+    QCOMPARE(RunHistory(workspace.taskDir(u"a"_s) + u"/data"_s).runs().size(), 6);
+}
+
+void TestRunHistory::failureListLineByLine_data()
+{
+    QTest::addColumn<FailureEntry>("written");
+    QTest::addColumn<FailureEntry>("read");
+    QTest::newRow("plain") << FailureEntry{u"下载"_s, u"HTTP 404"_s, u"http://a/1.png"_s}
+                           << FailureEntry{u"下载"_s, u"HTTP 404"_s, u"http://a/1.png"_s};
+    QTest::newRow("a tab in the reason") << FailureEntry{u"记录"_s, u"no such\ttable"_s, u"^a^b"_s}
+                                         << FailureEntry{u"记录"_s, u"no such table"_s, u"^a^b"_s};
+    QTest::newRow("line breaks in a refused record")
+        << FailureEntry{u"记录"_s, u"full"_s, u"^a\r\nb^c\nd"_s}
+        << FailureEntry{u"记录"_s, u"full"_s, u"^a  b^c d"_s};
+}
+
+void TestRunHistory::failureListLineByLine()
+{
+    QFETCH(FailureEntry, written);
+    QFETCH(FailureEntry, read);
+    QTemporaryDir dir;
+    const QString database = dir.filePath(u"data.mdb"_s);
+    FailureLog log;
+    QVERIFY(log.open(database));
+    QVERIFY(log.append(written));
+    // A reader sees the line while the run still writes (or after it was killed).
+    const std::optional<QList<FailureEntry>> entries = FailureLog::read(database);
+    QVERIFY(entries && entries->size() == 1);
+    QCOMPARE(entries->first().kind, read.kind);
+    QCOMPARE(entries->first().reason, read.reason);
+    QCOMPARE(entries->first().address, read.address);
 }
 
 QTEST_GUILESS_MAIN(TestRunHistory)

@@ -120,6 +120,9 @@ void TestReadText::readtextDecodes_data()
     QTest::newRow("undeclared with 0xFE: first read")
         << u"undeclared-gbk-fe.html"_s << u"<p>湖北政府服务</p><!-- end of page -->"_s;
     QTest::newRow("ten ASCII characters") << u"ten.txt"_s << u"0123456789"_s;
+    QTest::newRow("gb2312 past 4 KB, Chinese in its head")
+        << u"gb2312-over-4k.html"_s
+        << u"<meta charset=gb2312><p>信息采集</p>"_s + QString(5000, u'x') + u"<p>结尾</p>"_s;
 }
 
 void TestReadText::readtextDecodes()
