@@ -11,14 +11,7 @@ namespace caiji {
 namespace {
 
 using Failure = ExportOutcome::Failure;
-
-ExportOutcome failed(Failure failure, const QString &reason)
-{
-    ExportOutcome outcome;
-    outcome.failure = failure;
-    outcome.reason = reason;
-    return outcome;
-}
+constexpr auto failed = &ExportOutcome::failed;
 
 ExportOutcome writeCsv(RecordReader &reader, QFileDevice *device, CsvValues values)
 {
@@ -47,6 +40,11 @@ ExportOutcome writeCsv(RecordReader &reader, QFileDevice *device, CsvValues valu
 }
 
 } // namespace
+
+ExportOutcome ExportOutcome::failed(Failure failure, const QString &reason)
+{
+    return {failure, reason, 0};
+}
 
 ExportOutcome exportRecords(const QString &database, const QString &target, ExportFormat format,
                             CsvValues values, const CutCellSink &onCut)

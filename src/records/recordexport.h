@@ -27,6 +27,8 @@ struct ExportOutcome
     Failure failure = Failure::None;
     QString reason;
     qint64 records = 0;
+
+    static ExportOutcome failed(Failure failure, const QString &reason);
 };
 
 // A value longer than an Excel cell holds, cut to fit.

@@ -18,4 +18,11 @@ QString writeFailureReason(const QFileDevice &file)
     return u"无法写入文件："_s + file.errorString();
 }
 
+QString writeFailureReason(int errorNumber, const QString &otherwise)
+{
+    if (errorNumber == ENOSPC || errorNumber == EDQUOT)
+        return u"磁盘已满"_s;
+    return errorNumber != 0 ? qt_error_string(errorNumber) : otherwise;
+}
+
 } // namespace caiji

@@ -12,5 +12,7 @@ namespace caiji {
 // Call at once after the write, flush or commit of `file` failed: it reads
 // the system's error number of that call.
 QString writeFailureReason(const QFileDevice &file);
+// The same for a system error number; `otherwise` when it is 0.
+QString writeFailureReason(int errorNumber, const QString &otherwise);
 
 } // namespace caiji

@@ -1,6 +1,7 @@
 #include "records/xlsxexport.h"
 
 #include "records/recordstore.h"
+#include "records/writefailure.h"
 
 #include <QDir>
 #include <QFile>
@@ -111,20 +112,7 @@ QString cellName(lxw_row_t row, lxw_col_t col)
     return QString::fromLatin1(name);
 }
 
-QString systemReason(int error, const QString &otherwise)
-{
-    if (error == ENOSPC || error == EDQUOT)
-        return u"磁盘已满"_s;
-    return error != 0 ? qt_error_string(error) : otherwise;
-}
-
-ExportOutcome failed(ExportOutcome::Failure failure, const QString &reason)
-{
-    ExportOutcome outcome;
-    outcome.failure = failure;
-    outcome.reason = reason;
-    return outcome;
-}
+constexpr auto failed = &ExportOutcome::failed;
 
 // The finished file on the disk before it replaces the old one, as a save
 // file does; a file system that cannot sync is no failure.
@@ -177,7 +165,7 @@ ExportOutcome writeXlsx(const QString &path, int fieldCount, const NextRow &next
     if (!sheet || !sheet->optimize_tmpfile) {
         const int error = errno;
         lxw_workbook_free(workbook);
-        return failed(Failure::Target, systemReason(error, u"无法创建工作簿"_s));
+        return failed(Failure::Target, writeFailureReason(error, u"无法创建工作簿"_s));
     }
     // Freeing a workbook leaves its rows' temporary file open, holding its
     // room on the disk until the program ends.
@@ -230,13 +218,13 @@ ExportOutcome writeXlsx(const QString &path, int fieldCount, const NextRow &next
     if (std::fflush(sheet->optimize_tmpfile) != 0 || std::ferror(sheet->optimize_tmpfile)) {
         const int error = errno;
         discard();
-        return failed(Failure::Write, systemReason(error, u"无法写入工作簿的临时文件"_s));
+        return failed(Failure::Write, writeFailureReason(error, u"无法写入工作簿的临时文件"_s));
     }
     const qint64 rowBytes = std::ftell(sheet->optimize_tmpfile);
     const qint64 room = QStorageInfo(folder).bytesAvailable();
     if (room >= 0 && room < rowBytes + AssemblyReserve) {
         discard();
-        return failed(Failure::Write, systemReason(ENOSPC, {}));
+        return failed(Failure::Write, writeFailureReason(ENOSPC, {}));
     }
     errno = 0;
     const lxw_error closed = workbook_close(workbook);
@@ -245,9 +233,9 @@ ExportOutcome writeXlsx(const QString &path, int fieldCount, const NextRow &next
     const int closeError = errno == ENOSPC || errno == EDQUOT ? errno : 0;
     if (closed != LXW_NO_ERROR)
         return failed(Failure::Write,
-                      systemReason(closeError, QString::fromUtf8(lxw_strerror(closed))));
+                      writeFailureReason(closeError, QString::fromUtf8(lxw_strerror(closed))));
     if (const int error = syncToDisk(madeName))
-        return failed(Failure::Write, systemReason(error, {}));
+        return failed(Failure::Write, writeFailureReason(error, {}));
     if (std::rename(madeName.constData(), QFile::encodeName(path).constData()) != 0)
         return failed(Failure::Target, qt_error_string(errno));
     placed = true;
