@@ -225,8 +225,11 @@ void NetworkFetcher::onMetaData(int index)
     if (it == m_transfers.end())
         return;
     Transfer &transfer = it->second;
-    // A redirect's own body is never read; the next response starts afresh.
-    transfer.inflater.reset();
+    // The encoding is that of the response whose body arrives: a redirect's
+    // own body is never read, so headers seen again before any byte (the
+    // next hop's) replace those before.
+    if (transfer.rawBytes > 0)
+        return;
     bool supported = true;
     transfer.inflater =
         BodyInflater::forEncoding(transfer.reply->rawHeader("Content-Encoding"), &supported);
