@@ -31,7 +31,7 @@ public:
                const QString &tag2) override
     {
         QTimer::singleShot(0, this, [=, this] {
-            Q_EMIT fetchDone(index, url, file, QString(), m_page.size(), tag1, tag2, m_page);
+            Q_EMIT fetchDone(index, url, file, QString(), m_page.size(), tag1, tag2, m_page, {});
         });
     }
     void abandonAll() override {}

@@ -19,7 +19,7 @@ fi
 # desktop-file-utils and bash-completion check the package and its parts.
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6sql6-sqlite
           qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
-          libxml2-dev zlib1g-dev libxlsxwriter-dev libbenchmark-dev python3 sqlite3 fonts-noto-cjk
+          libxml2-dev zlib1g-dev libicu-dev libxlsxwriter-dev libbenchmark-dev python3 sqlite3 fonts-noto-cjk
           dpkg-dev file help2man man-db lintian appstream desktop-file-utils
           bash-completion)
 # gcc's sanitizer runtimes come with g++; clang's and libFuzzer are in

@@ -331,7 +331,7 @@ int CommandLine::tryCommand(const QStringList &arguments)
         return fail(tr("cannot read %1").arg(taskFile));
     QString url = options->positional.value(1, options->url);
 
-    QByteArray bytes;
+    QByteArray bytes, charset;
     QString fetch;
     if (!options->file.isEmpty()) {
         QFile file(options->file);
@@ -342,7 +342,7 @@ int CommandLine::tryCommand(const QStringList &arguments)
         if (url.isEmpty())
             url = QUrl::fromLocalFile(QFileInfo(options->file).absoluteFilePath()).toString();
     } else {
-        const std::optional<QByteArray> page = fetchPage(url, &fetch);
+        const std::optional<QByteArray> page = fetchPage(url, &fetch, &charset);
         if (!page) {
             m_err << "caiji: 取不到页面 " << url << "：" << fetch << Qt::endl;
             return 1;
@@ -350,7 +350,8 @@ int CommandLine::tryCommand(const QStringList &arguments)
         bytes = *page;
     }
 
-    const PageTrace trace = explainPage(readTaskText(taskFile), bytes, url, options->level, fetch);
+    const PageTrace trace =
+        explainPage(readTaskText(taskFile), bytes, url, options->level, fetch, charset);
     if (options->json) {
         m_out << QJsonDocument(explanationJson(trace)).toJson(QJsonDocument::Indented);
     } else {
@@ -361,7 +362,8 @@ int CommandLine::tryCommand(const QStringList &arguments)
     return trace.yieldedSomething() && trace.problems.isEmpty() ? 0 : 1;
 }
 
-std::optional<QByteArray> CommandLine::fetchPage(const QString &url, QString *fetch)
+std::optional<QByteArray> CommandLine::fetchPage(const QString &url, QString *fetch,
+                                                 QByteArray *charset)
 {
     QTemporaryDir dir;
     if (!dir.isValid()) {
@@ -377,8 +379,10 @@ std::optional<QByteArray> CommandLine::fetchPage(const QString &url, QString *fe
     QEventLoop loop;
     QObject::connect(&fetcher, &Fetcher::fetchDone, &loop,
                      [&](int, const QString &, const QString &, const QString &text, qint64 count,
-                         const QString &, const QString &, const QByteArray &body) {
+                         const QString &, const QString &, const QByteArray &body,
+                         const QByteArray &served) {
                          *fetch = text;
+                         *charset = served;
                          if (count >= 0)
                              page = Fetcher::pageBytes(file, count, body);
                          loop.quit();

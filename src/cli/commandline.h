@@ -63,8 +63,9 @@ private:
     int htm2txtCommand(const QStringList &arguments);
     int runCommand(const QStringList &arguments);
     int tryCommand(const QStringList &arguments);
-    // The page's bytes, or nothing; `fetch` then says why, else its status.
-    std::optional<QByteArray> fetchPage(const QString &url, QString *fetch);
+    // The page's bytes, or nothing; `fetch` then says why, else its status;
+    // `charset` is the one the server named.
+    std::optional<QByteArray> fetchPage(const QString &url, QString *fetch, QByteArray *charset);
     int linksCommand(const QStringList &arguments);
     int exportCommand(const QStringList &arguments);
     int countCommand(const QStringList &arguments);

@@ -66,6 +66,9 @@ QString CollectionEngine::describe(const RunSummary &summary)
             .arg(t.recordsRefused)
             .arg(t.downloadsStored)
             .arg(t.downloadsFailed);
+    // Counts that make no failure follow only when there are any.
+    if (t.pagesGarbled > 0)
+        text += u",乱码"_s + QString::number(t.pagesGarbled);
     if (!summary.reasons.isEmpty())
         text += u"；失败原因："_s + summary.reasons;
     for (const QString &note : summary.notes)
@@ -499,7 +502,8 @@ void CollectionEngine::listFailure(const FailedFetch &failure)
 
 void CollectionEngine::listFetchDone(int index, const QString &url, const QString &file,
                                      const QString &text, qint64 count, const QString &tag1,
-                                     const QString &tag2, const QByteArray &body)
+                                     const QString &tag2, const QByteArray &body,
+                                     const QByteArray &charset)
 {
     Q_UNUSED(tag1);
     Q_UNUSED(tag2);
@@ -508,12 +512,13 @@ void CollectionEngine::listFetchDone(int index, const QString &url, const QStrin
         return; // a fetch of an earlier run
     m_state.listPending[index].run = 0;
     ++m_state.fetchesFinished;
-    m_crawler.fetchDone(index, url, file, count, text, body);
+    m_crawler.fetchDone(index, url, file, count, text, body, charset);
 }
 
 void CollectionEngine::contentFetchDone(int index, const QString &url, const QString &file,
                                         const QString &text, qint64 count, const QString &tag1,
-                                        const QString &tag2, const QByteArray &body)
+                                        const QString &tag2, const QByteArray &body,
+                                        const QByteArray &charset)
 {
     if (index < 1 || index > SlotCount || m_state.contentPending[index].run != m_state.runId ||
         m_state.contentPending[index].file != file)
@@ -521,7 +526,7 @@ void CollectionEngine::contentFetchDone(int index, const QString &url, const QSt
     m_state.contentPending[index].run = 0;
     ++m_state.fetchesFinished;
     const qint64 downloadsBefore = m_state.tally.downloadsStored;
-    m_collector.fetchDone(index, url, file, count, tag1, tag2, text, body);
+    m_collector.fetchDone(index, url, file, count, tag1, tag2, text, body, charset);
     if (m_state.tally.downloadsStored > downloadsBefore)
         Q_EMIT downloadStored(url);
 }
@@ -530,8 +535,10 @@ QString CollectionEngine::commonReasons() const
 {
     constexpr int Shown = 3;
     QHash<QString, int> counts;
-    for (const FailedFetch &failure : m_state.failures)
-        ++counts[failure.reason.isEmpty() ? u"未知"_s : failure.reason];
+    for (const FailedFetch &failure : m_state.failures) {
+        if (failure.kind != FailedFetch::Garbled)
+            ++counts[failure.reason.isEmpty() ? u"未知"_s : failure.reason];
+    }
     QList<QPair<QString, int>> sorted;
     for (auto it = counts.cbegin(); it != counts.cend(); ++it)
         sorted.append({it.key(), it.value()});

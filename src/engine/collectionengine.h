@@ -73,10 +73,10 @@ public:
     void collectorTick();
     void listFetchDone(int index, const QString &url, const QString &file, const QString &text,
                        qint64 count, const QString &tag1, const QString &tag2,
-                       const QByteArray &body);
+                       const QByteArray &body, const QByteArray &charset);
     void contentFetchDone(int index, const QString &url, const QString &file, const QString &text,
                           qint64 count, const QString &tag1, const QString &tag2,
-                          const QByteArray &body);
+                          const QByteArray &body, const QByteArray &charset);
 
     // Record lines of the run's stored records `first` to `first + count - 1`
     // (all from `first` when count is negative), read from the database.
@@ -87,8 +87,9 @@ public:
     bool allQueuedComplete() const;
     // The run at `index` of the task queue; the running one as it stands.
     RunSummary summary(int index) const;
-    // "页面请求A,失败B,记录存储C,被拒D,下载存储E,下载失败F", then the commonest
-    // failure reasons and the notes, or why it did not start.
+    // "页面请求A,失败B,记录存储C,被拒D,下载存储E,下载失败F", ",乱码G" when pages
+    // were garbled, then the commonest failure reasons and the notes, or why
+    // it did not start.
     static QString describe(const RunSummary &summary);
 
     EngineTimer &timer1() { return m_timer1; }

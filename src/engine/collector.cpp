@@ -110,7 +110,7 @@ void Collector::issue(int slot, const QString &address, const QString &file, con
 
 void Collector::fetchDone(int index, const QString &url, const QString &file, qint64 count,
                           const QString &tag1, const QString &tag2, const QString &reason,
-                          const QByteArray &body)
+                          const QByteArray &body, const QByteArray &charset)
 {
     const std::optional<double> level = readAsNumber(tag1);
     bool counted = false;
@@ -124,7 +124,9 @@ void Collector::fetchDone(int index, const QString &url, const QString &file, qi
     } else if (count <= 2) {
         counted = true; // counted without being read; its file stays
     } else {
-        QString page = body.isEmpty() ? readPageFile(file) : decodePage(body);
+        PageCharset read;
+        QString page = body.isEmpty() ? readPageFile(file) : decodePage(body, &read, charset);
+        m_state.flagGarbled(url, read.name, unreadableCharacters(page));
         // The crawler will want this page's links: it need not ask the site again.
         if (!page.isEmpty() && body.size() <= ListingStash::LargestPage &&
             m_state.listingStash.wants(url))

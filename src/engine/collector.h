@@ -27,7 +27,7 @@ public:
     // holds the page when it was kept in memory (else it is read from `file`).
     void fetchDone(int index, const QString &url, const QString &file, qint64 count,
                    const QString &tag1, const QString &tag2, const QString &reason,
-                   const QByteArray &body = QByteArray());
+                   const QByteArray &body = QByteArray(), const QByteArray &charset = QByteArray());
 
 private:
     void dispatch(int slot);

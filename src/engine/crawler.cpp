@@ -53,12 +53,16 @@ void Crawler::tick()
 }
 
 void Crawler::fetchDone(int index, const QString &url, const QString &file, qint64 count,
-                        const QString &reason, const QByteArray &body)
+                        const QString &reason, const QByteArray &body, const QByteArray &charset)
 {
     if (count < 0) {
         m_state.countFailure(FailedFetch::ListPage, url, reason);
     } else if (!body.isEmpty()) {
-        queueLinks(ListLinksOfUtf8(url, decodePageToUtf8(body)));
+        PageCharset read;
+        const QByteArray text = decodePageToUtf8(body, charset, &read);
+        // U+FFFD in UTF-8: characters the page's set could not decode.
+        m_state.flagGarbled(url, read.name, text.count("\xEF\xBF\xBD"));
+        queueLinks(ListLinksOfUtf8(url, text));
     } else if (count > 0 && !QFile::exists(file)) {
         m_state.countFailure(FailedFetch::ListPage, url, u"页面文件不见了"_s);
     } else if (count > 0) {

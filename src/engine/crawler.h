@@ -22,7 +22,8 @@ public:
     // `reason` says why nothing was stored when `count` is negative; `body`
     // holds the page when it was kept in memory (else it is read from `file`).
     void fetchDone(int index, const QString &url, const QString &file, qint64 count,
-                   const QString &reason, const QByteArray &body = QByteArray());
+                   const QString &reason, const QByteArray &body = QByteArray(),
+                   const QByteArray &charset = QByteArray());
 
 private:
     void queueLinks(const QString &listing);

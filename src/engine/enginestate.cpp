@@ -75,6 +75,8 @@ QString FailedFetch::kindText() const
         return u"下载"_s;
     case Record:
         return u"记录"_s;
+    case Garbled:
+        return u"乱码"_s;
     }
     return {};
 }
@@ -82,7 +84,9 @@ QString FailedFetch::kindText() const
 void EngineState::countFailure(FailedFetch::Kind kind, const QString &url, const QString &reason,
                                const QString &level)
 {
-    if (kind == FailedFetch::Download)
+    if (kind == FailedFetch::Garbled)
+        ++tally.pagesGarbled;
+    else if (kind == FailedFetch::Download)
         ++tally.downloadsFailed;
     else if (kind == FailedFetch::Record)
         ++tally.recordsRefused;
@@ -93,6 +97,14 @@ void EngineState::countFailure(FailedFetch::Kind kind, const QString &url, const
         failures.append(failure);
     if (failureListener)
         failureListener(failure);
+}
+
+void EngineState::flagGarbled(const QString &url, const QString &charset, qsizetype unreadable)
+{
+    if (unreadable > 0)
+        countFailure(FailedFetch::Garbled, url,
+                     (charset.isEmpty() ? QString() : u"按"_s + charset + u"读，"_s) + u"有"_s +
+                         QString::number(unreadable) + u"个字符无法识别"_s);
 }
 
 void EngineState::abandonListSlot(int slot, const QString &reason)

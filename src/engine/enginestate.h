@@ -23,13 +23,15 @@ constexpr int MaxListEntries = 32767;
 // A fetch that brought nothing, kept for the run's report.
 struct FailedFetch
 {
-    enum Kind { ListPage, ContentPage, Download, Record };
+    // Garbled: the page was read, but in a character set that left
+    // characters it could not decode; it is listed, not counted as failed.
+    enum Kind { ListPage, ContentPage, Download, Record, Garbled };
     Kind kind = ContentPage;
     QString url; // a refused record: its record line
     QString reason;
     QString level; // a content page's level
 
-    // "列表页", "第2层内容页", "下载", "记录"
+    // "列表页", "第2层内容页", "下载", "记录", "乱码"
     QString kindText() const;
 };
 
@@ -43,6 +45,7 @@ struct RunTally
     qint64 downloadsStored = 0;
     qint64 downloadsFailed = 0;
     qint64 failuresUnlisted = 0; // failures the run's failure list could not take
+    qint64 pagesGarbled = 0;     // read with characters that could not be decoded
 
     qint64 failures() const { return pagesFailed + recordsRefused + downloadsFailed; }
 };
@@ -121,12 +124,15 @@ struct EngineState
     bool appendList(const QString &address);
     QString progressSignature() const;
 
-    // Counts a failed fetch or a refused record (`url` then holds the record
-    // line) and lists it while the list has room.
+    // Counts a failed fetch, a refused record (`url` then holds the record
+    // line) or a garbled page, and lists it while the list has room.
     void countFailure(FailedFetch::Kind kind, const QString &url, const QString &reason,
                       const QString &level = QString());
     // A slot is handed a new fetch, or its run ends, while its fetch of this
     // run is still out: that fetch will never complete, so it failed.
+    // A page whose text holds `unreadable` characters that could not be
+    // decoded in `charset` is flagged.
+    void flagGarbled(const QString &url, const QString &charset, qsizetype unreadable);
     void abandonListSlot(int slot, const QString &reason);
     void abandonContentSlot(int slot, const QString &reason);
 };

@@ -46,9 +46,11 @@ Q_SIGNALS:
     // The file holds this transfer's bytes when the signal is emitted, also
     // when another transfer to the same file is still running.
     // `body` holds a page's bytes when pages are kept in memory and it has more
-    // than two; it is empty otherwise.
+    // than two; it is empty otherwise. `charset` is the charset the server's
+    // Content-Type names, in lower case; empty when it names none.
     void fetchDone(int index, const QString &url, const QString &file, const QString &text,
-                   qint64 count, const QString &tag1, const QString &tag2, const QByteArray &body);
+                   qint64 count, const QString &tag1, const QString &tag2, const QByteArray &body,
+                   const QByteArray &charset);
 
 private:
     bool m_pagesInMemory = false;

@@ -52,6 +52,18 @@ bool replaceAtomically(const QString &from, const QString &to)
     return !error;
 }
 
+// The charset parameter of the response's Content-Type, in lower case.
+QByteArray charsetOf(const QNetworkReply &reply)
+{
+    const QByteArray type = reply.rawHeader("Content-Type");
+    for (const QByteArray &parameter : type.split(';')) {
+        const QByteArray trimmed = parameter.trimmed();
+        if (trimmed.toLower().startsWith("charset="))
+            return trimmed.mid(8).trimmed().toLower().replace('"', "").replace('\'', "");
+    }
+    return {};
+}
+
 QString networkFailure(const QNetworkReply &reply)
 {
     switch (reply.error()) {
@@ -206,7 +218,7 @@ void NetworkFetcher::failLater(int index, const QString &url, const QString &fil
     const quint64 generation = m_generation;
     QTimer::singleShot(0, this, [=, this] {
         if (generation == m_generation)
-            Q_EMIT fetchDone(index, url, file, reason, -1, tag1, tag2, QByteArray());
+            Q_EMIT fetchDone(index, url, file, reason, -1, tag1, tag2, {}, {});
     });
 }
 
@@ -351,7 +363,7 @@ void NetworkFetcher::onFinished(int index)
     // A failure says why; a success gives its status.
     const QString text = count < 0 ? transfer.failure : u"HTTP "_s + QString::number(status);
     Q_EMIT fetchDone(index, transfer.url, transfer.file, text, count, transfer.tag1, transfer.tag2,
-                     body);
+                     body, charsetOf(reply));
 }
 
 void NetworkFetcher::drop(int index)

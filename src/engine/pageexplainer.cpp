@@ -124,7 +124,7 @@ void describeField(const FieldTrace &field, const Painter &paint, QString &out)
 } // namespace
 
 PageTrace explainPage(const QString &taskText, const QByteArray &pageBytes, const QString &url,
-                      int level, const QString &fetch)
+                      int level, const QString &fetch, const QByteArray &headerCharset)
 {
     PageTrace trace;
     trace.url = url;
@@ -132,13 +132,18 @@ PageTrace explainPage(const QString &taskText, const QByteArray &pageBytes, cons
     trace.fetch = fetch;
     trace.bytes = pageBytes.size();
     PageCharset charset;
-    QString page = decodePage(pageBytes, &charset);
+    QString page = decodePage(pageBytes, &charset, headerCharset);
     trace.charset = charset.name;
     trace.charsetReason = charset.reason;
     if (page.isEmpty()) {
         trace.problems << u"页面不足10个字符，采集时不读取"_s;
         return trace;
     }
+    // Text read in the wrong set fails every marker: the set comes first.
+    if (const qsizetype unreadable = unreadableCharacters(page))
+        trace.problems << u"字符集不对：按"_s + charset.name + u"读，有"_s +
+                              QString::number(unreadable) + u"个字符无法识别（"_s + charset.reason +
+                              u"）；页面的真实字符集可能是别的，可在页面头部或服务器上查看"_s;
     TaskDefinition definition;
     readTaskDefinition(taskText, definition);
     WValues w;

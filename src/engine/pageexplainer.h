@@ -13,9 +13,11 @@ namespace caiji {
 
 // Reads the page's bytes as the collector does and cuts them with level
 // `level` of the task whose definition file holds `taskText`. `fetch` says
-// how the page was got ("HTTP 200", or a saved file).
+// how the page was got ("HTTP 200", or a saved file); `headerCharset` is the
+// charset the server named, if any.
 PageTrace explainPage(const QString &taskText, const QByteArray &pageBytes, const QString &url,
-                      int level, const QString &fetch);
+                      int level, const QString &fetch,
+                      const QByteArray &headerCharset = QByteArray());
 
 // The explanation for a terminal or a text box; the first line says what to
 // fix first. With `colour`, problems are red and outcomes bold (ANSI).

@@ -97,8 +97,8 @@ TaskDialog::TaskDialog(Kind kind, Shell &shell, QWidget *parent,
     connect(m_tryUrl, &QLineEdit::returnPressed, this, &TaskDialog::tryPage);
     connect(m_tryFetcher.get(), &Fetcher::fetchDone, this,
             [this](int, const QString &url, const QString &, const QString &text, qint64 count,
-                   const QString &, const QString &,
-                   const QByteArray &body) { showTried(url, text, count, body); });
+                   const QString &, const QString &, const QByteArray &body,
+                   const QByteArray &charset) { showTried(url, text, count, body, charset); });
 }
 
 TaskDialog::~TaskDialog() = default;
@@ -116,7 +116,7 @@ void TaskDialog::tryPage()
 }
 
 void TaskDialog::showTried(const QString &url, const QString &fetch, qint64 count,
-                           const QByteArray &body)
+                           const QByteArray &body, const QByteArray &charset)
 {
     m_tryButton->setEnabled(true);
     if (count < 0) {
@@ -124,7 +124,7 @@ void TaskDialog::showTried(const QString &url, const QString &fetch, qint64 coun
     } else {
         const QByteArray bytes = Fetcher::pageBytes(m_tryDir.filePath(u"page .txt"_s), count, body);
         const PageTrace trace =
-            explainPage(m_text2->toPlainText(), bytes, url, m_tryLevel->value(), fetch);
+            explainPage(m_text2->toPlainText(), bytes, url, m_tryLevel->value(), fetch, charset);
         m_tryResult->setHtml(explanationHtml(explanationText(trace)));
     }
     Q_EMIT tried();

@@ -61,7 +61,8 @@ Q_SIGNALS:
     void tried();
 
 private:
-    void showTried(const QString &url, const QString &fetch, qint64 count, const QByteArray &body);
+    void showTried(const QString &url, const QString &fetch, qint64 count, const QByteArray &body,
+                   const QByteArray &charset);
 
     Kind m_kind;
     Shell &m_shell;

@@ -12,6 +12,8 @@
 #include "text/names.h"
 
 #include <QFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -41,6 +43,7 @@ struct FaultRow
     std::function<void(FaultSite &, const QString &canary)> fault;
     Tally expected;
     int exitCode;
+    const char *summaryHas = ""; // besides the counts
 };
 
 const Tally ContentFails{3, 1, 2, 0, 2, 0};
@@ -71,6 +74,37 @@ std::function<void(FaultSite &, const QString &)> badBytes(const QByteArray &cha
         site.page(2, page);
         site.expectRecord(2, site.picture(2));
         site.goodPicture(2);
+    };
+}
+
+// Article 2 with a Chinese title and text in `codec`'s bytes, declaring no
+// charset, served as `contentType`; its title must read as `codec` decodes it,
+// or as UTF-8 makes of its bytes when the server names UTF-8 wrongly.
+std::function<void(FaultSite &, const QString &)> chineseArticle(const char *codec,
+                                                                 const QByteArray &contentType)
+{
+    return [=](FaultSite &s, const QString &) {
+        const auto encoded = [codec](const QString &text) {
+            QStringEncoder encoder(codec);
+            return QByteArray(encoder.encode(text));
+        };
+        const bool big5 = QByteArrayView(codec) == "Big5";
+        const QString title = big5 ? u"中文新聞標題"_s : u"中文新闻标题"_s;
+        const QString text =
+            big5 ? u"這個網站的頁面沒有聲明字元集，只有正文和標題，內容是一篇普通的新聞報導。"_s
+                 : u"这个网站的页面没有声明字符集，只有正文和标题，内容是一篇普通的新闻报道。"_s;
+        const QByteArray page = "<html><head><title>" + encoded(title) + "</title></head><body>\n" +
+                                "<div class=\"pic\"><img src=\"" + s.picture(2).toUtf8() +
+                                "\"></div>\n<p>" + encoded(text) + "</p></body></html>\n";
+        s.server.setPage(s.path(u"art2.htm"_s), page, contentType);
+        const bool misnamed = contentType.toLower().contains("utf-8");
+        s.records << u'^' + s.article(2) + u'^' +
+                         (misnamed ? QStringDecoder(QStringConverter::Utf8,
+                                                    QStringConverter::Flag::Stateless)
+                                         .decode(encoded(title))
+                                   : title) +
+                         u'^' + name1(s.picture(2));
+        s.goodPicture(2);
     };
 }
 
@@ -135,6 +169,14 @@ QList<FaultRow> faultRows()
         {"invalid gb2312 bytes", Where::Content, badBytes("gb2312"_ba), ContentFine, 0},
         {"invalid utf-8 bytes", Where::Content, badBytes("utf-8"_ba), ContentFine, 0},
         {"invalid big5 bytes", Where::Content, badBytes("big5"_ba), ContentFine, 0},
+        {"GBK page, charset only in the header", Where::Content,
+         chineseArticle("GB18030", "text/html; charset=gbk"_ba), ContentFine, 0},
+        {"undeclared GBK page", Where::Content, chineseArticle("GB18030", "text/html"_ba),
+         ContentFine, 0},
+        {"undeclared Big5 page", Where::Content, chineseArticle("Big5", "text/html"_ba),
+         ContentFine, 0},
+        {"GBK page the server calls UTF-8: flagged", Where::Content,
+         chineseArticle("GB18030", "text/html; charset=UTF-8"_ba), ContentFine, 0, ",乱码1"},
         {"10 MB of '<' as a content page", Where::Content,
          [=](FaultSite &s, const QString &) {
              s.page(2, QByteArray(10 * 1024 * 1024, '<'));
@@ -264,7 +306,7 @@ private:
     bool reached(int process, const std::function<bool()> &condition);
     // The checks every run gets; they stop at the first that fails.
     void checkRun(RowRun &row, const QString &task, const ProgramRun &run, const Tally &expected,
-                  int exitCode);
+                  int exitCode, const char *summaryHas = "");
 
     FaultServer m_server;
     QTemporaryDir m_outside;
@@ -366,8 +408,9 @@ void TestFaults::initTestCase()
 }
 
 void TestFaults::checkRun(RowRun &row, const QString &task, const ProgramRun &run,
-                          const Tally &expected, int exitCode)
+                          const Tally &expected, int exitCode, const char *summaryHas)
 {
+    QVERIFY2(run.out.contains(summaryHas), run.out.right(300).constData());
     const QString mismatch = firstMismatch(run, row.workspace->workspace(), row.before, *row.site,
                                            {task, expected, exitCode});
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
@@ -389,7 +432,7 @@ void TestFaults::faultMatrix()
     m_runs.waitAll(RunBoundMs);
     const FaultRow spec = faultRows().at(row);
     checkRun(m_rows.at(row), taskName(row), m_runs.run(m_rows.at(row).process), spec.expected,
-             spec.exitCode);
+             spec.exitCode, spec.summaryHas);
 }
 
 void TestFaults::manyPages_data()

@@ -149,35 +149,50 @@ void TestPageExplainer::markersLocated()
 void TestPageExplainer::charsetReasons_data()
 {
     QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("header"); // the server's charset
     QTest::addColumn<QString>("charset");
     QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("problem"); // how the first problem begins; empty: none
     const QByteArray gbk = QByteArray::fromHex("d6d0cec4fefe"); // 中文 and two 0xFE
-    QTest::newRow("declared") << Page << u"UTF-8"_s << u"声明了charset=utf-8"_s;
+    QTest::newRow("declared") << Page << QByteArray() << u"UTF-8"_s << u"声明了charset=utf-8"_s
+                              << QString();
+    const QByteArray undeclared = "<html><title>" + gbk + "</title><body>0123456789</body></html>";
     QTest::newRow("undeclared, GB bytes")
-        << "<html><title>" + gbk + "</title><body>0123456789</body></html>" << u"GB18030"_s
-        << u"0xFE"_s;
+        << undeclared << QByteArray() << u"GB18030"_s << u"字符检测"_s << QString();
+    QTest::newRow("undeclared, the server says gbk")
+        << undeclared << "gbk"_ba << u"GB18030"_s << u"Content-Type声明了charset=gbk"_s
+        << QString();
+    // Read in the wrong set, the page fails before any marker: that comes first.
+    QTest::newRow("GB bytes the server calls UTF-8")
+        << undeclared << "utf-8"_ba << u"UTF-8"_s << u"charset=utf-8"_s << u"字符集不对"_s;
     const QByteArray body = "<body>" + gbk + "0123456789</body></html>";
-    QTest::newRow("quoted gb2312")
-        << "<html><meta charset=\"gb2312\">" + body << u"GB18030"_s << u"gb2312"_s;
-    QTest::newRow("gbk") << "<html><meta content='text/html; charset=GBK'>" + body << u"GB18030"_s
-                         << u"gbk"_s;
+    // These have no title: a marker is the first problem.
+    const QString noTitle = u"标记字段1"_s;
+    QTest::newRow("quoted gb2312") << "<html><meta charset=\"gb2312\">" + body << QByteArray()
+                                   << u"GB18030"_s << u"gb2312"_s << noTitle;
+    QTest::newRow("gbk") << "<html><meta content='text/html; charset=GBK'>" + body << QByteArray()
+                         << u"GB18030"_s << u"gbk"_s << noTitle;
     QTest::newRow("quoted big5") << "<html><meta charset='big5'><body>" +
                                         QByteArray::fromHex("a4a4a4e5") + "0123456789</body>"
-                                 << u"Big5"_s << u"big5"_s;
+                                 << QByteArray() << u"Big5"_s << u"big5"_s << noTitle;
     QTest::newRow("undeclared, UTF-8 bytes")
         << QStringLiteral("<html><title>中文</title><body>0123456789</body></html>").toUtf8()
-        << u"UTF-8"_s << u"没有声明"_s;
+        << QByteArray() << u"UTF-8"_s << u"没有声明"_s << QString();
 }
 
 void TestPageExplainer::charsetReasons()
 {
     QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, header);
     QFETCH(QString, charset);
     QFETCH(QString, reason);
+    QFETCH(QString, problem);
     const PageTrace trace = explainPage(task(u"<title>^</title>^<title>^</title>^-1^0"_s, {}),
-                                        bytes, Url, 1, u"HTTP 200"_s);
+                                        bytes, Url, 1, u"HTTP 200"_s, header);
     QCOMPARE(trace.charset, charset);
     QVERIFY2(trace.charsetReason.contains(reason), qPrintable(trace.charsetReason));
+    QVERIFY2(trace.firstProblem().startsWith(problem), qPrintable(trace.firstProblem()));
+    QCOMPARE(trace.firstProblem().isEmpty(), problem.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestPageExplainer)

@@ -55,7 +55,7 @@ QString Tally::toString() const
 std::optional<Tally> summaryOf(const QByteArray &out, const QString &task)
 {
     static const QRegularExpression line(
-        u"^汇总 (.*): 页面请求(\\d+),失败(\\d+),记录存储(\\d+),被拒(\\d+),下载存储(\\d+),下载失败(\\d+)(；.*)?$"_s);
+        u"^汇总 (.*): 页面请求(\\d+),失败(\\d+),记录存储(\\d+),被拒(\\d+),下载存储(\\d+),下载失败(\\d+)(,[^；]*)?(；.*)?$"_s);
     for (const QString &text : outputLines(out)) {
         const QRegularExpressionMatch match = line.match(text);
         if (!match.hasMatch() || match.captured(1) != task)
@@ -313,10 +313,13 @@ QString firstMismatch(const ProgramRun &run, const Workspace &workspace,
         FailureLog::read(workspace.databaseFile(task));
     if (!failures)
         return u"the failure list cannot be read"_s;
-    if (failures->size() != summary->failed + summary->refused + summary->downloadsFailed)
-        return differs(u"failures listed"_s, QString::number(failures->size()),
-                       QString::number(summary->failed + summary->refused +
-                                       summary->downloadsFailed));
+    // Garbled pages are listed too, but are no failure.
+    const qsizetype listed = std::count_if(failures->cbegin(), failures->cend(),
+                                           [](const FailureEntry &f) { return f.kind != u"乱码"; });
+    if (listed != summary->failed + summary->refused + summary->downloadsFailed)
+        return differs(
+            u"failures listed"_s, QString::number(listed),
+            QString::number(summary->failed + summary->refused + summary->downloadsFailed));
     for (const FailureEntry &failure : *failures) {
         if (failure.kind.isEmpty() || failure.reason.isEmpty() || failure.address.isEmpty())
             return u"a failure listed without kind, reason or address: "_s + failure.kind +

@@ -117,7 +117,7 @@ void FakeFetcher::complete(const Call &call)
     }
     ++m_delivered;
     Q_EMIT fetchDone(call.index, call.url, call.file, count < 0 ? u"failed"_s : QString(), count,
-                     call.tag1, call.tag2, inMemory);
+                     call.tag1, call.tag2, inMemory, QByteArray());
 }
 
 namespace {

@@ -164,27 +164,26 @@ QString big5Of(const QByteArray &bytes)
     return decoder.decode(bytes);
 }
 
-enum class ReadPath { Short, DeclaredGb, DeclaredUtf8, DeclaredBig5, SniffedAnsi, SniffedUtf8 };
+enum class ReadPath { Short, DeclaredGb, DeclaredUtf8, DeclaredBig5, Detected, ValidUtf8 };
 
 // What readtext must return, written from the rule rather than the code, and
-// which branch of the rule decides.
-std::pair<QString, ReadPath> expectedReadtext(const QByteArray &bytes)
+// which branch of the rule decides. An undeclared page that is not UTF-8 is
+// read as GB18030 or Big5, whichever the detector judges: either is right.
+std::pair<QStringList, ReadPath> expectedReadtext(const QByteArray &bytes)
 {
     const QString first = gb18030Of(bytes);
     if (first.size() < 10)
-        return {QString(), ReadPath::Short};
+        return {{QString()}, ReadPath::Short};
     const QString head = first.left(500).toLower();
     if (head.contains(u"charset=gb2312"))
-        return {first, ReadPath::DeclaredGb};
+        return {{first}, ReadPath::DeclaredGb};
     if (head.contains(u"charset=utf-8"))
-        return {utf8Of(bytes), ReadPath::DeclaredUtf8};
+        return {{utf8Of(bytes)}, ReadPath::DeclaredUtf8};
     if (head.contains(u"charset=big"))
-        return {big5Of(bytes), ReadPath::DeclaredBig5};
-    for (qsizetype i = 3; i + 20 <= bytes.size(); ++i) {
-        if (quint8(bytes[i]) >= 0xFE)
-            return {first, ReadPath::SniffedAnsi};
-    }
-    return {utf8Of(bytes), ReadPath::SniffedUtf8};
+        return {{big5Of(bytes)}, ReadPath::DeclaredBig5};
+    if (bytes.isValidUtf8())
+        return {{utf8Of(bytes)}, ReadPath::ValidUtf8};
+    return {{first, big5Of(bytes)}, ReadPath::Detected};
 }
 
 int columns(const QString &text)
@@ -335,7 +334,7 @@ void TestFuzz::randomPagesThroughThePipeline()
 
         const QString text = readtext(path);
         const auto [expected, readPath] = expectedReadtext(bytes);
-        QVERIFY2(text == expected, bytes.toHex().constData());
+        QVERIFY2(expected.contains(text), bytes.toHex().constData());
         ++paths[readPath];
 
         const QString plain = htm2txt(text);

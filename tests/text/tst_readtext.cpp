@@ -20,12 +20,12 @@ private Q_SLOTS:
     void initTestCase();
     void readtextDecodes_data();
     void readtextDecodes();
-    void readtextFallsBackToUtf8_data();
-    void readtextFallsBackToUtf8();
+    void readtextUndeclared_data();
+    void readtextUndeclared();
     void readtextCountsCharacters_data();
     void readtextCountsCharacters();
-    void readtextSniffExaminesBytes_data();
-    void readtextSniffExaminesBytes();
+    void serverCharset_data();
+    void serverCharset();
     void readtextUnreadableIsEmpty();
     void utf8FormEqualsDecodedText();
 
@@ -56,18 +56,6 @@ QByteArray fileBytes(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
-}
-
-QString utf8Of(const QByteArray &bytes)
-{
-    QStringDecoder decoder(QStringConverter::Utf8);
-    return decoder.decode(bytes);
-}
-
-QString gb18030Of(const QByteArray &bytes)
-{
-    QStringDecoder decoder("GB18030");
-    return decoder.decode(bytes);
 }
 
 const QString padding500 = u"<!--"_s + QString(479, u'x') + u"-->"_s;
@@ -132,31 +120,29 @@ void TestReadText::readtextDecodes()
     QCOMPARE(readtext(fixture(u"readtext/"_s + file)), expected);
 }
 
-void TestReadText::readtextFallsBackToUtf8_data()
+void TestReadText::readtextUndeclared_data()
 {
-    // Pages in GBK whose declaration is not seen and whose bytes hold no 0xFE
-    // or 0xFF are decoded as UTF-8: the text is damaged, as the rule has it.
+    // Pages that declare nothing and are not UTF-8: read as GB18030 or Big5,
+    // as the detector judges, no longer as UTF-8 turned to replacement marks.
     QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("lost");
+    QTest::addColumn<QString>("kept");
 
     QTest::newRow("undeclared GBK") << u"undeclared-gbk.html"_s << u"信息采集测试"_s;
     QTest::newRow("declaration ending at character 501")
         << u"decl-ends-at-501.html"_s << u"信息采集"_s;
     QTest::newRow("ten GBK characters, 20 bytes")
         << u"ten-chinese-gbk.txt"_s << u"一二三四五六七八九十"_s;
+    QTest::newRow("a GBK sentence") << u"undeclared-gbk-long.html"_s << u"简体中文"_s;
+    QTest::newRow("a Big5 sentence") << u"undeclared-big5.html"_s << u"繁體中文"_s;
 }
 
-void TestReadText::readtextFallsBackToUtf8()
+void TestReadText::readtextUndeclared()
 {
     QFETCH(QString, file);
-    QFETCH(QString, lost);
-    const QString path = fixture(u"readtext/"_s + file);
-    const QString text = readtext(path);
-    QVERIFY(!text.isEmpty());
-    QCOMPARE(text, utf8Of(fileBytes(path)));
-    QVERIFY(text.contains(QChar::ReplacementCharacter));
-    QVERIFY(!text.contains(lost));
-    QVERIFY(gb18030Of(fileBytes(path)).contains(lost)); // the fixture does hold it
+    QFETCH(QString, kept);
+    const QString text = readtext(fixture(u"readtext/"_s + file));
+    QVERIFY2(text.contains(kept), qPrintable(text));
+    QCOMPARE(unreadableCharacters(text), 0);
 }
 
 void TestReadText::readtextCountsCharacters_data()
@@ -177,44 +163,41 @@ void TestReadText::readtextCountsCharacters()
     QCOMPARE(readtext(fixture(u"readtext/"_s + file)).isEmpty(), empty);
 }
 
-void TestReadText::readtextSniffExaminesBytes_data()
+void TestReadText::serverCharset_data()
 {
-    // Undeclared files built byte by byte: "A" fills, 0xFE is put at one
-    // offset. Bytes 3 .. length-20 are examined.
-    QTest::addColumn<int>("length");
-    QTest::addColumn<int>("offset");
-    QTest::addColumn<bool>("firstRead");
+    // The server's charset counts when the page declares none; bytes that
+    // are UTF-8 stay UTF-8 unless a GB or Big5 name would read them otherwise.
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<QString>("set");
+    const QByteArray gbk =
+        QStringEncoder("GB18030").encode(u"<p>中文网页，服务器声明了字符集。</p>"_s);
+    const QByteArray big5 =
+        QStringEncoder("Big5").encode(u"<p>繁體中文網頁，伺服器聲明了字元集。</p>"_s);
+    const QByteArray utf8 = u"<p>中文网页，字节是UTF-8。</p>"_s.toUtf8();
 
-    QTest::newRow("22 bytes: nothing examined") << 22 << 3 << false;
-    QTest::newRow("23 bytes: offset 3 examined") << 23 << 3 << true;
-    QTest::newRow("offset 2 never examined") << 40 << 2 << false;
-    QTest::newRow("offset length-20 examined") << 40 << 20 << true;
-    QTest::newRow("offset length-19 not examined") << 40 << 21 << false;
-    QTest::newRow("last byte not examined") << 40 << 39 << false;
+    QTest::newRow("gbk by the header") << gbk << "gbk"_ba << u"GB18030"_s;
+    QTest::newRow("an alias: x-gbk") << gbk << "x-gbk"_ba << u"GB18030"_s;
+    QTest::newRow("big5 by the header") << big5 << "big5"_ba << u"Big5"_s;
+    QTest::newRow("big5-hkscs by the header") << big5 << "big5-hkscs"_ba << u"Big5-HKSCS"_s;
+    QTest::newRow("the page's declaration wins")
+        << "<meta charset=gb2312>"_ba + gbk << "big5"_ba << u"GB18030"_s;
+    QTest::newRow("UTF-8 bytes stay UTF-8") << utf8 << "gbk"_ba << u"UTF-8"_s;
+    QTest::newRow("a header of UTF-8 over GBK bytes: garbled") << gbk << "utf-8"_ba << u"UTF-8"_s;
+    QTest::newRow("an unknown name: the bytes decide") << big5 << "koi8-r"_ba << u"Big5"_s;
 }
 
-void TestReadText::readtextSniffExaminesBytes()
+void TestReadText::serverCharset()
 {
-    QFETCH(int, length);
-    QFETCH(int, offset);
-    QFETCH(bool, firstRead);
-    QByteArray bytes(length, 'A');
-    bytes[offset] = char(0xFE);
-    const QString path = writeFile(u"sniff.html"_s, bytes);
-    QVERIFY(!path.isEmpty());
-    const QString text = readtext(path);
-    QCOMPARE(text, firstRead ? gb18030Of(bytes) : utf8Of(bytes));
-    // The two readings differ: UTF-8 turns the lone 0xFE into U+FFFD.
-    QCOMPARE(text.contains(QChar::ReplacementCharacter), !firstRead);
-
-    // 0xFF is the other byte no UTF-8 pattern fits; 0x80..0xFD all fit one.
-    bytes[offset] = char(0xFF);
-    QCOMPARE(readtext(writeFile(u"sniff.html"_s, bytes)),
-             firstRead ? gb18030Of(bytes) : utf8Of(bytes));
-    for (int b = 0x80; b <= 0xFD; ++b) {
-        bytes[offset] = char(b);
-        QCOMPARE(readtext(writeFile(u"sniff.html"_s, bytes)), utf8Of(bytes));
-    }
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, header);
+    QFETCH(QString, set);
+    PageCharset charset;
+    const QString text = decodePage(bytes, &charset, header);
+    QCOMPARE(charset.name, set);
+    QCOMPARE(decodePageToUtf8(bytes, header), text.toUtf8());
+    // Read in the set it was written in, nothing is left undecoded.
+    QCOMPARE(unreadableCharacters(text) > 0, header == "utf-8" && !bytes.isValidUtf8());
 }
 
 void TestReadText::readtextUnreadableIsEmpty()
