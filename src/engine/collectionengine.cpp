@@ -318,7 +318,7 @@ void CollectionEngine::startNextTask()
     s.waAge.fill(99);
     s.wbAge.fill(99);
     for (Fetcher *fetcher : {m_listFetcher, m_contentFetcher}) {
-        fetcher->startRun();
+        fetcher->startRun(s.network);
         fetcher->setAllowedDirectories({s.webDir(), s.wekDir()});
     }
 
@@ -344,10 +344,16 @@ std::optional<QString> CollectionEngine::prepareDatabase(const QString &taskText
         return uc ? u"uc=[["_s + *uc + u"]]不是1到32767之间的字段数"_s
                   : u"任务文件中没有uc=[[字段数]]"_s;
     }
+    QString error;
+    const std::optional<NetworkSettings> network =
+        NetworkSettings::read(s.taskDir + u"/data"_s, &error);
+    if (!network)
+        return u"settings.ini 的 [network] 中 "_s + error;
+    s.network = *network;
     // Records of an earlier run are moved aside, never deleted.
     const QString database = m_workspace.databaseFile(s.taskName);
     RunHistory history(QFileInfo(database).absolutePath(), m_options.keepRuns);
-    QString error, notice;
+    QString notice;
     if (!history.retire(database, &error, &notice))
         return u"无法移开上次采集的数据库（"_s + error + u"）"_s;
     if (!notice.isEmpty()) {

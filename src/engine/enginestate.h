@@ -4,6 +4,7 @@
 
 #include "engine/listingstash.h"
 #include "records/recordstore.h"
+#include "tasks/networksettings.h"
 #include "tasks/taskfile.h"
 #include "text/extract.h"
 
@@ -69,6 +70,7 @@ struct EngineState
     QString taskDir; // absolute folder of the running task
     int fieldCount = 0;
     TaskDefinition definition;
+    NetworkSettings network; // the task's data/settings.ini
     WValues w;
     int contentCursor = -1;
     int listCursor = -1;

@@ -2,6 +2,8 @@
 // report the result later, from the event loop, never from inside fetch().
 #pragma once
 
+#include "tasks/networksettings.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -28,8 +30,12 @@ public:
     // Files may only be written inside these folders; other names are refused.
     virtual void setAllowedDirectories(const QStringList &directories) = 0;
 
-    // A new run starts: state kept between fetches (cookies) starts afresh.
-    virtual void startRun() {}
+    // A new run starts with the task's network settings: state kept between
+    // fetches (cookies, hosts' pacing) starts afresh.
+    virtual void startRun(const NetworkSettings &settings = NetworkSettings())
+    {
+        Q_UNUSED(settings);
+    }
 
     // Pages (files named "... .txt") are read once and deleted by their
     // reader: with this set, their bytes come with the completion instead,

@@ -120,8 +120,9 @@ void NetworkFetcher::setAllowedDirectories(const QStringList &directories)
         m_allowedDirectories << QDir::cleanPath(QDir(dir).absolutePath());
 }
 
-void NetworkFetcher::startRun()
+void NetworkFetcher::startRun(const NetworkSettings &settings)
 {
+    m_settings = settings;
     m_manager.setCookieJar(new QNetworkCookieJar(&m_manager));
 }
 

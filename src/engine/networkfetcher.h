@@ -48,7 +48,7 @@ public:
     void abandonAll() override;
     void setAllowedDirectories(const QStringList &directories) override;
     // Cookies are kept per run.
-    void startRun() override;
+    void startRun(const NetworkSettings &settings = NetworkSettings()) override;
     void setStallTimeoutMs(int ms);
 
 private:
@@ -94,6 +94,7 @@ private:
     QStringList m_allowedDirectories;
     quint64 m_generation = 0;
     int m_stallTimeoutMs = StallTimeoutMs;
+    NetworkSettings m_settings;
 };
 
 } // namespace caiji

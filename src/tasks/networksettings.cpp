@@ -1,0 +1,249 @@
+#include "tasks/networksettings.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+namespace caiji {
+
+namespace {
+
+const QString Group = u"network"_s;
+
+// A whole number from `low` to `high`, or why not.
+std::optional<int> number(const QSettings &settings, const QString &key, int fallback, int low,
+                          int high, QString *error)
+{
+    const QVariant value = settings.value(key);
+    if (!value.isValid())
+        return fallback;
+    bool ok = false;
+    const int read = value.toString().trimmed().toInt(&ok);
+    if (ok && read >= low && read <= high)
+        return read;
+    *error = u"%1=%2：应是%3到%4之间的整数"_s.arg(key, value.toString()).arg(low).arg(high);
+    return std::nullopt;
+}
+
+// A file named relative to the task's data folder, which must exist.
+std::optional<QString> existingFile(const QString &dataDir, const QString &key, const QString &name,
+                                    QString *error)
+{
+    const QString path = QDir(dataDir).absoluteFilePath(name);
+    if (QFileInfo(path).isFile())
+        return path;
+    *error = key + u'=' + name + u"：找不到文件 "_s + QDir::toNativeSeparators(path);
+    return std::nullopt;
+}
+
+// The Netscape cookies.txt format that browsers' export add-ons write: one
+// cookie a line, seven fields apart by tabs; "#HttpOnly_" marks such cookies.
+std::optional<QList<QNetworkCookie>> readCookies(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = u"cookiesFile：无法读取 "_s + QDir::toNativeSeparators(path);
+        return std::nullopt;
+    }
+    QList<QNetworkCookie> cookies;
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    int number = 0;
+    for (QByteArray line : file.readAll().split('\n')) {
+        ++number;
+        line = line.trimmed();
+        bool httpOnly = false;
+        if (line.startsWith("#HttpOnly_")) {
+            line = line.mid(10);
+            httpOnly = true;
+        }
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        const QList<QByteArray> fields = line.split('\t');
+        bool ok = false;
+        const qint64 expires = fields.value(4).toLongLong(&ok);
+        if (fields.size() < 7 || !ok) {
+            *error = u"cookiesFile：第%1行不是cookies.txt的格式（7栏，用制表符隔开）"_s.arg(number);
+            return std::nullopt;
+        }
+        if (expires != 0 && expires < now)
+            continue;
+        QNetworkCookie cookie(fields[5], fields.mid(6).join('\t'));
+        QByteArray domain = fields[0];
+        // A cookie for the subdomains too is a domain cookie: its domain
+        // starts with a dot.
+        if (fields[1].toUpper() == "TRUE" && !domain.startsWith('.'))
+            domain.prepend('.');
+        cookie.setDomain(QString::fromLatin1(domain));
+        cookie.setPath(QString::fromLatin1(fields[2]));
+        cookie.setSecure(fields[3].toUpper() == "TRUE");
+        cookie.setHttpOnly(httpOnly);
+        if (expires != 0)
+            cookie.setExpirationDate(QDateTime::fromSecsSinceEpoch(expires));
+        cookies << cookie;
+    }
+    return cookies;
+}
+
+std::optional<QList<QSslCertificate>> readCertificates(const QString &path, QString *error)
+{
+    QList<QSslCertificate> certificates = QSslCertificate::fromPath(path, QSsl::Pem);
+    if (certificates.isEmpty())
+        certificates = QSslCertificate::fromPath(path, QSsl::Der);
+    if (certificates.isEmpty()) {
+        *error = u"caFile：%1 中没有证书（PEM或DER格式）"_s.arg(QDir::toNativeSeparators(path));
+        return std::nullopt;
+    }
+    return certificates;
+}
+
+} // namespace
+
+QString NetworkSettings::fileIn(const QString &dataDir)
+{
+    return dataDir + u"/settings.ini"_s;
+}
+
+std::optional<QNetworkProxy> NetworkSettings::parseProxy(const QString &address, QString *error)
+{
+    const QUrl url(address.contains(u"://"_s) ? address : u"http://"_s + address);
+    const QString scheme = url.scheme().toLower();
+    QNetworkProxy::ProxyType type = QNetworkProxy::HttpProxy;
+    if (scheme == u"socks5"_s || scheme == u"socks5h"_s)
+        type = QNetworkProxy::Socks5Proxy;
+    else if (scheme != u"http"_s) {
+        *error =
+            u"proxy=%1：不支持的代理协议“%2”（可用 http:// 或 socks5://）"_s.arg(address, scheme);
+        return std::nullopt;
+    }
+    if (!url.isValid() || url.host().isEmpty()) {
+        *error = u"proxy=%1：不是代理地址（例如 http://127.0.0.1:3128）"_s.arg(address);
+        return std::nullopt;
+    }
+    // curl's default port for a proxy without one.
+    return QNetworkProxy(type, url.host(), quint16(url.port(1080)), url.userName(), url.password());
+}
+
+QStringList NetworkSettings::headerLines() const
+{
+    QStringList lines;
+    for (const auto &[name, value] : headers)
+        lines << QString::fromUtf8(name + ": " + value);
+    return lines;
+}
+
+bool NetworkSettings::setHeaderLines(const QStringList &lines, QString *error)
+{
+    static const QRegularExpression named(u"^\\s*([!#$%&'*+.^_`|~0-9A-Za-z-]+)\\s*:(.*)$"_s);
+    QList<std::pair<QByteArray, QByteArray>> read;
+    for (const QString &line : lines) {
+        if (line.trimmed().isEmpty())
+            continue;
+        const QRegularExpressionMatch match = named.match(line);
+        if (match.hasMatch()) {
+            read.append({match.captured(1).toUtf8(), match.captured(2).trimmed().toUtf8()});
+        } else if (!read.isEmpty()) {
+            read.last().second += ',' + line.trimmed().toUtf8();
+        } else {
+            *error = u"headers：“%1”不是“名称: 值”的形式"_s.arg(line.trimmed());
+            return false;
+        }
+    }
+    headers = read;
+    return true;
+}
+
+std::optional<NetworkSettings> NetworkSettings::read(const QString &dataDir, QString *error)
+{
+    NetworkSettings result;
+    if (!QFile::exists(fileIn(dataDir)))
+        return result;
+    QSettings settings(fileIn(dataDir), QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError) {
+        *error = u"无法读取 "_s + QDir::toNativeSeparators(fileIn(dataDir));
+        return std::nullopt;
+    }
+    settings.beginGroup(Group);
+    const std::optional<int> retries =
+        number(settings, u"retries"_s, result.retries, 0, MaxRetries, error);
+    const std::optional<int> connections =
+        retries ? number(settings, u"connectionsPerHost"_s, result.connectionsPerHost, 1,
+                         MaxConnectionsPerHost, error)
+                : std::nullopt;
+    const std::optional<int> delay =
+        connections ? number(settings, u"minDelayMs"_s, 0, 0, MaxDelayMs, error) : std::nullopt;
+    if (!delay)
+        return std::nullopt;
+    result.retries = *retries;
+    result.connectionsPerHost = *connections;
+    result.minDelayMs = *delay;
+
+    const QString robots = settings.value(u"robots"_s, u"false"_s).toString().trimmed().toLower();
+    if (robots != u"true"_s && robots != u"false"_s) {
+        *error = u"robots=%1：应是 true 或 false"_s.arg(robots);
+        return std::nullopt;
+    }
+    result.robots = robots == u"true"_s;
+    result.userAgent = settings.value(u"userAgent"_s).toString().trimmed();
+    if (!result.setHeaderLines(settings.value(u"headers"_s).toStringList(), error))
+        return std::nullopt;
+
+    result.cookiesFile = settings.value(u"cookiesFile"_s).toString().trimmed();
+    if (!result.cookiesFile.isEmpty()) {
+        const std::optional<QString> path =
+            existingFile(dataDir, u"cookiesFile"_s, result.cookiesFile, error);
+        const auto cookies = path ? readCookies(*path, error) : std::nullopt;
+        if (!cookies)
+            return std::nullopt;
+        result.cookies = *cookies;
+    }
+    result.proxy = settings.value(u"proxy"_s).toString().trimmed();
+    if (!result.proxy.isEmpty()) {
+        result.taskProxy = parseProxy(result.proxy, error);
+        if (!result.taskProxy)
+            return std::nullopt;
+    }
+    result.caFile = settings.value(u"caFile"_s).toString().trimmed();
+    if (!result.caFile.isEmpty()) {
+        const std::optional<QString> path =
+            existingFile(dataDir, u"caFile"_s, result.caFile, error);
+        const auto certificates = path ? readCertificates(*path, error) : std::nullopt;
+        if (!certificates)
+            return std::nullopt;
+        result.caCertificates = *certificates;
+    }
+    return result;
+}
+
+bool NetworkSettings::write(const QString &dataDir) const
+{
+    QSettings settings(fileIn(dataDir), QSettings::IniFormat);
+    settings.beginGroup(Group);
+    const NetworkSettings defaults;
+    const auto put = [&](const QString &key, const QVariant &value, bool isDefault) {
+        if (isDefault)
+            settings.remove(key);
+        else
+            settings.setValue(key, value);
+    };
+    put(u"retries"_s, retries, retries == defaults.retries);
+    put(u"connectionsPerHost"_s, connectionsPerHost,
+        connectionsPerHost == defaults.connectionsPerHost);
+    put(u"minDelayMs"_s, minDelayMs, minDelayMs == 0);
+    put(u"robots"_s, robots ? u"true"_s : u"false"_s, !robots);
+    put(u"userAgent"_s, userAgent, userAgent.isEmpty());
+    put(u"headers"_s, headerLines(), headers.isEmpty());
+    put(u"cookiesFile"_s, cookiesFile, cookiesFile.isEmpty());
+    put(u"proxy"_s, proxy, proxy.isEmpty());
+    put(u"caFile"_s, caFile, caFile.isEmpty());
+    settings.endGroup();
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+} // namespace caiji
