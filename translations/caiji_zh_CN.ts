@@ -304,5 +304,9 @@
         <source>failures needs exactly one TASK</source>
         <translation>failures 需要恰好一个 TASK</translation>
     </message>
+    <message>
+        <source>bad [network] setting in %1: %2</source>
+        <translation>%1 的 [network] 设置有误：%2</translation>
+    </message>
 </context>
 </TS>

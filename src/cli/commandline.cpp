@@ -342,7 +342,14 @@ int CommandLine::tryCommand(const QStringList &arguments)
         if (url.isEmpty())
             url = QUrl::fromLocalFile(QFileInfo(options->file).absoluteFilePath()).toString();
     } else {
-        const std::optional<QByteArray> page = fetchPage(url, &fetch, &charset);
+        QString error;
+        const std::optional<NetworkSettings> network =
+            NetworkSettings::read(QFileInfo(taskFile).absolutePath(), &error);
+        if (!network)
+            return fail(
+                tr("bad [network] setting in %1: %2")
+                    .arg(NetworkSettings::fileIn(QFileInfo(taskFile).absolutePath()), error));
+        const std::optional<QByteArray> page = fetchPage(url, *network, &fetch, &charset);
         if (!page) {
             m_err << "caiji: 取不到页面 " << url << "：" << fetch << Qt::endl;
             return 1;
@@ -362,8 +369,8 @@ int CommandLine::tryCommand(const QStringList &arguments)
     return trace.yieldedSomething() && trace.problems.isEmpty() ? 0 : 1;
 }
 
-std::optional<QByteArray> CommandLine::fetchPage(const QString &url, QString *fetch,
-                                                 QByteArray *charset)
+std::optional<QByteArray> CommandLine::fetchPage(const QString &url, const NetworkSettings &network,
+                                                 QString *fetch, QByteArray *charset)
 {
     QTemporaryDir dir;
     if (!dir.isValid()) {
@@ -371,6 +378,7 @@ std::optional<QByteArray> CommandLine::fetchPage(const QString &url, QString *fe
         return std::nullopt;
     }
     NetworkFetcher fetcher;
+    fetcher.startRun(network);
     fetcher.setPagesInMemory(true);
     fetcher.setAllowedDirectories({dir.path()});
     const QString file = dir.filePath(u"page .txt"_s);

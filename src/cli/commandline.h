@@ -15,6 +15,7 @@ class QTextStream;
 namespace caiji {
 
 class CollectionEngine;
+struct NetworkSettings;
 class Workspace;
 
 class CommandLine
@@ -63,9 +64,11 @@ private:
     int htm2txtCommand(const QStringList &arguments);
     int runCommand(const QStringList &arguments);
     int tryCommand(const QStringList &arguments);
-    // The page's bytes, or nothing; `fetch` then says why, else its status;
-    // `charset` is the one the server named.
-    std::optional<QByteArray> fetchPage(const QString &url, QString *fetch, QByteArray *charset);
+    // The page's bytes, fetched as the task's `network` settings say, or
+    // nothing; `fetch` then says why, else its status; `charset` is the one
+    // the server named.
+    std::optional<QByteArray> fetchPage(const QString &url, const NetworkSettings &network,
+                                        QString *fetch, QByteArray *charset);
     int linksCommand(const QStringList &arguments);
     int exportCommand(const QStringList &arguments);
     int countCommand(const QStringList &arguments);
