@@ -32,6 +32,27 @@ CollectionEngine::CollectionEngine(const Workspace &workspace, Fetcher *listFetc
     connect(m_listFetcher, &Fetcher::fetchDone, this, &CollectionEngine::listFetchDone);
     connect(m_contentFetcher, &Fetcher::fetchDone, this, &CollectionEngine::contentFetchDone);
     m_state.failureListener = [this](const FailedFetch &failure) { listFailure(failure); };
+    // A retry is a fetch of the same slot: the slot stays busy while it
+    // waits, and its age starts again when it is sent.
+    const auto followRetries = [this](Fetcher *fetcher, auto pending, auto retrying, auto age) {
+        connect(fetcher, &Fetcher::retryScheduled, this, [=, this](int index) {
+            if (index < 1 || index > SlotCount || (m_state.*pending)[index].run != m_state.runId)
+                return;
+            (m_state.*retrying)[index] = true;
+            ++m_state.tally.retries;
+        });
+        connect(fetcher, &Fetcher::retryStarted, this, [=, this](int index) {
+            if (index < 1 || index > SlotCount || !(m_state.*retrying)[index])
+                return;
+            (m_state.*retrying)[index] = false;
+            (m_state.*age)[index] = 1;
+            ++m_state.retriesSent;
+        });
+    };
+    followRetries(m_listFetcher, &EngineState::listPending, &EngineState::listRetrying,
+                  &EngineState::waAge);
+    followRetries(m_contentFetcher, &EngineState::contentPending, &EngineState::contentRetrying,
+                  &EngineState::wbAge);
 }
 
 CollectionEngine::~CollectionEngine()
@@ -67,6 +88,8 @@ QString CollectionEngine::describe(const RunSummary &summary)
             .arg(t.downloadsStored)
             .arg(t.downloadsFailed);
     // Counts that make no failure follow only when there are any.
+    if (t.retries > 0)
+        text += u",重试"_s + QString::number(t.retries);
     if (t.pagesGarbled > 0)
         text += u",乱码"_s + QString::number(t.pagesGarbled);
     if (!summary.reasons.isEmpty())
@@ -171,9 +194,10 @@ void CollectionEngine::schedulerTick()
         !m_state.runList[index].contains(completeMarker()))
         writeStatus();
 
-    // Records still waiting for a busy database are work in flight.
+    // Records still waiting for a busy database, and fetches waiting to be
+    // tried again, are work in flight.
     if (index >= 0 && index <= m_state.taskQueue.size() - 1 && m_state.stallCount > 20 &&
-        m_state.running && m_state.waitingRecords.isEmpty())
+        m_state.running && m_state.waitingRecords.isEmpty() && !m_state.retryWaits())
         completeTask();
 
     if (!m_state.running && m_state.taskIndex < m_state.taskQueue.size() - 1 &&
@@ -277,6 +301,7 @@ void CollectionEngine::startNextTask()
     s.pagesDone = 0;
     s.listPagesDone = 0;
     s.fetchesFinished = 0;
+    s.retriesSent = 0;
     s.tally = RunTally();
     s.failures.clear();
     s.notes.clear();
@@ -287,6 +312,8 @@ void CollectionEngine::startNextTask()
     s.listingStash.clear();
     s.waAge.fill(100);
     s.wbAge.fill(100);
+    s.listRetrying.fill(false);
+    s.contentRetrying.fill(false);
 
     // Settings never leak from the task before: an unreadable file reads as
     // empty text, and such a task does not start.

@@ -87,9 +87,9 @@ public:
     bool allQueuedComplete() const;
     // The run at `index` of the task queue; the running one as it stands.
     RunSummary summary(int index) const;
-    // "页面请求A,失败B,记录存储C,被拒D,下载存储E,下载失败F", ",乱码G" when pages
-    // were garbled, then the commonest failure reasons and the notes, or why
-    // it did not start.
+    // "页面请求A,失败B,记录存储C,被拒D,下载存储E,下载失败F", ",重试G" and ",乱码H"
+    // when fetches were tried again or pages garbled, then the commonest
+    // failure reasons and the notes, or why it did not start.
     static QString describe(const RunSummary &summary);
 
     EngineTimer &timer1() { return m_timer1; }

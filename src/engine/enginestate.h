@@ -47,6 +47,7 @@ struct RunTally
     qint64 downloadsFailed = 0;
     qint64 failuresUnlisted = 0; // failures the run's failure list could not take
     qint64 pagesGarbled = 0;     // read with characters that could not be decoded
+    qint64 retries = 0;          // fetches tried again after a transient failure
 
     qint64 failures() const { return pagesFailed + recordsRefused + downloadsFailed; }
 };
@@ -65,7 +66,7 @@ struct EngineState
     int taskIndex = -1;
     bool running = false;
     int stallCount = 20;
-    QString lastProgress = QStringLiteral("0000000");
+    QString lastProgress = QStringLiteral("00000000");
     QString taskName;
     QString taskDir; // absolute folder of the running task
     int fieldCount = 0;
@@ -110,6 +111,12 @@ struct EngineState
     };
     std::array<PendingFetch, SlotCount + 1> listPending{};
     std::array<PendingFetch, SlotCount + 1> contentPending{};
+    // Slots whose fetch waits to be tried again: busy, whatever their age,
+    // and work in flight, so the task does not end meanwhile.
+    std::array<bool, SlotCount + 1> listRetrying{};
+    std::array<bool, SlotCount + 1> contentRetrying{};
+    bool retryWaits() const;
+    qint64 retriesSent = 0; // a retry sent is progress: it has its own stall window
 
     QString webDir() const;
     QString wekDir() const;

@@ -57,6 +57,11 @@ Q_SIGNALS:
     void fetchDone(int index, const QString &url, const QString &file, const QString &text,
                    qint64 count, const QString &tag1, const QString &tag2, const QByteArray &body,
                    const QByteArray &charset);
+    // A transient failure of slot `index`'s fetch is tried again in
+    // `delayMs`; no completion comes meanwhile.
+    void retryScheduled(int index, const QString &url, const QString &reason, int delayMs);
+    // That retry is sent now: a new fetch of the same slot.
+    void retryStarted(int index);
 
 private:
     bool m_pagesInMemory = false;

@@ -1,5 +1,6 @@
 #include "engine/networkfetcher.h"
 
+#include "engine/proxychooser.h"
 #include "records/writefailure.h"
 
 #include <QDir>
@@ -8,7 +9,9 @@
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QProcessEnvironment>
 #include <QRandomGenerator>
+#include <QSslConfiguration>
 #include <QTimer>
 #include <QUrl>
 
@@ -64,26 +67,50 @@ QByteArray charsetOf(const QNetworkReply &reply)
     return {};
 }
 
-QString networkFailure(const QNetworkReply &reply)
+// Statuses a server gives when trying again later may do better.
+bool isTransientStatus(int status)
 {
-    switch (reply.error()) {
+    return status == 408 || status == 429 || status == 500 || status == 502 || status == 503 ||
+           status == 504;
+}
+
+bool isTransientError(QNetworkReply::NetworkError error)
+{
+    switch (error) {
     case QNetworkReply::ConnectionRefusedError:
-        return u"连接被拒绝"_s;
     case QNetworkReply::RemoteHostClosedError:
-        return u"连接被关闭"_s;
-    case QNetworkReply::HostNotFoundError:
-        return u"找不到主机"_s;
     case QNetworkReply::TimeoutError:
-    case QNetworkReply::OperationCanceledError:
-        return u"超时"_s;
-    case QNetworkReply::TooManyRedirectsError:
-        return u"重定向过多"_s;
-    case QNetworkReply::InsecureRedirectError:
-    case QNetworkReply::ProtocolUnknownError:
-        return u"重定向到不允许的地址"_s;
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::UnknownNetworkError:
+        return true;
     default:
-        return u"网络错误："_s + reply.errorString();
+        return false;
     }
+}
+
+// A Retry-After of seconds or of an HTTP date, in milliseconds; nothing when
+// the server sent none.
+std::optional<qint64> retryAfterMs(const QNetworkReply &reply)
+{
+    const QByteArray value = reply.rawHeader("Retry-After").trimmed();
+    if (value.isEmpty())
+        return std::nullopt;
+    bool ok = false;
+    const qint64 seconds = value.toLongLong(&ok);
+    if (ok)
+        return std::max<qint64>(0, seconds) * 1000;
+    const QDateTime when = QDateTime::fromString(QString::fromLatin1(value), Qt::RFC2822Date);
+    if (!when.isValid())
+        return std::nullopt;
+    return std::max<qint64>(0, QDateTime::currentDateTimeUtc().msecsTo(when));
+}
+
+QString hostKeyOf(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return scheme + u"://"_s + url.host().toLower() + u':' +
+           QString::number(url.port(scheme == u"https"_s ? 443 : 80));
 }
 
 } // namespace
@@ -101,16 +128,19 @@ QString NetworkFetcher::temporarySuffix()
 NetworkFetcher::NetworkFetcher(QObject *parent) : Fetcher(parent)
 {
     m_manager.setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
-}
-
-void NetworkFetcher::setStallTimeoutMs(int ms)
-{
-    m_stallTimeoutMs = std::max(1, ms);
+    m_proxies = new ProxyChooser(std::nullopt, QProcessEnvironment::systemEnvironment());
+    m_manager.setProxyFactory(m_proxies);
+    m_clock.start();
 }
 
 NetworkFetcher::~NetworkFetcher()
 {
     abandonAll();
+}
+
+void NetworkFetcher::setStallTimeoutMs(int ms)
+{
+    m_stallTimeoutMs = std::max(1, ms);
 }
 
 void NetworkFetcher::setAllowedDirectories(const QStringList &directories)
@@ -123,7 +153,12 @@ void NetworkFetcher::setAllowedDirectories(const QStringList &directories)
 void NetworkFetcher::startRun(const NetworkSettings &settings)
 {
     m_settings = settings;
-    m_manager.setCookieJar(new QNetworkCookieJar(&m_manager));
+    auto *jar = new QNetworkCookieJar(&m_manager);
+    for (const QNetworkCookie &cookie : settings.cookies)
+        jar->insertCookie(cookie);
+    m_manager.setCookieJar(jar);
+    m_proxies = new ProxyChooser(settings.taskProxy, QProcessEnvironment::systemEnvironment());
+    m_manager.setProxyFactory(m_proxies);
 }
 
 bool NetworkFetcher::isAllowedFile(const QString &file) const
@@ -134,6 +169,25 @@ bool NetworkFetcher::isAllowedFile(const QString &file) const
     if (name.isEmpty() || name == u"."_s || name == u".."_s || name.contains(QChar(0)))
         return false;
     return m_allowedDirectories.isEmpty() || m_allowedDirectories.contains(dir);
+}
+
+QNetworkRequest NetworkFetcher::requestFor(const QUrl &address) const
+{
+    QNetworkRequest request(address);
+    request.setHeader(QNetworkRequest::UserAgentHeader,
+                      m_settings.userAgent.isEmpty() ? UserAgent : m_settings.userAgent.toUtf8());
+    request.setMaximumRedirectsAllowed(MaxRedirects);
+    for (const auto &[name, value] : m_settings.headers)
+        request.setRawHeader(name, value);
+    // Asked for by us, compressed bodies come as sent: Qt would inflate them
+    // itself, and a body cut short would then pass for a whole one.
+    request.setRawHeader("Accept-Encoding", BodyInflater::acceptedEncodings());
+    if (!m_settings.caCertificates.isEmpty()) {
+        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+        ssl.addCaCertificates(m_settings.caCertificates);
+        request.setSslConfiguration(ssl);
+    }
+    return request;
 }
 
 void NetworkFetcher::fetch(int index, const QString &url, const QString &file, const QString &tag1,
@@ -158,13 +212,10 @@ void NetworkFetcher::fetch(int index, const QString &url, const QString &file, c
         return;
     }
 
-    QNetworkRequest request(address);
-    request.setHeader(QNetworkRequest::UserAgentHeader, UserAgent);
-    request.setMaximumRedirectsAllowed(MaxRedirects);
-    // Asked for by us, compressed bodies come as sent: Qt would inflate them
-    // itself, and a body cut short would then pass for a whole one.
-    request.setRawHeader("Accept-Encoding", BodyInflater::acceptedEncodings());
     Transfer &transfer = m_transfers[index];
+    transfer.serial = ++m_serial;
+    transfer.request = requestFor(address);
+    transfer.host = hostKeyOf(address);
     transfer.part = std::move(part);
     transfer.url = url;
     transfer.file = file;
@@ -173,12 +224,87 @@ void NetworkFetcher::fetch(int index, const QString &url, const QString &file, c
     transfer.limit = isPageFile(file) ? MaxPageBytes : MaxDownloadBytes;
     if (inMemory)
         transfer.body.reserve(ReadBufferBytes);
-    start(index, transfer, request);
+    m_hosts[transfer.host].queue.append({index, transfer.serial});
+    pump(transfer.host);
 }
 
-void NetworkFetcher::start(int index, Transfer &transfer, const QNetworkRequest &request)
+void NetworkFetcher::pump(const QString &hostKey)
 {
-    transfer.reply = m_manager.get(request);
+    Host &host = m_hosts[hostKey];
+    if (m_settings.robots && host.robots != Host::Robots::Known) {
+        if (host.robots == Host::Robots::Unknown)
+            fetchRobots(hostKey);
+        return;
+    }
+    const int connections =
+        std::clamp(m_settings.connectionsPerHost, 1, NetworkSettings::MaxConnectionsPerHost);
+    while (host.running < connections && !host.queue.isEmpty()) {
+        const auto [index, serial] = host.queue.first();
+        const auto it = m_transfers.find(index);
+        if (it == m_transfers.end() || it->second.serial != serial ||
+            it->second.state != State::Queued) {
+            host.queue.removeFirst(); // dropped, or replaced on its slot
+            continue;
+        }
+        const qint64 now = m_clock.elapsed();
+        if (now < host.nextStartMs) {
+            if (!host.wake) {
+                host.wake = new QTimer(this);
+                host.wake->setSingleShot(true);
+                connect(host.wake, &QTimer::timeout, this, [this, hostKey] { pump(hostKey); });
+            }
+            host.wake->start(int(host.nextStartMs - now));
+            return;
+        }
+        host.queue.removeFirst();
+        Transfer &transfer = it->second;
+        const QUrl address = transfer.request.url();
+        if (m_settings.robots &&
+            !host.rules.allows(address.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority |
+                                                 QUrl::RemoveFragment))) {
+            const QStringList named{transfer.url, transfer.file, transfer.tag1, transfer.tag2};
+            drop(index);
+            failLater(index, named[0], named[1], named[2], named[3],
+                      u"robots.txt 不允许取这个地址"_s);
+            continue;
+        }
+        ++host.running;
+        host.nextStartMs = now + host.delayMs;
+        send(index, transfer);
+    }
+}
+
+void NetworkFetcher::fetchRobots(const QString &hostKey)
+{
+    Host &host = m_hosts[hostKey];
+    host.robots = Host::Robots::Fetching;
+    QNetworkRequest request = requestFor(QUrl(hostKey + u"/robots.txt"_s));
+    request.setRawHeader("Accept-Encoding", QByteArray()); // Qt inflates this one itself
+    request.setTransferTimeout(m_stallTimeoutMs);
+    QNetworkReply *reply = m_manager.get(request);
+    host.robotsReply = reply;
+    connect(reply, &QNetworkReply::finished, this, [this, hostKey, reply] {
+        reply->deleteLater();
+        const auto it = m_hosts.find(hostKey);
+        if (it == m_hosts.end() || it->second.robotsReply != reply)
+            return;
+        Host &known = it->second;
+        known.robotsReply = nullptr;
+        known.robots = Host::Robots::Known;
+        // Without a readable robots.txt everything is allowed.
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        constexpr qint64 MaxRobotsBytes = 512 * 1024;
+        known.rules = reply->error() == QNetworkReply::NoError && status == 200
+                          ? RobotsRules(reply->read(MaxRobotsBytes), "caiji")
+                          : RobotsRules();
+        pump(hostKey);
+    });
+}
+
+void NetworkFetcher::send(int index, Transfer &transfer)
+{
+    transfer.state = State::Running;
+    transfer.reply = m_manager.get(transfer.request);
     transfer.reply->setReadBufferSize(ReadBufferBytes);
     // The time-out runs only once the request leaves the network layer's
     // queue: fifty requests to one host wait their turn for six connections.
@@ -187,18 +313,25 @@ void NetworkFetcher::start(int index, Transfer &transfer, const QNetworkRequest 
     transfer.silence->setInterval(m_stallTimeoutMs);
     connect(transfer.silence.get(), &QTimer::timeout, this, [this, index] {
         if (auto it = m_transfers.find(index); it != m_transfers.end())
-            fail(it->second, u"超时"_s);
+            fail(it->second, u"超时"_s, true);
     });
     const auto startClock = [this, index] {
-        if (auto it = m_transfers.find(index); it != m_transfers.end())
+        if (auto it = m_transfers.find(index); it != m_transfers.end() && it->second.silence)
             it->second.silence->start();
     };
-    connect(transfer.reply, &QNetworkReply::socketStartedConnecting, this, startClock);
-    connect(transfer.reply, &QNetworkReply::requestSent, this, startClock);
-    connect(transfer.reply, &QNetworkReply::metaDataChanged, this,
-            [this, index] { onMetaData(index); });
-    connect(transfer.reply, &QNetworkReply::readyRead, this, [this, index] { onReadyRead(index); });
-    connect(transfer.reply, &QNetworkReply::finished, this, [this, index] { onFinished(index); });
+    QNetworkReply *reply = transfer.reply;
+    connect(reply, &QNetworkReply::socketStartedConnecting, this, startClock);
+    connect(reply, &QNetworkReply::requestSent, this, startClock);
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this, index] { onMetaData(index); });
+    connect(reply, &QNetworkReply::readyRead, this, [this, index] { onReadyRead(index); });
+    connect(reply, &QNetworkReply::finished, this, [this, index] { onFinished(index); });
+    // Certificate errors are never ignored: they fail the transfer, named.
+    connect(reply, &QNetworkReply::sslErrors, this, [this, index](const QList<QSslError> &errors) {
+        if (auto it = m_transfers.find(index); it != m_transfers.end() && !errors.isEmpty())
+            it->second.certificateError = errors.first().errorString();
+    });
+    if (transfer.attempt > 0)
+        Q_EMIT retryStarted(index);
 }
 
 void NetworkFetcher::Transfer::DeleteLater::operator()(QTimer *timer) const
@@ -209,7 +342,7 @@ void NetworkFetcher::Transfer::DeleteLater::operator()(QTimer *timer) const
 
 void NetworkFetcher::heard(int index)
 {
-    if (auto it = m_transfers.find(index); it != m_transfers.end())
+    if (auto it = m_transfers.find(index); it != m_transfers.end() && it->second.silence)
         it->second.silence->start();
 }
 
@@ -223,11 +356,12 @@ void NetworkFetcher::failLater(int index, const QString &url, const QString &fil
     });
 }
 
-void NetworkFetcher::fail(Transfer &transfer, const QString &reason)
+void NetworkFetcher::fail(Transfer &transfer, const QString &reason, bool transient)
 {
     if (!transfer.failure.isEmpty())
         return;
     transfer.failure = reason;
+    transfer.transient = transient;
     transfer.reply->abort();
 }
 
@@ -325,6 +459,50 @@ QString NetworkFetcher::finish(Transfer &transfer)
     return {};
 }
 
+QString NetworkFetcher::networkFailure(const QNetworkReply &reply, const Transfer &transfer) const
+{
+    QString reason;
+    switch (reply.error()) {
+    case QNetworkReply::ConnectionRefusedError:
+        reason = u"连接被拒绝"_s;
+        break;
+    case QNetworkReply::RemoteHostClosedError:
+        reason = u"连接被关闭"_s;
+        break;
+    case QNetworkReply::HostNotFoundError:
+        reason = u"找不到主机"_s;
+        break;
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::OperationCanceledError:
+        reason = u"超时"_s;
+        break;
+    case QNetworkReply::TooManyRedirectsError:
+        return u"重定向过多"_s;
+    case QNetworkReply::InsecureRedirectError:
+    case QNetworkReply::ProtocolUnknownError:
+        return u"重定向到不允许的地址"_s;
+    case QNetworkReply::SslHandshakeFailedError:
+        return u"证书错误："_s + (transfer.certificateError.isEmpty() ? reply.errorString()
+                                                                      : transfer.certificateError);
+    case QNetworkReply::ProxyAuthenticationRequiredError:
+        reason = u"要求认证（用户名或密码不对）"_s;
+        break;
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyTimeoutError:
+    case QNetworkReply::UnknownProxyError:
+        reason = u"出错："_s + reply.errorString();
+        break;
+    default:
+        reason = u"网络错误："_s + reply.errorString();
+        break;
+    }
+    // Through a proxy, a connection that fails is the proxy's first.
+    const QString proxy = ProxyChooser::describe(m_proxies->proxyFor(reply.request().url()));
+    return proxy.isEmpty() ? reason : proxy + u"："_s + reason;
+}
+
 void NetworkFetcher::onFinished(int index)
 {
     auto it = m_transfers.find(index);
@@ -334,24 +512,40 @@ void NetworkFetcher::onFinished(int index)
     m_transfers.erase(it);
     QNetworkReply &reply = *transfer.reply;
     reply.deleteLater();
+    transfer.silence.reset();
+    --m_hosts[transfer.host].running;
 
     if (transfer.failure.isEmpty() && reply.bytesAvailable() > 0)
         transfer.failure = take(transfer, reply.readAll());
     const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (transfer.failure.isEmpty() && status >= 400)
+    if (transfer.failure.isEmpty() && status >= 400) {
         transfer.failure = u"HTTP "_s + QString::number(status);
+        transfer.transient = isTransientStatus(status);
+    }
     // A connection reset mid-body can end a reply without an error: a body
     // shorter than its declared length, or a compressed stream that never
     // reached its end, is not complete.
     const QVariant declared = reply.header(QNetworkRequest::ContentLengthHeader);
     if (transfer.failure.isEmpty() && declared.isValid() &&
-        transfer.rawBytes != declared.toLongLong())
+        transfer.rawBytes != declared.toLongLong()) {
         transfer.failure = u"内容不完整（收到%1字节，应有%2字节）"_s.arg(transfer.rawBytes)
                                .arg(declared.toLongLong());
-    if (transfer.failure.isEmpty() && reply.error() != QNetworkReply::NoError)
-        transfer.failure = networkFailure(reply);
-    if (transfer.failure.isEmpty() && transfer.inflater && !transfer.inflater->isComplete())
+        transfer.transient = true;
+    }
+    if (transfer.failure.isEmpty() && reply.error() != QNetworkReply::NoError) {
+        transfer.failure = networkFailure(reply, transfer);
+        transfer.transient = isTransientError(reply.error());
+    }
+    if (transfer.failure.isEmpty() && transfer.inflater && !transfer.inflater->isComplete()) {
         transfer.failure = u"内容不完整（压缩数据在结尾前中断）"_s;
+        transfer.transient = true;
+    }
+    const QString host = transfer.host;
+    if (transfer.transient && transfer.attempt < m_settings.retries &&
+        scheduleRetry(index, std::move(transfer), reply, status)) {
+        pump(host);
+        return;
+    }
     if (transfer.failure.isEmpty())
         transfer.failure = finish(transfer);
 
@@ -363,8 +557,55 @@ void NetworkFetcher::onFinished(int index)
     const QByteArray body = count > 2 ? std::move(transfer.body) : QByteArray();
     // A failure says why; a success gives its status.
     const QString text = count < 0 ? transfer.failure : u"HTTP "_s + QString::number(status);
+    pump(host);
     Q_EMIT fetchDone(index, transfer.url, transfer.file, text, count, transfer.tag1, transfer.tag2,
                      body, charsetOf(reply));
+}
+
+bool NetworkFetcher::scheduleRetry(int index, Transfer &&transfer, const QNetworkReply &reply,
+                                   int status)
+{
+    // What came of this try is thrown away: the next one starts afresh.
+    if (transfer.part && (!transfer.part->resize(0) || !transfer.part->seek(0)))
+        return false;
+    const std::optional<qint64> asked = retryAfterMs(reply);
+    qint64 delay = FirstRetryDelayMs;
+    for (int i = 0; i < transfer.attempt && delay < MaxRetryDelayMs; ++i)
+        delay *= 4;
+    if (asked)
+        delay = *asked;
+    delay = std::min<qint64>(delay, MaxRetryDelayMs);
+    if (asked && (status == 429 || status == 503)) {
+        // The server asked for a pause: the whole host slows down for the
+        // rest of the run.
+        Host &host = m_hosts[transfer.host];
+        host.delayMs = std::max(host.delayMs, int(delay));
+        host.nextStartMs = std::max(host.nextStartMs, m_clock.elapsed() + delay);
+    }
+    const QString reason = transfer.failure;
+    transfer.state = State::Waiting;
+    transfer.serial = ++m_serial;
+    ++transfer.attempt;
+    transfer.reply = nullptr;
+    transfer.body.clear();
+    transfer.bytes = transfer.rawBytes = 0;
+    transfer.inflater.reset();
+    transfer.failure.clear();
+    transfer.transient = false;
+    transfer.certificateError.clear();
+    const quint64 serial = transfer.serial;
+    const QString url = transfer.url;
+    m_transfers[index] = std::move(transfer);
+    QTimer::singleShot(int(delay), this, [this, index, serial] {
+        const auto it = m_transfers.find(index);
+        if (it == m_transfers.end() || it->second.serial != serial)
+            return; // dropped meanwhile
+        it->second.state = State::Queued;
+        m_hosts[it->second.host].queue.prepend({index, serial});
+        pump(it->second.host);
+    });
+    Q_EMIT retryScheduled(index, url, reason, int(delay));
+    return true;
 }
 
 void NetworkFetcher::drop(int index)
@@ -374,9 +615,12 @@ void NetworkFetcher::drop(int index)
         return;
     Transfer transfer = std::move(it->second);
     m_transfers.erase(it);
-    transfer.reply->disconnect(this);
-    transfer.reply->abort();
-    transfer.reply->deleteLater();
+    if (transfer.reply) {
+        --m_hosts[transfer.host].running;
+        transfer.reply->disconnect(this);
+        transfer.reply->abort();
+        transfer.reply->deleteLater();
+    }
     if (transfer.part) {
         transfer.part->close();
         transfer.part->remove();
@@ -388,6 +632,15 @@ void NetworkFetcher::abandonAll()
     ++m_generation;
     while (!m_transfers.empty())
         drop(m_transfers.begin()->first);
+    for (auto &[key, host] : m_hosts) {
+        delete host.wake;
+        if (host.robotsReply) {
+            host.robotsReply->disconnect(this);
+            host.robotsReply->abort();
+            host.robotsReply->deleteLater();
+        }
+    }
+    m_hosts.clear();
 }
 
 } // namespace caiji
