@@ -15,11 +15,14 @@ fi
 # qt6-tools-dev (Qt6LinguistTools) and qt6-l10n-tools (lupdate, lrelease)
 # build the program's translations, qt6-translations-l10n holds Qt's own;
 # sqlite3 is the real reader the history tests hold a database open with;
+# tinyproxy and microsocks are the real proxies, openssl makes the test
+# HTTPS server's certificate;
 # help2man makes the manual pages; man-db, lintian, appstream,
 # desktop-file-utils and bash-completion check the package and its parts.
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6sql6-sqlite
           qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
-          libxml2-dev zlib1g-dev libicu-dev libxlsxwriter-dev libbenchmark-dev python3 sqlite3 fonts-noto-cjk
+          libxml2-dev zlib1g-dev libicu-dev libxlsxwriter-dev libbenchmark-dev python3 sqlite3
+          tinyproxy microsocks openssl fonts-noto-cjk
           dpkg-dev file help2man man-db lintian appstream desktop-file-utils
           bash-completion)
 # gcc's sanitizer runtimes come with g++; clang's and libFuzzer are in

@@ -269,7 +269,7 @@ void NetworkFetcher::pump(const QString &hostKey)
             continue;
         }
         ++host.running;
-        host.nextStartMs = now + host.delayMs;
+        host.nextStartMs = now + std::max(m_settings.minDelayMs, host.delayMs);
         send(index, transfer);
     }
 }

@@ -97,7 +97,7 @@ private:
         int running = 0;
         QList<std::pair<int, quint64>> queue; // slot and serial, in order
         qint64 nextStartMs = 0;               // on m_clock
-        int delayMs = 0;                      // between two starts; a Retry-After raises it
+        int delayMs = 0; // a Retry-After raises the least delay between two starts
         QTimer *wake = nullptr;
         enum class Robots { Unknown, Fetching, Known } robots = Robots::Unknown;
         RobotsRules rules;

@@ -21,11 +21,13 @@ ConcurrentRuns::~ConcurrentRuns()
         killIfRunning(i);
 }
 
-int ConcurrentRuns::start(const QString &program, const QStringList &arguments)
+int ConcurrentRuns::start(const QString &program, const QStringList &arguments,
+                          const QProcessEnvironment &extra)
 {
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"no_proxy"_s, u"127.0.0.1"_s);
+    environment.insert(extra);
     process->setProcessEnvironment(environment);
     process->start(program, arguments);
     m_processes.push_back(std::move(process));

@@ -21,7 +21,9 @@ public:
     ConcurrentRuns &operator=(const ConcurrentRuns &) = delete;
 
     // Starts `program` now; returns its number for run() and process().
-    int start(const QString &program, const QStringList &arguments);
+    // Requests to 127.0.0.1 go through no proxy unless `extra` says otherwise.
+    int start(const QString &program, const QStringList &arguments,
+              const QProcessEnvironment &extra = QProcessEnvironment());
     // Waits until every program has ended or `timeoutMs` passed; those still
     // running then are killed (their run says finished = false).
     void waitAll(int timeoutMs);

@@ -1,6 +1,8 @@
 #include "faultserver.h"
 
 #include <QHostAddress>
+#include <QSslConfiguration>
+#include <QSslServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
@@ -96,13 +98,13 @@ QByteArray FaultServer::Request::header(const QByteArray &name) const
 
 FaultServer::FaultServer(QObject *parent) : QObject(parent)
 {
-    m_server.setMaxPendingConnections(MaxConnections);
-    connect(&m_server, &QTcpServer::newConnection, this, &FaultServer::onNewConnection);
+    m_clock.start();
 }
 
 FaultServer::~FaultServer()
 {
-    m_server.close();
+    if (m_server)
+        m_server->close();
     for (auto &[socket, connection] : m_connections) {
         if (connection->timer)
             connection->timer->stop();
@@ -114,17 +116,65 @@ FaultServer::~FaultServer()
 
 bool FaultServer::listen()
 {
-    return m_server.listen(QHostAddress::LocalHost, 0);
+    m_server = std::make_unique<QTcpServer>();
+    m_server->setMaxPendingConnections(MaxConnections);
+    // A TLS connection is pending only once its handshake is done.
+    connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this,
+            &FaultServer::onNewConnection);
+    return m_server->listen(QHostAddress::LocalHost, 0);
+}
+
+bool FaultServer::listenTls(const QSslCertificate &certificate, const QSslKey &key)
+{
+    auto server = std::make_unique<QSslServer>();
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificate(certificate);
+    tls.setPrivateKey(key);
+    server->setSslConfiguration(tls);
+    m_server = std::move(server);
+    m_scheme = u"https"_s;
+    m_server->setMaxPendingConnections(MaxConnections);
+    connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this,
+            &FaultServer::onNewConnection);
+    return m_server->listen(QHostAddress::LocalHost, 0);
 }
 
 quint16 FaultServer::port() const
 {
-    return m_server.serverPort();
+    return m_server ? m_server->serverPort() : 0;
 }
 
 QString FaultServer::url(const QString &path) const
 {
-    return u"http://127.0.0.1:"_s + QString::number(port()) + path;
+    return m_scheme + u"://127.0.0.1:"_s + QString::number(port()) + path;
+}
+
+void FaultServer::setFailFirst(const QString &path, int times, FirstFailure failure)
+{
+    m_failFirst.insert(path, {times, failure});
+}
+
+void FaultServer::setRequiredHeader(const QString &path, const QByteArray &name,
+                                    const QByteArray &value)
+{
+    m_required.insert(path, {name, value});
+}
+
+int FaultServer::peakOpen(const QString &prefix) const
+{
+    QList<std::pair<qint64, int>> events;
+    for (const Request &request : m_requests) {
+        if (!request.path.startsWith(prefix))
+            continue;
+        events.append({request.atMs, 1});
+        if (request.answeredAtMs >= 0)
+            events.append({request.answeredAtMs, -1});
+    }
+    std::sort(events.begin(), events.end()); // an answer before an arrival at the same time
+    int open = 0, peak = 0;
+    for (const auto &[at, change] : events)
+        peak = std::max(peak, open += change);
+    return peak;
 }
 
 quint16 FaultServer::unusedPort()
@@ -269,7 +319,7 @@ FaultServer::Connection *FaultServer::connectionOf(QTcpSocket *socket)
 
 void FaultServer::onNewConnection()
 {
-    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         if (m_connections.size() >= MaxConnections) {
             socket->abort();
             socket->deleteLater();
@@ -313,14 +363,17 @@ void FaultServer::onReadyRead(QTcpSocket *socket)
 
     Request request;
     request.path = connection->path;
+    request.atMs = m_clock.elapsed();
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const qsizetype colon = lines[i].indexOf(':');
         if (colon > 0)
             request.headers.append(
                 {lines[i].left(colon).trimmed(), lines[i].mid(colon + 1).trimmed()});
     }
-    if (m_requests.size() < MaxRecordedRequests)
+    if (m_requests.size() < MaxRecordedRequests) {
+        connection->request = m_requests.size();
         m_requests.append(request);
+    }
 
     if (m_heldPaths.value(connection->path)) {
         m_held[connection->path].append(Held{socket, true});
@@ -391,6 +444,7 @@ void FaultServer::writeHead(Connection &connection, const Behaviour &behaviour, 
         head += "Content-Type: " + behaviour.contentType + "\r\n";
     if (!behaviour.encoding.isEmpty())
         head += "Content-Encoding: " + behaviour.encoding + "\r\n";
+    head += behaviour.extraHeaders;
     if (!behaviour.location.isEmpty())
         head += "Location: " + behaviour.location + "\r\n";
     if (const auto cookie = m_cookies.constFind(connection.path); cookie != m_cookies.cend())
@@ -401,9 +455,51 @@ void FaultServer::writeHead(Connection &connection, const Behaviour &behaviour, 
     connection.socket->write(head);
 }
 
+FaultServer::Behaviour FaultServer::behaviourFor(const Connection &connection)
+{
+    const QString &path = connection.path;
+    Behaviour behaviour = behaviourFor(path);
+    const auto failing = m_failFirst.constFind(path);
+    if (failing != m_failFirst.cend() && m_failed[path] < failing->first) {
+        ++m_failed[path];
+        const QByteArray body = behaviour.body;
+        switch (failing->second) {
+        case FirstFailure::Unavailable:
+            behaviour = Behaviour();
+            behaviour.status = 503;
+            behaviour.body = "<html>busy</html>"_ba;
+            break;
+        case FirstFailure::TooManyRetryAfter2:
+            behaviour = Behaviour();
+            behaviour.status = 429;
+            behaviour.body = "<html>slow down</html>"_ba;
+            behaviour.extraHeaders = "Retry-After: 2\r\n"_ba;
+            break;
+        case FirstFailure::Reset:
+            behaviour.kind = Kind::Reset;
+            behaviour.resetAfter = body.size() / 2;
+            break;
+        case FirstFailure::Cut:
+            behaviour.kind = Kind::Short;
+            behaviour.announced = body.size();
+            behaviour.body = body.left(body.size() / 2);
+            break;
+        }
+        return behaviour;
+    }
+    const auto required = m_required.constFind(path);
+    if (required != m_required.cend() && connection.request >= 0 &&
+        !m_requests[connection.request].header(required->first).contains(required->second)) {
+        behaviour = Behaviour();
+        behaviour.status = 403;
+        behaviour.body = "<html>forbidden</html>"_ba;
+    }
+    return behaviour;
+}
+
 void FaultServer::respond(Connection &connection)
 {
-    const Behaviour behaviour = behaviourFor(connection.path);
+    const Behaviour behaviour = behaviourFor(connection);
     QTcpSocket *socket = connection.socket;
     switch (behaviour.kind) {
     case Kind::Silent:
@@ -444,6 +540,8 @@ void FaultServer::respond(Connection &connection)
 void FaultServer::finish(Connection &connection)
 {
     ++m_answered[connection.path];
+    if (connection.request >= 0)
+        m_requests[connection.request].answeredAtMs = m_clock.elapsed();
     connection.socket->disconnectFromHost();
 }
 

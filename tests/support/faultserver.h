@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -13,6 +14,8 @@
 #include <map>
 #include <memory>
 
+class QSslCertificate;
+class QSslKey;
 class QTcpSocket;
 class QTimer;
 
@@ -31,6 +34,8 @@ public:
     {
         QString path; // as sent, percent-encoding undone
         QList<std::pair<QByteArray, QByteArray>> headers;
+        qint64 atMs = 0;          // when it arrived, since the server started
+        qint64 answeredAtMs = -1; // when its response was written out
         // The first header of that name (any letter case), or empty.
         QByteArray header(const QByteArray &name) const;
     };
@@ -39,8 +44,10 @@ public:
     ~FaultServer() override;
 
     bool listen();
+    // Serves HTTPS with this certificate and key instead.
+    bool listenTls(const QSslCertificate &certificate, const QSslKey &key);
     quint16 port() const;
-    // "http://127.0.0.1:PORT" + path.
+    // "http://127.0.0.1:PORT" + path ("https://" when serving TLS).
     QString url(const QString &path) const;
     // A port on 127.0.0.1 that nothing listens on: connections are refused.
     static quint16 unusedPort();
@@ -74,6 +81,14 @@ public:
     void setCookie(const QString &path, const QByteArray &cookie);
     // The response waits this long after the request (or its release).
     void setDelay(const QString &path, int ms);
+    // The first `times` requests of the path fail this way; later ones get
+    // what the path serves.
+    enum class FirstFailure { Unavailable, TooManyRetryAfter2, Reset, Cut };
+    void setFailFirst(const QString &path, int times, FirstFailure failure);
+    // 403 unless the request's header `name` holds `value`.
+    void setRequiredHeader(const QString &path, const QByteArray &name, const QByteArray &value);
+    // The most requests of `prefix` ever waiting for their answer at once.
+    int peakOpen(const QString &prefix) const;
 
     // Requests for a held path wait until release() answers them.
     void setHeld(const QString &path, bool held = true);
@@ -102,8 +117,9 @@ private:
         QByteArray contentType;
         QByteArray body;
         QByteArray location;
-        QByteArray encoding;   // Content-Encoding
-        qint64 announced = -1; // Content-Length of a short body; none when negative
+        QByteArray encoding;     // Content-Encoding
+        QByteArray extraHeaders; // whole lines, CR LF included
+        qint64 announced = -1;   // Content-Length of a short body; none when negative
         qint64 hugeBytes = 0;
         qsizetype resetAfter = 0;
         int intervalMs = 0;
@@ -114,6 +130,7 @@ private:
         QTcpSocket *socket = nullptr;
         QByteArray buffer;
         QString path;
+        qsizetype request = -1; // its entry in m_requests
         bool requested = false;
         qint64 hugeLeft = 0;
         QByteArray trickle;
@@ -144,9 +161,17 @@ private:
     void sendTrickleByte(Connection &connection);
     void resetNow(Connection &connection);
     Behaviour behaviourFor(const QString &path) const;
+    // What the path serves to this request: its behaviour, or a failure of
+    // setFailFirst() or setRequiredHeader().
+    Behaviour behaviourFor(const Connection &connection);
     Connection *connectionOf(QTcpSocket *socket);
 
-    QTcpServer m_server;
+    std::unique_ptr<QTcpServer> m_server;
+    QString m_scheme = QStringLiteral("http");
+    QElapsedTimer m_clock;
+    QHash<QString, std::pair<int, FirstFailure>> m_failFirst;
+    QHash<QString, int> m_failed;
+    QHash<QString, std::pair<QByteArray, QByteArray>> m_required;
     QHash<QString, Behaviour> m_behaviours;
     QHash<QString, QByteArray> m_cookies;
     QHash<QString, int> m_delays;
