@@ -32,27 +32,27 @@ CollectionEngine::CollectionEngine(const Workspace &workspace, Fetcher *listFetc
     connect(m_listFetcher, &Fetcher::fetchDone, this, &CollectionEngine::listFetchDone);
     connect(m_contentFetcher, &Fetcher::fetchDone, this, &CollectionEngine::contentFetchDone);
     m_state.failureListener = [this](const FailedFetch &failure) { listFailure(failure); };
-    // A retry is a fetch of the same slot: the slot stays busy while it
-    // waits, and its age starts again when it is sent.
-    const auto followRetries = [this](Fetcher *fetcher, auto pending, auto retrying, auto age) {
-        connect(fetcher, &Fetcher::retryScheduled, this, [=, this](int index) {
-            if (index < 1 || index > SlotCount || (m_state.*pending)[index].run != m_state.runId)
-                return;
-            (m_state.*retrying)[index] = true;
-            ++m_state.tally.retries;
+    // A fetch that waited (its host's turn, or a retry) is a fetch of the same
+    // slot: its age starts again when it is sent.
+    const auto followSends = [this](Fetcher *fetcher, auto pending, auto age) {
+        const auto ours = [this, pending](int index) {
+            return index >= 1 && index <= SlotCount &&
+                   (m_state.*pending)[index].run == m_state.runId;
+        };
+        connect(fetcher, &Fetcher::retryScheduled, this, [this, ours](int index) {
+            if (ours(index))
+                ++m_state.tally.retries;
         });
-        connect(fetcher, &Fetcher::retryStarted, this, [=, this](int index) {
-            if (index < 1 || index > SlotCount || !(m_state.*retrying)[index])
+        connect(fetcher, &Fetcher::sent, this, [this, ours, age](int index) {
+            // Sent in the tick it was handed out: nothing waited.
+            if (!ours(index) || (m_state.*age)[index] <= 1)
                 return;
-            (m_state.*retrying)[index] = false;
             (m_state.*age)[index] = 1;
-            ++m_state.retriesSent;
+            ++m_state.requestsSent;
         });
     };
-    followRetries(m_listFetcher, &EngineState::listPending, &EngineState::listRetrying,
-                  &EngineState::waAge);
-    followRetries(m_contentFetcher, &EngineState::contentPending, &EngineState::contentRetrying,
-                  &EngineState::wbAge);
+    followSends(m_listFetcher, &EngineState::listPending, &EngineState::waAge);
+    followSends(m_contentFetcher, &EngineState::contentPending, &EngineState::wbAge);
 }
 
 CollectionEngine::~CollectionEngine()
@@ -197,7 +197,8 @@ void CollectionEngine::schedulerTick()
     // Records still waiting for a busy database, and fetches waiting to be
     // tried again, are work in flight.
     if (index >= 0 && index <= m_state.taskQueue.size() - 1 && m_state.stallCount > 20 &&
-        m_state.running && m_state.waitingRecords.isEmpty() && !m_state.retryWaits())
+        m_state.running && m_state.waitingRecords.isEmpty() && !m_listFetcher->hasWaiting() &&
+        !m_contentFetcher->hasWaiting())
         completeTask();
 
     if (!m_state.running && m_state.taskIndex < m_state.taskQueue.size() - 1 &&
@@ -301,7 +302,7 @@ void CollectionEngine::startNextTask()
     s.pagesDone = 0;
     s.listPagesDone = 0;
     s.fetchesFinished = 0;
-    s.retriesSent = 0;
+    s.requestsSent = 0;
     s.tally = RunTally();
     s.failures.clear();
     s.notes.clear();
@@ -312,8 +313,6 @@ void CollectionEngine::startNextTask()
     s.listingStash.clear();
     s.waAge.fill(100);
     s.wbAge.fill(100);
-    s.listRetrying.fill(false);
-    s.contentRetrying.fill(false);
 
     // Settings never leak from the task before: an unreadable file reads as
     // empty text, and such a task does not start.

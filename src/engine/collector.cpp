@@ -58,7 +58,7 @@ void Collector::tick()
 {
     for (int i = 1; i <= SlotCount; ++i) {
         increment(m_state.wbAge[i]);
-        if (m_state.wbAge[i] > 99 && !m_state.contentRetrying[i] &&
+        if (m_state.wbAge[i] > 99 && !m_fetcher.isWaiting(i) &&
             m_state.contentCursor < m_state.contentQueue.size() - 1)
             dispatch(i);
     }

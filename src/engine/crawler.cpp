@@ -32,7 +32,7 @@ void Crawler::tick()
 {
     for (int i = 1; i <= Slots; ++i) {
         increment(m_state.waAge[i]);
-        if (m_state.waAge[i] > 99 && !m_state.listRetrying[i] &&
+        if (m_state.waAge[i] > 99 && !m_fetcher.isWaiting(i) &&
             m_state.listCursor < m_state.listQueue.size() - 1 && belowMaximum()) {
             ++m_state.listCursor;
             m_state.waAge[i] = 1;

@@ -56,21 +56,13 @@ bool EngineState::appendList(const QString &address)
     return true;
 }
 
-bool EngineState::retryWaits() const
-{
-    const auto waits = [](const std::array<bool, SlotCount + 1> &slots) {
-        return std::find(slots.begin(), slots.end(), true) != slots.end();
-    };
-    return waits(listRetrying) || waits(contentRetrying);
-}
-
 QString EngineState::progressSignature() const
 {
     return QString::number(contentQueue.size()) + QString::number(listQueue.size()) +
            QString::number(downloads.size()) + QString::number(pagesDone) +
            QString::number(listPagesDone) + QString::number(fetchesFinished) +
            QString::number(tally.recordsStored + tally.recordsRefused) +
-           QString::number(tally.retries + retriesSent);
+           QString::number(tally.retries + requestsSent);
 }
 
 QString FailedFetch::kindText() const
@@ -121,7 +113,6 @@ void EngineState::abandonListSlot(int slot, const QString &reason)
     if (slot < 1 || slot > SlotCount || listPending[slot].run != runId)
         return;
     listPending[slot].run = 0;
-    listRetrying[slot] = false;
     countFailure(FailedFetch::ListPage, listPending[slot].url, reason);
 }
 
@@ -131,7 +122,6 @@ void EngineState::abandonContentSlot(int slot, const QString &reason)
         return;
     PendingFetch &pending = contentPending[slot];
     pending.run = 0;
-    contentRetrying[slot] = false;
     countFailure(pending.download ? FailedFetch::Download : FailedFetch::ContentPage, pending.url,
                  reason, pending.level);
 }

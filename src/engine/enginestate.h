@@ -111,12 +111,9 @@ struct EngineState
     };
     std::array<PendingFetch, SlotCount + 1> listPending{};
     std::array<PendingFetch, SlotCount + 1> contentPending{};
-    // Slots whose fetch waits to be tried again: busy, whatever their age,
-    // and work in flight, so the task does not end meanwhile.
-    std::array<bool, SlotCount + 1> listRetrying{};
-    std::array<bool, SlotCount + 1> contentRetrying{};
-    bool retryWaits() const;
-    qint64 retriesSent = 0; // a retry sent is progress: it has its own stall window
+    // A fetch sent after waiting (for its host, or to be tried again) is
+    // progress: it gets a stall window of its own.
+    qint64 requestsSent = 0;
 
     QString webDir() const;
     QString wekDir() const;

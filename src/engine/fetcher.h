@@ -30,6 +30,16 @@ public:
     // Files may only be written inside these folders; other names are refused.
     virtual void setAllowedDirectories(const QStringList &directories) = 0;
 
+    // A fetch of slot `index` that waits before it is sent: for its turn at
+    // its host, or to be tried again. Its slot stays busy meanwhile.
+    virtual bool isWaiting(int index) const
+    {
+        Q_UNUSED(index);
+        return false;
+    }
+    // Some fetch waits: work in flight, so the task does not end meanwhile.
+    virtual bool hasWaiting() const { return false; }
+
     // A new run starts with the task's network settings: state kept between
     // fetches (cookies, hosts' pacing) starts afresh.
     virtual void startRun(const NetworkSettings &settings = NetworkSettings())
@@ -60,8 +70,9 @@ Q_SIGNALS:
     // A transient failure of slot `index`'s fetch is tried again in
     // `delayMs`; no completion comes meanwhile.
     void retryScheduled(int index, const QString &url, const QString &reason, int delayMs);
-    // That retry is sent now: a new fetch of the same slot.
-    void retryStarted(int index);
+    // The fetch of slot `index` leaves now, after waiting or at once: its age
+    // counts from here.
+    void sent(int index);
 
 private:
     bool m_pagesInMemory = false;

@@ -330,8 +330,19 @@ void NetworkFetcher::send(int index, Transfer &transfer)
         if (auto it = m_transfers.find(index); it != m_transfers.end() && !errors.isEmpty())
             it->second.certificateError = errors.first().errorString();
     });
-    if (transfer.attempt > 0)
-        Q_EMIT retryStarted(index);
+    Q_EMIT sent(index);
+}
+
+bool NetworkFetcher::isWaiting(int index) const
+{
+    const auto it = m_transfers.find(index);
+    return it != m_transfers.end() && it->second.state != State::Running;
+}
+
+bool NetworkFetcher::hasWaiting() const
+{
+    return std::any_of(m_transfers.begin(), m_transfers.end(),
+                       [](const auto &entry) { return entry.second.state != State::Running; });
 }
 
 void NetworkFetcher::Transfer::DeleteLater::operator()(QTimer *timer) const

@@ -62,6 +62,8 @@ public:
     // The task's settings; cookies and the hosts' pacing start afresh.
     void startRun(const NetworkSettings &settings = NetworkSettings()) override;
     void setStallTimeoutMs(int ms);
+    bool isWaiting(int index) const override;
+    bool hasWaiting() const override;
 
 private:
     enum class State { Queued, Running, Waiting };

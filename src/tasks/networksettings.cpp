@@ -16,19 +16,32 @@ namespace {
 
 const QString Group = u"network"_s;
 
-// A whole number from `low` to `high`, or why not.
-std::optional<int> number(const QSettings &settings, const QString &key, int fallback, int low,
-                          int high, QString *error)
+// The number written for `key`, or why it is none; `fallback` when absent.
+int numberOf(const QSettings &settings, const QString &key, int fallback, QString *error)
 {
     const QVariant value = settings.value(key);
     if (!value.isValid())
         return fallback;
     bool ok = false;
     const int read = value.toString().trimmed().toInt(&ok);
-    if (ok && read >= low && read <= high)
+    if (ok)
         return read;
-    *error = u"%1=%2：应是%3到%4之间的整数"_s.arg(key, value.toString()).arg(low).arg(high);
-    return std::nullopt;
+    if (error && error->isEmpty())
+        *error = u"%1=%2：不是整数"_s.arg(key, value.toString());
+    return fallback;
+}
+
+// A text that may hold commas, which the INI format reads as a list.
+QString textOf(const QSettings &settings, const QString &key)
+{
+    return settings.value(key).toStringList().join(u", "_s).trimmed();
+}
+
+std::optional<QString> outOfRange(const QString &key, int value, int low, int high)
+{
+    if (value >= low && value <= high)
+        return std::nullopt;
+    return u"%1=%2：应是%3到%4之间的整数"_s.arg(key).arg(value).arg(low).arg(high);
 }
 
 // A file named relative to the task's data folder, which must exist.
@@ -158,66 +171,84 @@ bool NetworkSettings::setHeaderLines(const QStringList &lines, QString *error)
     return true;
 }
 
-std::optional<NetworkSettings> NetworkSettings::read(const QString &dataDir, QString *error)
+NetworkSettings NetworkSettings::readAsWritten(const QString &dataDir, QString *error)
 {
     NetworkSettings result;
     if (!QFile::exists(fileIn(dataDir)))
         return result;
     QSettings settings(fileIn(dataDir), QSettings::IniFormat);
-    if (settings.status() != QSettings::NoError) {
+    if (settings.status() != QSettings::NoError && error)
         *error = u"无法读取 "_s + QDir::toNativeSeparators(fileIn(dataDir));
-        return std::nullopt;
-    }
     settings.beginGroup(Group);
-    const std::optional<int> retries =
-        number(settings, u"retries"_s, result.retries, 0, MaxRetries, error);
-    const std::optional<int> connections =
-        retries ? number(settings, u"connectionsPerHost"_s, result.connectionsPerHost, 1,
-                         MaxConnectionsPerHost, error)
-                : std::nullopt;
-    const std::optional<int> delay =
-        connections ? number(settings, u"minDelayMs"_s, 0, 0, MaxDelayMs, error) : std::nullopt;
-    if (!delay)
-        return std::nullopt;
-    result.retries = *retries;
-    result.connectionsPerHost = *connections;
-    result.minDelayMs = *delay;
-
-    const QString robots = settings.value(u"robots"_s, u"false"_s).toString().trimmed().toLower();
-    if (robots != u"true"_s && robots != u"false"_s) {
-        *error = u"robots=%1：应是 true 或 false"_s.arg(robots);
-        return std::nullopt;
-    }
+    result.retries = numberOf(settings, u"retries"_s, result.retries, error);
+    result.connectionsPerHost =
+        numberOf(settings, u"connectionsPerHost"_s, result.connectionsPerHost, error);
+    result.minDelayMs = numberOf(settings, u"minDelayMs"_s, 0, error);
+    const QString robots = textOf(settings, u"robots"_s).toLower();
     result.robots = robots == u"true"_s;
-    result.userAgent = settings.value(u"userAgent"_s).toString().trimmed();
-    if (!result.setHeaderLines(settings.value(u"headers"_s).toStringList(), error))
-        return std::nullopt;
-
-    result.cookiesFile = settings.value(u"cookiesFile"_s).toString().trimmed();
-    if (!result.cookiesFile.isEmpty()) {
-        const std::optional<QString> path =
-            existingFile(dataDir, u"cookiesFile"_s, result.cookiesFile, error);
-        const auto cookies = path ? readCookies(*path, error) : std::nullopt;
-        if (!cookies)
-            return std::nullopt;
-        result.cookies = *cookies;
+    if (!robots.isEmpty() && robots != u"true"_s && robots != u"false"_s && error &&
+        error->isEmpty())
+        *error = u"robots=%1：应是 true 或 false"_s.arg(robots);
+    result.userAgent = textOf(settings, u"userAgent"_s);
+    QString headers;
+    const QStringList headerLines = settings.value(u"headers"_s).toStringList();
+    if (!result.setHeaderLines(headerLines, &headers)) {
+        result.unreadHeaders = headerLines;
+        if (error && error->isEmpty())
+            *error = headers;
     }
-    result.proxy = settings.value(u"proxy"_s).toString().trimmed();
-    if (!result.proxy.isEmpty()) {
-        result.taskProxy = parseProxy(result.proxy, error);
-        if (!result.taskProxy)
-            return std::nullopt;
-    }
-    result.caFile = settings.value(u"caFile"_s).toString().trimmed();
-    if (!result.caFile.isEmpty()) {
-        const std::optional<QString> path =
-            existingFile(dataDir, u"caFile"_s, result.caFile, error);
-        const auto certificates = path ? readCertificates(*path, error) : std::nullopt;
-        if (!certificates)
-            return std::nullopt;
-        result.caCertificates = *certificates;
-    }
+    result.cookiesFile = textOf(settings, u"cookiesFile"_s);
+    result.proxy = textOf(settings, u"proxy"_s);
+    result.caFile = textOf(settings, u"caFile"_s);
     return result;
+}
+
+std::optional<QString> NetworkSettings::check(const QString &dataDir)
+{
+    if (auto wrong = outOfRange(u"retries"_s, retries, 0, MaxRetries))
+        return wrong;
+    if (auto wrong =
+            outOfRange(u"connectionsPerHost"_s, connectionsPerHost, 1, MaxConnectionsPerHost))
+        return wrong;
+    if (auto wrong = outOfRange(u"minDelayMs"_s, minDelayMs, 0, MaxDelayMs))
+        return wrong;
+    QString error;
+    cookies.clear();
+    if (!cookiesFile.isEmpty()) {
+        const std::optional<QString> path =
+            existingFile(dataDir, u"cookiesFile"_s, cookiesFile, &error);
+        const auto read = path ? readCookies(*path, &error) : std::nullopt;
+        if (!read)
+            return error;
+        cookies = *read;
+    }
+    taskProxy.reset();
+    if (!proxy.isEmpty()) {
+        taskProxy = parseProxy(proxy, &error);
+        if (!taskProxy)
+            return error;
+    }
+    caCertificates.clear();
+    if (!caFile.isEmpty()) {
+        const std::optional<QString> path = existingFile(dataDir, u"caFile"_s, caFile, &error);
+        const auto read = path ? readCertificates(*path, &error) : std::nullopt;
+        if (!read)
+            return error;
+        caCertificates = *read;
+    }
+    return std::nullopt;
+}
+
+std::optional<NetworkSettings> NetworkSettings::read(const QString &dataDir, QString *error)
+{
+    QString written;
+    NetworkSettings result = readAsWritten(dataDir, &written);
+    std::optional<QString> wrong =
+        written.isEmpty() ? result.check(dataDir) : std::optional<QString>(written);
+    if (!wrong)
+        return result;
+    *error = *wrong;
+    return std::nullopt;
 }
 
 bool NetworkSettings::write(const QString &dataDir) const

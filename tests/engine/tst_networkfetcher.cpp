@@ -159,6 +159,9 @@ void TestNetworkFetcher::completion()
     const QString url = path.startsWith(u"/f/"_s) ? m_faults.url(path) : m_server.url(path);
 
     NetworkFetcher fetcher;
+    NetworkSettings once; // each fetch's own outcome; retries are tried through caiji run
+    once.retries = 0;
+    fetcher.startRun(once);
     fetcher.setAllowedDirectories({m_dir->path()});
     QSignalSpy done(&fetcher, &Fetcher::fetchDone);
     const QString file = m_dir->filePath(fileName);

@@ -222,7 +222,8 @@ void TestRunHistory::keepRunsFromSettings()
     QVERIFY(QDir(config.path()).mkpath(u"caiji"_s));
     QVERIFY(writeBytes(config.filePath(u"caiji/caiji.conf"_s), "[history]\nkeepRuns=6\n"));
     caiji::test::TempWorkspace workspace;
-    QVERIFY(workspace.addTask(u"a"_s, u"ur=[[2|http://127.0.0.1:1/|10||||||]]uc=[[1]]"_s));
+    // A start page that is no web address fails at once, without retries.
+    QVERIFY(workspace.addTask(u"a"_s, u"ur=[[2|ftp://127.0.0.1/|10||||||]]uc=[[1]]"_s));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"XDG_CONFIG_HOME"_s, config.path());
     for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
