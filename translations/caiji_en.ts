@@ -31,6 +31,10 @@
         <source>保存</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>打开</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>Startup</name>
@@ -496,6 +500,11 @@
         <source>%1：%2</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>网络设置有误，任务没有保存：
+%1</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>caiji::RecordBrowser</name>
@@ -608,6 +617,125 @@
     </message>
     <message>
         <source>任务“%1”的修改还没有保存，放弃这些修改吗？</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>遵守 robots.txt</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>任务</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>网络</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>浏览…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>重试次数：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>每个网站同时连接数：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>两次请求最短间隔（毫秒）：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>对同一个网站的两次请求之间至少等这么久；网站限制访问频率时调大。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>空着时用程序默认的 User-Agent</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>User-Agent：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>每行一个“名称: 值”，例如
+Referer: http://www.example.cn/</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>附加请求头：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cookies 文件：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>选择 cookies 文件</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cookies.txt (*.txt);;所有文件 (*)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>http://127.0.0.1:3128 或 socks5://用户:密码@主机:端口</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>代理：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>CA 证书文件：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>选择 CA 证书</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>证书 (*.pem *.crt *.cer *.der);;所有文件 (*)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 中的网络设置有误：
+%2
+“网络”页中是文件里写的值，改正后保存任务。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法建立临时文件来检查网络设置</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>需要修改：网络设置 %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>这些设置保存在任务的 data/settings.ini 里，采集和试采都照此取页面；没有改的项用默认值。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>连接失败、超时、内容不完整或 HTTP 408、429、500、502、503、504 时再试几次；0 表示不重试。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>勾选后，robots.txt 禁止的页面不取，记入失败列表。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>浏览器扩展导出的 cookies.txt，采集需要登录的网站时用。填相对于任务 data 文件夹的文件名；选了别处的文件，保存任务时复制为 data/cookies.txt。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>空着时按环境变量 http_proxy、https_proxy、all_proxy、no_proxy 走代理。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>内部网站用自己的 CA 签发证书时，在这里指定这个 CA 的证书（PEM 或 DER）；选了别处的文件，保存任务时复制为 data/ca.crt。</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -595,6 +595,7 @@ void MainWindow::newTask()
 {
     if (!m_form2) {
         m_form2 = new TaskDialog(TaskDialog::Kind::New, m_shell, this);
+        m_form2->setWorkspace(m_workspace);
         connect(m_form2, &TaskDialog::submitted, this, &MainWindow::createTask);
     }
     // Input survives reopening an open dialog, not closing it.
@@ -605,10 +606,29 @@ void MainWindow::newTask()
     m_form2->activateWindow();
 }
 
+// The 网络 tab's settings when they are to be written: only a changed tab is
+// (a new task left at the defaults gets no settings.ini). False when a value
+// is malformed; the user is told which.
+bool MainWindow::networkToSave(TaskDialog *dialog, std::optional<NetworkSettings> *network)
+{
+    if (!dialog->networkChanged())
+        return true;
+    QString error;
+    *network = dialog->typedNetwork(&error);
+    if (*network)
+        return true;
+    dialog->showNetworkTab();
+    m_shell.inform(dialog, tr("网络设置有误，任务没有保存：\n%1").arg(error));
+    return false;
+}
+
 void MainWindow::createTask()
 {
-    const TaskChange change =
-        m_folders.create(m_form2->nameField()->text(), m_form2->contentField()->toPlainText());
+    std::optional<NetworkSettings> network;
+    if (!networkToSave(m_form2, &network))
+        return;
+    const TaskChange change = m_folders.create(m_form2->nameField()->text(),
+                                               m_form2->contentField()->toPlainText(), network);
     m_shell.inform(m_form2, change.message);
     if (!change.ok)
         return;
@@ -626,12 +646,14 @@ void MainWindow::editTask()
         return;
     if (!m_form3) {
         m_form3 = new TaskDialog(TaskDialog::Kind::Edit, m_shell, this);
+        m_form3->setWorkspace(m_workspace);
         connect(m_form3, &TaskDialog::submitted, this, &MainWindow::saveEdit);
     }
     m_form3->openOn(task, m_list5->currentRow(), m_folders.readDefinition(task));
     m_form3->show();
     m_form3->raise();
     m_form3->activateWindow();
+    m_form3->loadNetwork();
 }
 
 void MainWindow::saveEdit()
@@ -643,8 +665,11 @@ void MainWindow::saveEdit()
         m_shell.inform(m_form3, tr("该任务正在采集，不能更改名称"));
         return;
     }
+    std::optional<NetworkSettings> network;
+    if (!networkToSave(m_form3, &network))
+        return;
     const TaskChange change =
-        m_folders.edit(oldName, newName, m_form3->contentField()->toPlainText());
+        m_folders.edit(oldName, newName, m_form3->contentField()->toPlainText(), network);
     m_shell.inform(m_form3, change.message);
     if (!change.ok)
         return;

@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAbstractItemView;
 class QLabel;
@@ -100,6 +101,7 @@ private:
     void saveLayout() const;
     // Enter on `view` does what a double-click does.
     void onEnter(QAbstractItemView *view, std::function<void()> action);
+    bool networkToSave(TaskDialog *dialog, std::optional<NetworkSettings> *network);
     void createTask();
     void saveEdit();
     QString selectedTask() const;

@@ -127,6 +127,22 @@ QString Shell::saveFileName(QWidget *parent, const QString &caption, const QStri
     return dialog.selectedFiles().constFirst();
 }
 
+QString Shell::openFileName(QWidget *parent, const QString &caption, const QString &dir,
+                            const QString &filter)
+{
+    QFileDialog dialog(parent, caption, dir, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setLabelText(QFileDialog::LookIn, tr("位置："));
+    dialog.setLabelText(QFileDialog::FileName, tr("文件名："));
+    dialog.setLabelText(QFileDialog::FileType, tr("文件类型："));
+    dialog.setLabelText(QFileDialog::Accept, tr("打开"));
+    dialog.setLabelText(QFileDialog::Reject, tr("取消"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
 void Shell::about(QWidget *parent, const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::NoButton, parent);

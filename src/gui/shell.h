@@ -34,6 +34,10 @@ public:
     // The name of a file to write, `suggested` first; empty when cancelled.
     virtual QString saveFileName(QWidget *parent, const QString &caption, const QString &suggested,
                                  const QString &filter);
+    // The name of an existing file to read, looked for in `dir` first; empty
+    // when cancelled.
+    virtual QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
+                                 const QString &filter);
     // The program's name, version and licence, with its icon.
     virtual void about(QWidget *parent, const QString &text);
 

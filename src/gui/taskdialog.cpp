@@ -4,7 +4,12 @@
 #include "engine/pageexplainer.h"
 #include "gui/shell.h"
 #include "tasks/taskfile.h"
+#include "tasks/taskfolders.h"
 
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,7 +17,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTextBrowser>
+#include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
@@ -44,6 +51,11 @@ TaskDialog::TaskDialog(Kind kind, Shell &shell, QWidget *parent,
       m_text2(new QPlainTextEdit(this)), m_command1(new QPushButton(this)),
       m_tryUrl(new QLineEdit(this)), m_tryLevel(new QSpinBox(this)),
       m_tryButton(new QPushButton(tr("试采"), this)), m_tryResult(new QTextBrowser(this)),
+      m_tabs(new QTabWidget(this)), m_retries(new QSpinBox(this)),
+      m_connections(new QSpinBox(this)), m_minDelay(new QSpinBox(this)),
+      m_robots(new QCheckBox(tr("遵守 robots.txt"), this)), m_userAgent(new QLineEdit(this)),
+      m_headers(new QPlainTextEdit(this)), m_cookiesFile(new QLineEdit(this)),
+      m_proxy(new QLineEdit(this)), m_caFile(new QLineEdit(this)),
       m_tryFetcher(tryFetcher ? std::move(tryFetcher) : std::make_unique<NetworkFetcher>())
 {
     const bool isNew = kind == Kind::New;
@@ -80,18 +92,25 @@ TaskDialog::TaskDialog(Kind kind, Shell &shell, QWidget *parent,
     tryRow->addWidget(m_tryLevel);
     tryRow->addWidget(m_tryButton);
 
-    auto *layout = new QGridLayout(this);
+    auto *taskTab = new QWidget(this);
+    auto *layout = new QGridLayout(taskTab);
     layout->addWidget(label1, 0, 0);
     layout->addWidget(m_text1, 0, 1);
     layout->addWidget(label2, 1, 0, Qt::AlignTop);
     layout->addWidget(m_text2, 1, 1);
-    layout->addWidget(m_command1, 2, 1, Qt::AlignRight);
-    layout->addWidget(new QLabel(tr("试采："), this), 3, 0);
-    layout->addLayout(tryRow, 3, 1);
-    layout->addWidget(m_tryResult, 4, 1);
+    layout->addWidget(new QLabel(tr("试采："), this), 2, 0);
+    layout->addLayout(tryRow, 2, 1);
+    layout->addWidget(m_tryResult, 3, 1);
     layout->setRowStretch(1, 3);
-    layout->setRowStretch(4, 2);
-    resize(760, 720);
+    layout->setRowStretch(3, 2);
+
+    m_tabs->setObjectName(u"Tabs"_s);
+    m_tabs->addTab(taskTab, tr("任务"));
+    m_tabs->addTab(networkTab(), tr("网络"));
+    auto *outer = new QVBoxLayout(this);
+    outer->addWidget(m_tabs);
+    outer->addWidget(m_command1, 0, Qt::AlignRight);
+    resize(760, 760);
     connect(m_command1, &QPushButton::clicked, this, &TaskDialog::submitted);
     connect(m_tryButton, &QPushButton::clicked, this, &TaskDialog::tryPage);
     connect(m_tryUrl, &QLineEdit::returnPressed, this, &TaskDialog::tryPage);
@@ -103,6 +122,209 @@ TaskDialog::TaskDialog(Kind kind, Shell &shell, QWidget *parent,
 
 TaskDialog::~TaskDialog() = default;
 
+QWidget *TaskDialog::networkTab()
+{
+    auto *tab = new QWidget(this);
+    auto *column = new QVBoxLayout(tab);
+    auto *form = new QFormLayout;
+    column->addLayout(form);
+    column->addStretch();
+    form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
+    const auto hint = [&](const QString &text) {
+        auto *label = new QLabel(text, tab);
+        label->setWordWrap(true);
+        label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setForegroundRole(QPalette::PlaceholderText);
+        form->addRow(QString(), label);
+    };
+    const auto withBrowse = [&](QLineEdit *field, const QString &name, const QString &caption,
+                                const QString &filter) {
+        auto *button = new QPushButton(tr("浏览…"), tab);
+        button->setObjectName(name);
+        connect(button, &QPushButton::clicked, this,
+                [this, field, caption, filter] { browse(field, caption, filter); });
+        auto *row = new QHBoxLayout;
+        row->addWidget(field, 1);
+        row->addWidget(button);
+        return row;
+    };
+    auto *intro =
+        new QLabel(tr("这些设置保存在任务的 data/settings.ini 里，采集和试采都照此取页面；"
+                      "没有改的项用默认值。"),
+                   tab);
+    intro->setWordWrap(true);
+    form->addRow(intro);
+
+    m_retries->setObjectName(u"Retries"_s);
+    m_retries->setRange(0, NetworkSettings::MaxRetries);
+    form->addRow(tr("重试次数："), m_retries);
+    hint(tr("连接失败、超时、内容不完整或 HTTP 408、429、500、502、503、504 时再试几次；"
+            "0 表示不重试。"));
+    m_connections->setObjectName(u"ConnectionsPerHost"_s);
+    m_connections->setRange(1, NetworkSettings::MaxConnectionsPerHost);
+    form->addRow(tr("每个网站同时连接数："), m_connections);
+    m_minDelay->setObjectName(u"MinDelayMs"_s);
+    m_minDelay->setRange(0, NetworkSettings::MaxDelayMs);
+    m_minDelay->setSingleStep(100);
+    form->addRow(tr("两次请求最短间隔（毫秒）："), m_minDelay);
+    hint(tr("对同一个网站的两次请求之间至少等这么久；网站限制访问频率时调大。"));
+    m_robots->setObjectName(u"Robots"_s);
+    form->addRow(QString(), m_robots);
+    hint(tr("勾选后，robots.txt 禁止的页面不取，记入失败列表。"));
+    m_userAgent->setObjectName(u"UserAgent"_s);
+    m_userAgent->setPlaceholderText(tr("空着时用程序默认的 User-Agent"));
+    form->addRow(tr("User-Agent："), m_userAgent);
+    m_headers->setObjectName(u"Headers"_s);
+    m_headers->setPlaceholderText(tr("每行一个“名称: 值”，例如\nReferer: http://www.example.cn/"));
+    m_headers->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_headers->setMaximumHeight(90);
+    form->addRow(tr("附加请求头："), m_headers);
+    m_cookiesFile->setObjectName(u"CookiesFile"_s);
+    form->addRow(tr("cookies 文件："),
+                 withBrowse(m_cookiesFile, u"CookiesBrowse"_s, tr("选择 cookies 文件"),
+                            tr("cookies.txt (*.txt);;所有文件 (*)")));
+    hint(tr(
+        "浏览器扩展导出的 cookies.txt，采集需要登录的网站时用。"
+        "填相对于任务 data 文件夹的文件名；选了别处的文件，保存任务时复制为 data/cookies.txt。"));
+    m_proxy->setObjectName(u"Proxy"_s);
+    m_proxy->setPlaceholderText(tr("http://127.0.0.1:3128 或 socks5://用户:密码@主机:端口"));
+    form->addRow(tr("代理："), m_proxy);
+    hint(tr("空着时按环境变量 http_proxy、https_proxy、all_proxy、no_proxy 走代理。"));
+    m_caFile->setObjectName(u"CaFile"_s);
+    form->addRow(tr("CA 证书文件："),
+                 withBrowse(m_caFile, u"CaBrowse"_s, tr("选择 CA 证书"),
+                            tr("证书 (*.pem *.crt *.cer *.der);;所有文件 (*)")));
+    hint(tr("内部网站用自己的 CA 签发证书时，在这里指定这个 CA 的证书（PEM 或 DER）；"
+            "选了别处的文件，保存任务时复制为 data/ca.crt。"));
+    showNetwork(NetworkSettings());
+    m_originalNetwork = networkValues();
+    return tab;
+}
+
+void TaskDialog::setWorkspace(const Workspace &workspace)
+{
+    m_workspace = workspace;
+}
+
+QString TaskDialog::dataDir() const
+{
+    if (!m_workspace)
+        return {};
+    // Until an edit is saved, its files are in the folder of the old name.
+    const QString name =
+        TaskFolders::trimBlanks(m_kind == Kind::Edit ? m_originalName : m_text1->text());
+    return name.isEmpty() ? QString() : QFileInfo(m_workspace->taskFile(name)).absolutePath();
+}
+
+QString TaskDialog::resolved(const QString &name) const
+{
+    const QString dir = dataDir();
+    if (name.isEmpty() || QDir::isAbsolutePath(name) || dir.isEmpty())
+        return name;
+    return QDir::cleanPath(QDir(dir).absoluteFilePath(name));
+}
+
+QString TaskDialog::storedName(const QString &path) const
+{
+    const QString dir = dataDir();
+    if (!QDir::isAbsolutePath(path) || dir.isEmpty())
+        return path;
+    const QString relative = QDir(dir).relativeFilePath(path);
+    const bool inside =
+        relative != u".."_s && !relative.startsWith(u"../"_s) && !QDir::isAbsolutePath(relative);
+    return inside ? relative : QDir::cleanPath(path);
+}
+
+void TaskDialog::browse(QLineEdit *field, const QString &caption, const QString &filter)
+{
+    const QString current = resolved(field->text().trimmed());
+    QString start = QDir::isAbsolutePath(current) ? QFileInfo(current).absolutePath() : dataDir();
+    if (start.isEmpty() || !QFileInfo(start).isDir())
+        start = QDir::homePath();
+    const QString picked = m_shell.openFileName(this, caption, start, filter);
+    if (!picked.isEmpty())
+        field->setText(storedName(picked));
+}
+
+void TaskDialog::showNetwork(const NetworkSettings &settings)
+{
+    m_retries->setValue(settings.retries);
+    m_connections->setValue(settings.connectionsPerHost);
+    m_minDelay->setValue(settings.minDelayMs);
+    m_robots->setChecked(settings.robots);
+    m_userAgent->setText(settings.userAgent);
+    m_headers->setPlainText(settings.headerLines().join(u'\n'));
+    m_cookiesFile->setText(settings.cookiesFile);
+    m_proxy->setText(settings.proxy);
+    m_caFile->setText(settings.caFile);
+}
+
+QStringList TaskDialog::networkValues() const
+{
+    // Blanks alone are no change.
+    return {QString::number(m_retries->value()),
+            QString::number(m_connections->value()),
+            QString::number(m_minDelay->value()),
+            QString::number(m_robots->isChecked()),
+            m_userAgent->text().trimmed(),
+            m_headers->toPlainText().trimmed(),
+            m_cookiesFile->text().trimmed(),
+            m_proxy->text().trimmed(),
+            m_caFile->text().trimmed()};
+}
+
+bool TaskDialog::networkChanged() const
+{
+    return networkValues() != m_originalNetwork;
+}
+
+void TaskDialog::showNetworkTab()
+{
+    m_tabs->setCurrentIndex(1);
+}
+
+void TaskDialog::loadNetwork()
+{
+    const QString dir = dataDir();
+    QString error;
+    const std::optional<NetworkSettings> read =
+        dir.isEmpty() ? NetworkSettings() : NetworkSettings::read(dir, &error);
+    // A file the engine would refuse shows its values as written, to be mended.
+    const NetworkSettings shown = read ? *read : NetworkSettings::readAsWritten(dir);
+    showNetwork(shown);
+    if (!shown.unreadHeaders.isEmpty())
+        m_headers->setPlainText(shown.unreadHeaders.join(u'\n'));
+    m_originalNetwork = networkValues();
+    if (!read)
+        m_shell.inform(this,
+                       tr("%1 中的网络设置有误：\n%2\n“网络”页中是文件里写的值，改正后保存任务。")
+                           .arg(QDir::toNativeSeparators(NetworkSettings::fileIn(dir)), error));
+}
+
+std::optional<NetworkSettings> TaskDialog::typedNetwork(QString *error) const
+{
+    NetworkSettings typed;
+    typed.retries = m_retries->value();
+    typed.connectionsPerHost = m_connections->value();
+    typed.minDelayMs = m_minDelay->value();
+    typed.robots = m_robots->isChecked();
+    typed.userAgent = m_userAgent->text().trimmed();
+    typed.proxy = m_proxy->text().trimmed();
+    typed.cookiesFile = m_cookiesFile->text().trimmed();
+    typed.caFile = m_caFile->text().trimmed();
+    if (!typed.setHeaderLines(m_headers->toPlainText().split(u'\n'), error))
+        return std::nullopt;
+    // The engine's own check, so the window and a task start say the same.
+    if (const std::optional<QString> wrong = typed.check(dataDir())) {
+        *error = *wrong;
+        return std::nullopt;
+    }
+    typed.cookiesFile = storedName(resolved(typed.cookiesFile));
+    typed.caFile = storedName(resolved(typed.caFile));
+    return typed;
+}
+
 void TaskDialog::tryPage()
 {
     const QString url = m_tryUrl->text().trimmed();
@@ -110,6 +332,15 @@ void TaskDialog::tryPage()
         m_tryResult->setPlainText(tr("请先填写试采网址。"));
         return;
     }
+    // The tab's values as they are now, saved or not.
+    QString error;
+    const std::optional<NetworkSettings> network = typedNetwork(&error);
+    if (!network) {
+        m_tryResult->setHtml(explanationHtml(tr("需要修改：网络设置 %1").arg(error)));
+        Q_EMIT tried();
+        return;
+    }
+    m_tryFetcher->startRun(*network);
     m_tryButton->setEnabled(false);
     m_tryResult->setPlainText(tr("正在取页面 %1 …").arg(url));
     m_tryFetcher->fetch(1, url, m_tryDir.filePath(u"page .txt"_s), QString(), QString());
@@ -137,16 +368,22 @@ void TaskDialog::openOn(const QString &name, int index, const QString &content)
     m_ta = index;
     m_text2->setPlainText(content);
     m_originalContent = content;
+    m_tabs->setCurrentIndex(0);
 }
 
 void TaskDialog::clearInput()
 {
     m_text1->clear();
     m_text2->clear();
+    showNetwork(NetworkSettings());
+    m_originalNetwork = networkValues();
+    m_tabs->setCurrentIndex(0);
 }
 
 bool TaskDialog::hasTypedText() const
 {
+    if (networkChanged())
+        return true;
     if (m_kind == Kind::New)
         return !m_text1->text().trimmed().isEmpty() || !m_text2->toPlainText().trimmed().isEmpty();
     return m_text1->text() != m_originalName || m_text2->toPlainText() != m_originalContent;

@@ -1,15 +1,23 @@
 // The New Task (Form2) and Edit Task (Form3) dialogs: a name field and the
-// task definition text. Modeless; the main window keeps one of each.
+// task definition text on one tab, the task's network settings on another.
+// Modeless; the main window keeps one of each.
 #pragma once
 
+#include "tasks/networksettings.h"
+#include "tasks/workspace.h"
+
 #include <QDialog>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
+#include <optional>
 
+class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
+class QTabWidget;
 class QTextBrowser;
 
 namespace caiji {
@@ -52,6 +60,20 @@ public:
     // Something was typed since the dialog was opened or emptied.
     bool hasTypedText() const;
 
+    // Relative cookies and CA files are looked for in the task's data folder
+    // in this workspace.
+    void setWorkspace(const Workspace &workspace);
+    // Edit: shows the task's network settings. A file with a malformed value
+    // is shown as written, and the user is told what is wrong.
+    void loadNetwork();
+    // The 网络 tab checked as a task start checks it, the files named as they
+    // are to be stored (relative to data/, or absolute when outside it).
+    // Nothing when a value is malformed; `error` then names the key.
+    std::optional<NetworkSettings> typedNetwork(QString *error) const;
+    // The 网络 tab was changed since the dialog was opened or emptied.
+    bool networkChanged() const;
+    void showNetworkTab();
+
     // Escape and the close box: typed text is dropped only when the user says so.
     void reject() override;
 
@@ -61,6 +83,14 @@ Q_SIGNALS:
     void tried();
 
 private:
+    QWidget *networkTab();
+
+    void showNetwork(const NetworkSettings &settings);
+    QStringList networkValues() const;
+    QString dataDir() const;
+    QString resolved(const QString &name) const;
+    QString storedName(const QString &path) const;
+    void browse(QLineEdit *field, const QString &caption, const QString &filter);
     void showTried(const QString &url, const QString &fetch, qint64 count, const QByteArray &body,
                    const QByteArray &charset);
 
@@ -73,10 +103,22 @@ private:
     QSpinBox *m_tryLevel;
     QPushButton *m_tryButton;
     QTextBrowser *m_tryResult;
+    QTabWidget *m_tabs;
+    QSpinBox *m_retries;
+    QSpinBox *m_connections;
+    QSpinBox *m_minDelay;
+    QCheckBox *m_robots;
+    QLineEdit *m_userAgent;
+    QPlainTextEdit *m_headers;
+    QLineEdit *m_cookiesFile;
+    QLineEdit *m_proxy;
+    QLineEdit *m_caFile;
     std::unique_ptr<Fetcher> m_tryFetcher;
     QTemporaryDir m_tryDir;
     QString m_originalName;
     QString m_originalContent;
+    QStringList m_originalNetwork;
+    std::optional<Workspace> m_workspace;
     int m_ta = -1;
 };
 

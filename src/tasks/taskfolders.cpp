@@ -31,6 +31,24 @@ bool copyFolder(const QString &from, const QString &to)
     return true;
 }
 
+// Replaces `to` only once the whole file is copied.
+bool copyFile(const QString &from, const QString &to, QString *reason)
+{
+    QFile source(from);
+    QSaveFile target(to);
+    if (!source.open(QIODevice::ReadOnly)) {
+        *reason = u"无法读取 "_s + QDir::toNativeSeparators(from);
+        return false;
+    }
+    const QByteArray bytes = source.readAll();
+    if (!target.open(QIODevice::WriteOnly) || target.write(bytes) != bytes.size() ||
+        !target.flush() || !target.commit()) {
+        *reason = u"无法写入 "_s + QDir::toNativeSeparators(to);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 TaskFolders::TaskFolders(const Workspace &workspace) : m_workspace(workspace) {}
@@ -100,7 +118,33 @@ bool TaskFolders::writeDefinition(const QString &name, const QString &content,
     return true;
 }
 
-TaskChange TaskFolders::create(const QString &rawName, const QString &rawContent) const
+bool TaskFolders::writeNetwork(const QString &name, NetworkSettings network, QString *reason) const
+{
+    const QString dataDir = QFileInfo(m_workspace.taskFile(name)).absolutePath();
+    // QSettings would make the folders of a task that is gone.
+    if (!QFileInfo(dataDir).isDir()) {
+        *reason = u"找不到 "_s + QDir::toNativeSeparators(dataDir);
+        return false;
+    }
+    // Fixed names: a picked file never replaces the task's own files.
+    const std::pair<QString *, QString> files[] = {{&network.cookiesFile, u"cookies.txt"_s},
+                                                   {&network.caFile, u"ca.crt"_s}};
+    for (const auto &[file, copy] : files) {
+        if (!QDir::isAbsolutePath(*file))
+            continue;
+        if (!copyFile(*file, dataDir + u'/' + copy, reason))
+            return false;
+        *file = copy;
+    }
+    if (!network.write(dataDir)) {
+        *reason = u"无法写入 "_s + QDir::toNativeSeparators(NetworkSettings::fileIn(dataDir));
+        return false;
+    }
+    return true;
+}
+
+TaskChange TaskFolders::create(const QString &rawName, const QString &rawContent,
+                               const std::optional<NetworkSettings> &network) const
 {
     if (hasForbiddenCharacter(rawName))
         return {false, forbiddenCharacterMessage()};
@@ -120,11 +164,16 @@ TaskChange TaskFolders::create(const QString &rawName, const QString &rawContent
         return {false, u"无法写入任务文件："_s +
                            QDir::toNativeSeparators(m_workspace.taskFile(name)) + u"\n"_s + reason};
     }
+    if (network && !writeNetwork(name, *network, &reason)) {
+        QDir(dir).removeRecursively();
+        return {false, u"无法写入网络设置："_s + reason};
+    }
     return {true, u"任务创建成功!"_s};
 }
 
 TaskChange TaskFolders::edit(const QString &oldName, const QString &rawNewName,
-                             const QString &rawContent) const
+                             const QString &rawContent,
+                             const std::optional<NetworkSettings> &network) const
 {
     if (hasForbiddenCharacter(rawNewName))
         return {false, forbiddenCharacterMessage()};
@@ -136,6 +185,8 @@ TaskChange TaskFolders::edit(const QString &oldName, const QString &rawNewName,
     if (!writeDefinition(from, trimBlanks(rawContent), &reason))
         return {false, u"无法写入任务文件："_s +
                            QDir::toNativeSeparators(m_workspace.taskFile(from)) + u"\n"_s + reason};
+    if (network && !writeNetwork(from, *network, &reason))
+        return {false, u"无法写入网络设置："_s + reason};
     if (from != to && !QDir().rename(m_workspace.taskDir(from), m_workspace.taskDir(to)))
         return {false, u"无法更改任务名称："_s + from};
     return {true, u"任务编辑成功!"_s};

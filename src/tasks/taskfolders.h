@@ -2,11 +2,13 @@
 // messages the task dialogs show. No widgets: the dialogs call these.
 #pragma once
 
+#include "tasks/networksettings.h"
 #include "tasks/workspace.h"
 
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <optional>
 
 namespace caiji {
 
@@ -32,11 +34,15 @@ public:
     // the task folder itself, so it exists).
     bool exists(const QString &name) const;
 
-    TaskChange create(const QString &rawName, const QString &rawContent) const;
-    // Writes the content under the old name first, then renames when the
-    // name changed.
-    TaskChange edit(const QString &oldName, const QString &rawNewName,
-                    const QString &rawContent) const;
+    // `network`, when given, goes into the task's data/settings.ini; a cookies
+    // or CA file named by an absolute path is copied into data/ first (as
+    // cookies.txt, ca.crt), so the task folder holds all the task needs.
+    TaskChange create(const QString &rawName, const QString &rawContent,
+                      const std::optional<NetworkSettings> &network = std::nullopt) const;
+    // Writes the content and settings under the old name first, then renames
+    // when the name changed.
+    TaskChange edit(const QString &oldName, const QString &rawNewName, const QString &rawContent,
+                    const std::optional<NetworkSettings> &network = std::nullopt) const;
     TaskChange remove(const QString &name) const;
 
     QString readDefinition(const QString &name) const;
@@ -51,6 +57,7 @@ private:
     // False with `reason` set when the file could not be written whole; an
     // earlier file is then unchanged.
     bool writeDefinition(const QString &name, const QString &content, QString *reason) const;
+    bool writeNetwork(const QString &name, NetworkSettings network, QString *reason) const;
 
     Workspace m_workspace;
 };

@@ -112,6 +112,7 @@ void TestLanguage::dialogButtons_data()
         row(u"about"_s, ok);
         row(u"choose"_s, okCancel);
         row(u"saveFileName"_s, {u"保存"_s, u"取消"_s});
+        row(u"openFileName"_s, {u"取消"_s, u"打开"_s});
     }
 }
 
@@ -133,6 +134,7 @@ void TestLanguage::dialogButtons()
          }},
         {u"saveFileName"_s,
          [&] { shell.saveFileName(nullptr, u"导出"_s, u"a.csv"_s, u"CSV (*.csv)"_s); }},
+        {u"openFileName"_s, [&] { shell.openFileName(nullptr, u"选择"_s, QString(), QString()); }},
     };
     QCOMPARE(buttonsOfDialog(open.value(dialog)), captions);
 }

@@ -14,8 +14,10 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTextCursor>
@@ -46,6 +48,8 @@ private Q_SLOTS:
     void escapeAsksBeforeDroppingText();
     void tryExplainsTypedDefinition_data();
     void tryExplainsTypedDefinition();
+    void networkTabSaves_data();
+    void networkTabSaves();
 };
 
 namespace {
@@ -116,6 +120,52 @@ QStringList taskFolders(WindowRig &rig)
 {
     return QDir(rig.workspace.workspace().tasksDir())
         .entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Sets each "Field=value" of `typed` ("|" between them) on the 网络 tab; a
+// browse button is answered with the value.
+void typeNetwork(QDialog *form, RecordingShell &shell, const QString &typed)
+{
+    for (const QString &item : typed.split(u'|', Qt::SkipEmptyParts)) {
+        QObject *field = form->findChild<QObject *>(item.section(u'=', 0, 0));
+        if (auto *button = qobject_cast<QPushButton *>(field))
+            (shell.fileNames << item.section(u'=', 1), button->click());
+        else
+            field->metaObject()->userProperty().write(field, item.section(u'=', 1));
+    }
+}
+
+// The fields `typed` names, as the tab shows them.
+QString shownNetwork(QDialog *form, const QString &typed)
+{
+    QStringList shown;
+    for (const QString &item : typed.split(u'|', Qt::SkipEmptyParts)) {
+        QObject *field = form->findChild<QObject *>(item.section(u'=', 0, 0));
+        shown << item.section(u'=', 0, 0) + u'=' +
+                     field->metaObject()->userProperty().read(field).toString();
+    }
+    return shown.join(u'|');
+}
+
+// The [network] keys of a task's settings.ini, sorted; <none> without the file.
+QString networkKeys(WindowRig &rig, const QString &task)
+{
+    QSettings file(NetworkSettings::fileIn(rig.workspace.taskDir(task) + u"/data"_s),
+                   QSettings::IniFormat);
+    QStringList keys;
+    for (const QString &key : file.allKeys()) {
+        const QVariant value = file.value(key);
+        keys << key.section(u'/', 1) + u'=' +
+                    (value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',')
+                                                              : value.toString());
+    }
+    return QFile::exists(file.fileName()) ? sorted(keys).join(u'|') : u"<none>"_s;
 }
 
 // The two task lists hold the same names in the same order.
@@ -307,12 +357,14 @@ void TestTaskDialogs::oneDialogOfEachKind()
 
     QDialog *form2 = openDialog(rig, u"CD11"_s, u"Form2"_s);
     nameField(form2)->setText(u"typed"_s);
+    typeNetwork(form2, rig.shell, u"Proxy=h:1"_s);
     QCOMPARE(openDialog(rig, u"Toolbar1Button4"_s, u"Form2"_s), form2);
     QCOMPARE(nameField(form2)->text(), u"typed"_s); // kept while open
     form2->close();                                 // the close box drops the input
     QCOMPARE(openDialog(rig, u"CD11"_s, u"Form2"_s), form2);
     QVERIFY(form2->isVisible());
     QVERIFY(nameField(form2)->text().isEmpty());
+    QCOMPARE(shownNetwork(form2, u"Proxy="_s), u"Proxy="_s);
 
     QListWidget *list5 = rig.list(u"List5"_s);
     WindowRig::click(list5, 0);
@@ -464,16 +516,20 @@ void TestTaskDialogs::deleteTaskAsksFirst()
 void TestTaskDialogs::escapeAsksBeforeDroppingText_data()
 {
     QTest::addColumn<QString>("command");
-    QTest::addColumn<QString>("name"); // typed into the name field; empty: left as it is
-    QTest::addColumn<bool>("answer");  // to the question, if one is asked
+    // Typed into the name field, or as Field=value on the 网络 tab; empty: left as it is.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("answer"); // to the question, if one is asked
     QTest::addColumn<bool>("asked");
     QTest::addColumn<bool>("stays");
 
     QTest::newRow("new, nothing typed") << u"CD11"_s << QString() << true << false << false;
     QTest::newRow("new, typed, keep") << u"CD11"_s << u"x"_s << false << true << true;
     QTest::newRow("new, typed, drop") << u"CD11"_s << u"x"_s << true << true << false;
+    QTest::newRow("new, network, keep") << u"CD11"_s << u"Proxy=h:1"_s << false << true << true;
     QTest::newRow("edit, unchanged") << u"CD12"_s << QString() << true << false << false;
     QTest::newRow("edit, renamed, keep") << u"CD12"_s << u"e"_s << false << true << true;
+    QTest::newRow("edit, mended, keep")
+        << u"CD12"_s << u"Headers=|Proxy="_s << false << true << true;
 }
 
 void TestTaskDialogs::escapeAsksBeforeDroppingText()
@@ -486,10 +542,20 @@ void TestTaskDialogs::escapeAsksBeforeDroppingText()
 
     WindowRig rig;
     QVERIFY(addTasks(rig, {u"a"_s}));
+    // Settings loaded on opening are not typed, nor is a malformed file shown as written.
+    const QString written = u"MinDelayMs=250|Headers=: x|Proxy=ftp://h"_s;
+    QVERIFY(writeFile(rig.workspace.taskDir(u"a"_s) + u"/data/settings.ini"_s,
+                      "[network]\nminDelayMs=250\nheaders=: x\nproxy=ftp://h\n"));
     QVERIFY(rig.start());
     WindowRig::click(rig.list(u"List5"_s), 0);
     QDialog *form = openDialog(rig, command, command == u"CD11" ? u"Form2"_s : u"Form3"_s);
-    if (!name.isEmpty())
+    if (command == u"CD12") {
+        QCOMPARE(shownNetwork(form, written), written);
+        QVERIFY(rig.shell.takeMessages().join(u'|').contains(u"headers："_s));
+    }
+    if (name.contains(u'='))
+        typeNetwork(form, rig.shell, name);
+    else if (!name.isEmpty())
         nameField(form)->setText(name);
     const QString shown = nameField(form)->text();
     rig.shell.answers = {answer};
@@ -511,12 +577,19 @@ void TestTaskDialogs::tryExplainsTypedDefinition_data()
     QTest::addColumn<QString>("page");   // the page tried
     QTest::addColumn<QString>("shown");  // text the explanation must hold
     QTest::addColumn<bool>("red");       // shown marked in red
-    QTest::newRow("found") << u"<h1>"_s << u"p.htm"_s << u"截取值：“标题”"_s << false;
+    QTest::addColumn<QString>("proxy");  // typed on the 网络 tab, never saved
+    QTest::newRow("found") << u"<h1>"_s << u"p.htm"_s << u"截取值：“标题”"_s << false << QString();
     QTest::newRow("misspelt marker")
         << u"<h2>"_s << u"p.htm"_s << u"请检查：标记字段1：区域开始标记“<h2>”在页面中找不到"_s
-        << true;
+        << true << QString();
     QTest::newRow("page not fetched")
-        << u"<h1>"_s << u"missing.htm"_s << u"取不到页面 http://h/missing.htm（failed）"_s << true;
+        << u"<h1>"_s << u"missing.htm"_s << u"取不到页面 http://h/missing.htm（failed）"_s << true
+        << QString();
+    QTest::newRow("typed proxy") << u"<h1>"_s << u"p.htm"_s << u"截取值：“标题”"_s << false
+                                 << u"h:1081"_s;
+    QTest::newRow("malformed proxy")
+        << u"<h1>"_s << u"p.htm"_s << u"需要修改：网络设置 proxy=ftp://h："_s << true
+        << u"ftp://h"_s;
 }
 
 void TestTaskDialogs::tryExplainsTypedDefinition()
@@ -525,11 +598,14 @@ void TestTaskDialogs::tryExplainsTypedDefinition()
     QFETCH(QString, page);
     QFETCH(QString, shown);
     QFETCH(bool, red);
-    auto fetcher = std::make_unique<FakeFetcher>();
+    QFETCH(QString, proxy);
+    auto owned = std::make_unique<FakeFetcher>();
+    FakeFetcher *fetcher = owned.get();
     fetcher->setPage(u"http://h/p.htm"_s,
                      "<html><head><meta charset=utf-8></head><body><h1>标题</h1></body></html>");
     RecordingShell shell;
-    TaskDialog dialog(TaskDialog::Kind::New, shell, nullptr, std::move(fetcher));
+    TaskDialog dialog(TaskDialog::Kind::New, shell, nullptr, std::move(owned));
+    typeNetwork(&dialog, shell, u"Proxy="_s + proxy);
     // Typed, never saved.
     dialog.contentField()->setPlainText(u"ur=[[0]]uc=[[2]]<getm1>w1=[[1]]w2=[[1]]w3=[[1]]w4=[["_s +
                                         marker + u"^</body>^"_s + marker +
@@ -537,11 +613,84 @@ void TestTaskDialogs::tryExplainsTypedDefinition()
     dialog.tryUrlField()->setText(u"http://h/"_s + page);
     QSignalSpy tried(&dialog, &TaskDialog::tried);
     dialog.tryButton()->click();
-    QVERIFY(tried.wait(5000));
+    QVERIFY(!tried.isEmpty() || tried.wait(5000)); // a refusal shows at once
     const QTextCursor found = dialog.tryResult()->document()->find(shown);
     QVERIFY2(!found.isNull(), qPrintable(dialog.tryResult()->toPlainText()));
     QCOMPARE(found.charFormat().foreground().color() == QColor(0xc0, 0, 0), red);
     QVERIFY(dialog.tryButton()->isEnabled());
+    // Each fetch starts with the tab's values; a malformed one fetches nothing.
+    QCOMPARE(fetcher->calls().size(), proxy.startsWith(u"ftp") ? 0 : 1);
+    QCOMPARE(fetcher->runs().size() == 1 && fetcher->runs()[0].taskProxy, proxy == u"h:1081");
+}
+
+void TestTaskDialogs::networkTabSaves_data()
+{
+    QTest::addColumn<QString>("name");    // "n": a new task; else task "a" edited under that name
+    QTest::addColumn<QString>("typed");   // Field=value|...
+    QTest::addColumn<QString>("refusal"); // what the message names; empty: saved
+    QTest::addColumn<QString>("keys");    // [network] of the saved (or kept) settings.ini
+
+    const QString kept = u"cookiesFile=c.txt|retries=3"_s;
+    QTest::newRow("new, defaults") << u"n"_s << QString() << QString() << u"<none>"_s;
+    QTest::newRow("new, every field")
+        << u"n"_s
+        << u"Retries=0|ConnectionsPerHost=2|MinDelayMs=500|Robots=true|UserAgent=B;1|"
+           "Headers=Referer: http://a.cn/\nAccept-Language: zh-CN,zh;q=0.9|Proxy=h:1"_s
+        << QString()
+        << u"connectionsPerHost=2|headers=Referer: http://a.cn/,Accept-Language: zh-CN,zh;q=0.9|"
+           "minDelayMs=500|proxy=h:1|retries=0|robots=true|userAgent=B;1"_s;
+    QTest::newRow("new, cookies picked elsewhere")
+        << u"n"_s << u"CookiesBrowse=OUT"_s << QString() << u"cookiesFile=cookies.txt"_s;
+    QTest::newRow("edit, untouched") << u"a"_s << QString() << QString() << kept;
+    QTest::newRow("renamed, one back to its default, cookies move along")
+        << u"b"_s << u"UserAgent=B|Retries=2"_s << QString() << u"cookiesFile=c.txt|userAgent=B"_s;
+    QTest::newRow("new, unknown proxy scheme")
+        << u"n"_s << u"Proxy=ftp://h"_s << u"proxy=ftp://h："_s << u"<none>"_s;
+    QTest::newRow("edit, missing cookies file, named as typed")
+        << u"a"_s << u"CookiesFile=none.txt"_s << u"cookiesFile=none.txt："_s << kept;
+}
+
+void TestTaskDialogs::networkTabSaves()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, typed);
+    QFETCH(QString, refusal);
+    QFETCH(QString, keys);
+
+    WindowRig rig;
+    QTemporaryDir outside;
+    const QByteArray cookies = "site.cn\tFALSE\t/\tFALSE\t0\tsession\tabc\n";
+    const QByteArray ini = "[network]\n; 登录用\nretries=3\ncookiesFile=c.txt\n";
+    const QString data = rig.workspace.taskDir(u"a"_s) + u"/data/"_s;
+    QVERIFY(addTasks(rig, {u"a"_s}) && writeFile(data + u"settings.ini"_s, ini) &&
+            writeFile(data + u"c.txt"_s, cookies) && writeFile(outside.filePath(u"c"_s), cookies));
+    QVERIFY(rig.start());
+    const bool isNew = name == u"n";
+    WindowRig::click(rig.list(u"List5"_s), 0);
+    QDialog *form = openDialog(rig, isNew ? u"CD11"_s : u"CD12"_s, isNew ? u"Form2"_s : u"Form3"_s);
+    typeNetwork(form, rig.shell, QString(typed).replace(u"OUT"_s, outside.path() + u"/c"_s));
+    submit(form, name, u"uc=[[1]]"_s);
+    const QString task = refusal.isEmpty() || isNew ? name : u"a"_s;
+    QCOMPARE(networkKeys(rig, task), keys);
+    // A refused or untouched tab leaves the file as it was written.
+    if (typed.isEmpty() || !refusal.isEmpty())
+        QCOMPARE(fileText(data + u"settings.ini"_s), QString::fromUtf8(ini));
+    const QString told = rig.shell.takeMessages().join(u'|');
+    QVERIFY2(told.contains(refusal.isEmpty() ? (isNew ? Created : Edited) : refusal),
+             qPrintable(told));
+    if (!refusal.isEmpty()) { // on the 网络 tab, with nothing saved
+        QVERIFY(form->findChild<QTabWidget *>(u"Tabs"_s)->currentIndex() == 1 &&
+                form->isVisible() && !QFileInfo::exists(rig.workspace.taskDir(u"n"_s)));
+        return;
+    }
+    // Opened again, the tab shows what was saved, and the files it names read.
+    WindowRig::click(rig.list(u"List5"_s), isNew ? 1 : 0);
+    form = openDialog(rig, u"CD12"_s, u"Form3"_s);
+    const QString saved = typed.replace(u"CookiesBrowse=OUT"_s, u"CookiesFile=cookies.txt"_s);
+    QCOMPARE(shownNetwork(form, saved), saved);
+    QString error;
+    QVERIFY2(NetworkSettings::read(rig.workspace.taskDir(task) + u"/data"_s, &error),
+             qPrintable(error));
 }
 
 QTEST_MAIN(TestTaskDialogs)

@@ -33,6 +33,11 @@ QString RecordingShell::saveFileName(QWidget *, const QString &, const QString &
     return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
 }
 
+QString RecordingShell::openFileName(QWidget *, const QString &, const QString &, const QString &)
+{
+    return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
+}
+
 void RecordingShell::about(QWidget *, const QString &text)
 {
     abouts << text;

@@ -36,6 +36,9 @@ public:
     // Answers with the next of `fileNames` (empty, a cancel, when none is left).
     QString saveFileName(QWidget *parent, const QString &caption, const QString &suggested,
                          const QString &filter) override;
+    // Answers from `fileNames` as saveFileName() does.
+    QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
+                         const QString &filter) override;
     void about(QWidget *parent, const QString &text) override;
     // Answers with the next of `choices` (-1, a cancel, when none is left).
     int choose(QWidget *parent, const QString &label, const QStringList &items) override;

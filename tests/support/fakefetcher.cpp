@@ -70,6 +70,11 @@ void FakeFetcher::setAllowedDirectories(const QStringList &directories)
         m_allowed << QDir::cleanPath(QDir(dir).absolutePath());
 }
 
+void FakeFetcher::startRun(const NetworkSettings &settings)
+{
+    m_runs.append(settings);
+}
+
 bool FakeFetcher::isAllowed(const QString &file) const
 {
     return m_allowed.isEmpty() ||

@@ -40,6 +40,7 @@ public:
                const QString &tag2) override;
     void abandonAll() override;
     void setAllowedDirectories(const QStringList &directories) override;
+    void startRun(const NetworkSettings &settings = NetworkSettings()) override;
 
     // Completes a hanging fetch of `url` now, as a transfer that outlived its
     // run would: abandonment does not stop it. False when none hangs.
@@ -52,6 +53,8 @@ public:
     // Completions scheduled but not yet delivered.
     int pendingCount() const { return int(m_scheduled.size()); }
     const QStringList &allowedDirectories() const { return m_allowed; }
+    // The settings of every startRun(), in order.
+    const QList<NetworkSettings> &runs() const { return m_runs; }
 
 private:
     void complete(const Call &call);
@@ -66,6 +69,7 @@ private:
     QHash<quint64, Call> m_scheduled;
     QHash<int, quint64> m_slotTicket; // the newest fetch of each slot
     QStringList m_allowed;
+    QList<NetworkSettings> m_runs;
     quint64 m_nextTicket = 1;
     int m_abandonCount = 0;
     int m_delivered = 0;
