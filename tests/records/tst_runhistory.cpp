@@ -27,8 +27,8 @@ private Q_SLOTS:
     void retire_data();
     void retire();
     void killedRunKeepsCommittedRecords();
+    void keepsNewestRuns_data();
     void keepsNewestRuns();
-    void failedRunsNeverPushOutRecords();
     void keepRunsFromSettings();
     void failureListLineByLine_data();
     void failureListLineByLine();
@@ -158,43 +158,34 @@ void TestRunHistory::killedRunKeepsCommittedRecords()
     QCOMPARE(RecordStore::readAll(history.runs()[0].path, 1), lines);
 }
 
+void TestRunHistory::keepsNewestRuns_data()
+{
+    // Runs with records first, then runs that failed (a failure list only).
+    QTest::addColumn<int>("collected");
+    QTest::addColumn<int>("failed");
+    QTest::addColumn<QStringList>("kept"); // the first record of each kept run, newest first
+    QTest::newRow("records only") << 8 << 0
+                                  << QStringList{u"^run 7"_s, u"^run 6"_s, u"^run 5"_s, u"^run 4"_s,
+                                                 u"^run 3"_s};
+    QTest::newRow("failed runs never push out records")
+        << 2 << 7 << QStringList{u""_s, u""_s, u""_s, u""_s, u""_s, u"^run 1"_s, u"^run 0"_s};
+}
+
 void TestRunHistory::keepsNewestRuns()
 {
+    QFETCH(int, collected);
+    QFETCH(int, failed);
+    QFETCH(QStringList, kept);
     QTemporaryDir dir;
     const QString database = dir.filePath(u"data.mdb"_s);
     const QDateTime start = QDateTime::currentDateTime().addDays(-1);
     RunHistory history(dir.path(), 2); // fewer than five are never kept
     QCOMPARE(history.keep(), RunHistory::DefaultKeep);
-    for (int run = 0; run < 8; ++run) {
+    for (int run = 0; run < collected + failed; ++run) {
         {
             RecordStore store;
             QVERIFY(store.create(database, 1));
-            QVERIFY(store.append(u"^run "_s + QString::number(run)));
-        }
-        QFile file(database);
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QVERIFY(file.setFileTime(start.addSecs(run * 60), QFileDevice::FileModificationTime));
-        file.close();
-        QVERIFY(history.retire(database));
-    }
-    QStringList kept;
-    for (const HistoryRun &run : history.runs())
-        kept << RecordStore::readAll(run.path, 1)->value(0);
-    QCOMPARE(kept, QStringList({u"^run 7"_s, u"^run 6"_s, u"^run 5"_s, u"^run 4"_s, u"^run 3"_s}));
-}
-
-void TestRunHistory::failedRunsNeverPushOutRecords()
-{
-    // Two runs with records, then more failed runs than are kept.
-    QTemporaryDir dir;
-    const QString database = dir.filePath(u"data.mdb"_s);
-    RunHistory history(dir.path());
-    const QDateTime start = QDateTime::currentDateTime().addDays(-1);
-    for (int run = 0; run < 2 + RunHistory::DefaultKeep + 2; ++run) {
-        {
-            RecordStore store;
-            QVERIFY(store.create(database, 1));
-            if (run < 2)
+            if (run < collected)
                 QVERIFY(store.append(u"^run "_s + QString::number(run)));
             else
                 QVERIFY(writeBytes(FailureLog::fileFor(database), "列表页\t超时\thttp://a/\n"));
@@ -205,11 +196,10 @@ void TestRunHistory::failedRunsNeverPushOutRecords()
         file.close();
         QVERIFY(history.retire(database));
     }
-    int withRecords = 0;
+    QStringList first;
     for (const HistoryRun &run : history.runs())
-        withRecords += RecordStore::count(run.path).value_or(0) > 0 ? 1 : 0;
-    QCOMPARE(withRecords, 2);
-    QCOMPARE(history.runs().size(), 2 + RunHistory::DefaultKeep);
+        first << RecordStore::readAll(run.path, 1)->value(0);
+    QCOMPARE(first, kept);
 }
 
 void TestRunHistory::keepRunsFromSettings()
