@@ -53,7 +53,7 @@ class SilentShell : public caiji::Shell
 {
 public:
     void inform(QWidget *, const QString &) override {}
-    void open(const QUrl &) override {}
+    void open(QWidget *, const QUrl &, const QString &) override {}
 };
 
 } // namespace

@@ -56,15 +56,19 @@ def join_lines(lines):
 
 
 def inline(text):
-    parts = re.split(r'(`[^`]+`|\*\*[^*]+\*\*)', text)
+    """`code` and **bold**, also `code` inside **bold**."""
     out = []
-    for part in parts:
-        if part.startswith('`') and part.endswith('`') and len(part) > 1:
+    bold = False
+    for part in re.split(r'(`[^`]+`|\*\*)', text):
+        if part == '**':
+            out.append('}' if bold else '{\\b ')
+            bold = not bold
+        elif part.startswith('`') and part.endswith('`') and len(part) > 1:
             out.append('{\\f1 ' + escape(part[1:-1]) + '}')
-        elif part.startswith('**') and part.endswith('**') and len(part) > 3:
-            out.append('{\\b ' + escape(part[2:-2]) + '}')
         else:
             out.append(escape(part))
+    if bold:
+        out.append('}')
     return ''.join(out)
 
 

@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts caiji.
+# Installs what is missing, builds the programs it runs, and starts caiji.
 #
 # Without arguments it starts the offline demo: the demo site on
-# 127.0.0.1:8391 and the window on a copy of the sample workspace
-# (build/demo-workspace), so records arrive within seconds. Without a display
-# it collects the demo tasks with `caiji run` and prints the number of records
-# each task stored. With arguments, they go to caiji itself.
+# 127.0.0.1:8391 (the port the demo tasks fetch from; when something else
+# holds it, it stops and says so) and the window on a copy of the sample
+# workspace (build/demo-workspace), so records arrive within seconds. Without
+# a display it collects the demo tasks with `caiji run` and prints the number
+# of records each task stored. With arguments, they go to caiji itself.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${CAIJI_BUILD_DIR:-$root/build}
-bash "$root/scripts/setup.sh" >&2
+port=8391
+# The tests and benchmarks are built by scripts/test.sh, not here.
+bash "$root/scripts/setup.sh" caiji caiji-demo-site help_doc >&2
 if (($#)); then
     exec "$build/caiji" "$@"
 fi
@@ -20,17 +23,24 @@ if [ ! -d "$workspace" ]; then
     find "$workspace" -name .keep -delete
 fi
 
+# The server prints its port once it listens, or ends with 3 when the port is
+# taken.
 log=$build/demo-site.log
-"$build/caiji-demo-site" --port 8391 "$root/examples/demo-site" >"$log" 2>&1 &
-server=$!
+coproc SERVER { exec "$build/caiji-demo-site" --port "$port" "$root/examples/demo-site" 2>"$log"; }
+server=$SERVER_PID
 trap 'kill "$server" 2>/dev/null || true' EXIT
-for _ in $(seq 50); do
-    [ -s "$log" ] && break
-    sleep 0.1
-done
-if ! kill -0 "$server" 2>/dev/null; then
-    echo "demo site not started ($(cat "$log")); using whatever serves 127.0.0.1:8391" >&2
+if ! read -r -t 10 -u "${SERVER[0]}" listening; then
+    status=0
+    wait "$server" || status=$?
+    if ((status == 3)); then
+        echo "127.0.0.1:$port is in use, and the demo tasks fetch from it: end the program" \
+            "that holds it (an earlier run.sh or caiji-demo-site?) and start again." >&2
+    else
+        echo "the demo site did not start: $(cat "$log")" >&2
+    fi
+    exit 1
 fi
+echo "demo site: http://127.0.0.1:$listening/" >&2
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     "$build/caiji" --workspace "$workspace"

@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>FileTypeNames</name>
+    <message>
+        <source>驱动器</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>文件夹</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>链接</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>Shell</name>
     <message>
         <source>信息采集</source>
@@ -49,9 +64,9 @@
     </message>
 </context>
 <context>
-    <name>caiji::LivePreview</name>
+    <name>caiji::ListHeader</name>
     <message>
-        <source>显示的记录有未保存的修改，放弃这些修改吗？</source>
+        <source>字段%1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -69,10 +84,6 @@
 
 许可证：caiji 开发者尚未以任何许可证发布本程序，保留所有权利。
 使用 Qt 6（LGPL-3.0）、libxml2（MIT）、libxlsxwriter（BSD-2-Clause）和 SQLite（公有领域）。</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>采</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -220,19 +231,11 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>停</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>暂停采集：不再发出新的请求，已发出的照常完成</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <source>继续采集</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>续</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -244,19 +247,11 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>新</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>新建任务：填写任务名称和任务内容（Ctrl+N）</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <source>编辑任务</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>编</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -268,19 +263,11 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>删</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>删除“启动区任务”中选中的任务，连同它的记录和下载的文件（先询问）</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <source>进入任务主目录</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>目</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -292,19 +279,11 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>下</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>打开选中任务的下载文件目录（wek）</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <source>进入数据库目录</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>库</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -316,10 +295,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>网</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>在浏览器中打开软件官方网站</source>
         <translation type="unfinished"></translation>
     </message>
@@ -328,15 +303,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>说</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>软件帮助</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>帮</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -345,14 +312,6 @@
     </message>
     <message>
         <source>退出程序</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>退</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>退出程序：不询问，已存储的记录不会丢失</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -454,14 +413,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>把任务“%1”的记录导出为 Excel 工作簿</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>把任务“%1”的记录导出为 CSV 文件</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Excel 工作簿 (*.xlsx)</source>
         <translation type="unfinished"></translation>
     </message>
@@ -505,6 +456,74 @@
 %1</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>任务名称</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>退出程序：已存储的记录不会丢失；显示的记录有未保存的修改时先询问</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>查看失败列表</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>失败%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法打开%1：
+%2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>没有能打开文件夹的程序。%1在：
+%2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>任务主目录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>下载文件目录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>数据库目录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>没有能打开网页的程序。软件官方网站：
+%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>任务“%1”的记录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>任务“%1”在 %2 采集的历史记录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>把%1导出为 Excel 工作簿</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>把%1导出为 CSV 文件</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>已导出%1条历史记录（任务“%2”在 %3 采集）：
+%4</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>caiji::RecordBrowser</name>
@@ -545,6 +564,22 @@
         <source>删除成功</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>请先双击“相应记录”中要编辑的记录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>显示的记录有未保存的修改，放弃这些修改吗？</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>（%1 的历史记录）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>显示的记录已被删除</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>caiji::RecordDisplay</name>
@@ -580,19 +615,11 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>试采网址，例如 http://127.0.0.1:8391/news/3.html</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>第</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <source>层</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>填写网址后按“试采”：按上面正在编辑的任务内容（不必先保存）截取这一页，逐个字段说明截到了什么；空的字段会标红并写明原因。</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -707,10 +734,6 @@ Referer: http://www.example.cn/</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>无法建立临时文件来检查网络设置</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>需要修改：网络设置 %1</source>
         <translation type="unfinished"></translation>
     </message>
@@ -736,6 +759,38 @@ Referer: http://www.example.cn/</source>
     </message>
     <message>
         <source>内部网站用自己的 CA 签发证书时，在这里指定这个 CA 的证书（PEM 或 DER）；选了别处的文件，保存任务时复制为 data/ca.crt。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>试采网址；空着时取任务的第一个网址</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>取消试采</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>试采已取消。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>取不到页面 %1（%2）：网站没有在限定时间内回应，这不是任务内容的问题，可以稍后再试。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>按“试采”：按上面正在编辑的任务内容（不必先保存）截取试采网址这一页，逐个字段说明截到了什么；空的字段会标红并写明原因。等待页面时再按一次可以取消。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>试链接</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>方案二：列出试采网址（空着就是起始页）上的每个链接，说明它作为内容页、列表页是收下还是被哪一部分挡住</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -69,7 +69,7 @@
     </message>
     <message>
         <source>Fetches the page at URL (or reads --file) and cuts it with the task&apos;s rules exactly as a run would, then explains it field by field: the charset and why, each marker found or not with its line and column, the value cut, every a-list step, and what became of each record. The first line says what to fix. Exit status 1 when the page yields nothing or cannot be fetched.</source>
-        <translation>下载 URL 处的页面（或读取 --file），完全按采集时的方式用任务的规则截取，然后逐个字段说明：字符集及其判断依据，每个标记是否找到及其行号和列号，截取到的值，a-list 的每一步，以及每条记录的结果。第一行说明需要修改什么。页面什么也没截到或取不到页面时，退出状态为 1。</translation>
+        <translation>下载 URL 处的页面（或读取 --file），完全按采集时的方式用任务的规则截取，然后逐个字段说明：字符集及其判断依据，每个标记是否找到及其行号和列号，截取到的值，a列表的每一步，以及每条记录的结果。第一行说明需要修改什么。页面什么也没截到或取不到页面时，退出状态为 1。</translation>
     </message>
     <message>
         <source>list the links the crawler would follow</source>
@@ -125,13 +125,7 @@
     </message>
     <message>
         <source>Reads FILE as a fetched page is read and prints it as plain text, as the HTML-to-text step of an a-list makes it.</source>
-        <translation>按读取下载页面的方式读取 FILE，并像 a-list 的 HTML 转文本步骤那样输出纯文本。</translation>
-    </message>
-    <message>
-        <source>Usage: caiji [--workspace DIR] [--tick-ms N]
-  or:  caiji COMMAND [OPTIONS] [ARGUMENTS]</source>
-        <translation>用法：caiji [--workspace DIR] [--tick-ms N]
-  或：caiji COMMAND [OPTIONS] [ARGUMENTS]</translation>
+        <translation>按读取下载页面的方式读取 FILE，并像 a列表的“HTML转文本”那一步那样输出纯文本。</translation>
     </message>
     <message>
         <source>Collect web pages into records by rules (信息采集). Without a command, open the window.</source>
@@ -154,14 +148,6 @@
         <translation>显示版本</translation>
     </message>
     <message>
-        <source>the workspace the window opens on</source>
-        <translation>窗口打开的工作目录</translation>
-    </message>
-    <message>
-        <source>milliseconds per tick in the window (default 1000)</source>
-        <translation>窗口中每个周期的毫秒数（默认 1000）</translation>
-    </message>
-    <message>
         <source>The workspace holds the tasks (WORKSPACE/task/NAME/data/task.txt) and their records. It is --workspace DIR when given; else the program&apos;s folder when caiji runs from its build or an unpacked copy, and ~/.local/share/caiji for an installed program.</source>
         <translation>工作目录存放任务（WORKSPACE/task/NAME/data/task.txt）及其记录。指定了 --workspace DIR 时就是 DIR；否则，从构建目录或解压的副本运行时是程序所在的目录，安装的程序则是 ~/.local/share/caiji。</translation>
     </message>
@@ -176,6 +162,24 @@
     <message>
         <source>give up a transfer after this many seconds without a byte from the server (default 30); time spent waiting for a free connection does not count</source>
         <translation>服务器连续这么多秒没有送来一个字节就放弃这次传输（默认 30）；等待空闲连接的时间不算在内</translation>
+    </message>
+    <message>
+        <source>list each link of the page (by default the task&apos;s start page) and the scheme part that kept or refused it, for a scheme-two task</source>
+        <translation>列出页面（默认是任务的起始页）上的每个链接，以及方案的哪一部分收下或挡住了它；用于方案二的任务</translation>
+    </message>
+    <message>
+        <source>Usage: caiji [--workspace DIR] [--tick-ms N]
+  or:  caiji [--workspace DIR] COMMAND [OPTIONS] [ARGUMENTS]</source>
+        <translation>用法：caiji [--workspace DIR] [--tick-ms N]
+  或：caiji [--workspace DIR] COMMAND [OPTIONS] [ARGUMENTS]</translation>
+    </message>
+    <message>
+        <source>the workspace of the window, or of the command</source>
+        <translation>窗口或命令使用的工作目录</translation>
+    </message>
+    <message>
+        <source>milliseconds per tick of the window, or of caiji run (default 1000)</source>
+        <translation>窗口或 caiji run 每个周期的毫秒数（默认 1000）</translation>
     </message>
 </context>
 <context>
@@ -273,10 +277,6 @@
         <translation>找不到示范任务</translation>
     </message>
     <message>
-        <source>no example tasks found in %1</source>
-        <translation>%1 中找不到示范任务</translation>
-    </message>
-    <message>
         <source>kept (a task of that name exists)</source>
         <translation>保留（已有同名任务）</translation>
     </message>
@@ -307,6 +307,34 @@
     <message>
         <source>bad [network] setting in %1: %2</source>
         <translation>%1 的 [network] 设置有误：%2</translation>
+    </message>
+    <message>
+        <source>--workspace needs a folder</source>
+        <translation>--workspace 需要一个目录</translation>
+    </message>
+    <message>
+        <source>--version takes no arguments</source>
+        <translation>--version 不带参数</translation>
+    </message>
+    <message>
+        <source>%1 (see caiji --help)</source>
+        <translation>%1（参见 caiji --help）</translation>
+    </message>
+    <message>
+        <source>the workspace %1 has no tasks yet; `%2` copies the example tasks into it</source>
+        <translation>工作目录 %1 中还没有任务；`%2` 可以把示范任务复制进来</translation>
+    </message>
+    <message>
+        <source>the workspace %1 has no tasks yet (each task is a folder task/NAME holding data/task.txt)</source>
+        <translation>工作目录 %1 中还没有任务（每个任务是一个 task/任务名 目录，其中有 data/task.txt）</translation>
+    </message>
+    <message>
+        <source>--links tries the link filter of a scheme-two task (ur=[[2|…]])</source>
+        <translation>--links 用来试方案二任务（ur=[[2|…]]）的链接筛选</translation>
+    </message>
+    <message>
+        <source>cannot make the workspace %1</source>
+        <translation>无法建立工作目录 %1</translation>
     </message>
 </context>
 </TS>

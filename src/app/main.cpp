@@ -27,30 +27,21 @@ bool hasDisplay()
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
-// `caiji [--workspace DIR] [--tick-ms N]` opens the window; anything else is a command.
-bool opensWindow(const QStringList &arguments)
+int runWindow(QApplication &app, const caiji::CommandLine::GlobalOptions &options)
 {
-    for (qsizetype i = 0; i < arguments.size(); i += 2) {
-        if (arguments[i] != u"--workspace" && arguments[i] != u"--tick-ms")
-            return false;
-    }
-    return arguments.size() % 2 == 0;
-}
-
-int runWindow(QApplication &app, const QStringList &arguments)
-{
-    QString workspace;
-    int tickMs = 1000;
-    for (qsizetype i = 0; i + 1 < arguments.size(); i += 2) {
-        if (arguments[i] == u"--workspace")
-            workspace = arguments[i + 1];
-        else
-            tickMs = std::max(1, arguments[i + 1].toInt());
-    }
     const caiji::InstallLayout layout(QCoreApplication::applicationDirPath());
-    if (workspace.isEmpty())
+    QString workspace = options.workspace;
+    if (workspace.isEmpty()) {
         workspace = layout.defaultWorkspace();
+        if (layout.isInstalled())
+            layout.prepareWorkspace(workspace);
+    }
+    const int tickMs = options.tickMs;
     caiji::Shell shell;
+    // The desktop's file dialogs speak the user's language, not the window's.
+    shell.setNativeFileDialogs(
+        QLocale().language() ==
+        caiji::Translations::messagesLocale(QProcessEnvironment::systemEnvironment()).language());
     const auto refuse = [&shell](const QString &message) {
         QTextStream(stderr) << "caiji: " << message << Qt::endl;
         shell.inform(nullptr, message);
@@ -88,9 +79,9 @@ int runWindow(QApplication &app, const QStringList &arguments)
         QCoreApplication::exit(caiji::StopSignals::exitStatus(signalNumber));
     });
     window.show();
-    // An installed program's first start on an empty workspace (only an
-    // installed program has examples).
-    const QString examples = layout.examplesWorkspaceDir();
+    // An installed program's first start on an empty workspace; a build's
+    // window opens on its own folder without asking.
+    const QString examples = layout.isInstalled() ? layout.examplesWorkspaceDir() : QString();
     if (!examples.isEmpty())
         window.offerExamples(caiji::Workspace(examples));
     return app.exec();
@@ -117,12 +108,18 @@ int main(int argc, char *argv[])
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
 
-    if (opensWindow(arguments) && hasDisplay()) {
+    // `caiji` with at most --workspace and --tick-ms opens the window.
+    const caiji::CommandLine::GlobalOptions global = caiji::CommandLine::parseGlobal(arguments);
+    if (global.error.isEmpty() && !global.help && !global.version && global.command.isEmpty() &&
+        hasDisplay()) {
         QApplication app(argc, argv);
         QApplication::setApplicationName(u"caiji"_s);
-        const caiji::Translations translations(
-            caiji::Translations::messagesLocale(QProcessEnvironment::systemEnvironment()));
-        return runWindow(app, arguments);
+        // The window's language (Chinese until its translation into the
+        // user's is complete) is the locale of Qt's texts in it too.
+        QLocale::setDefault(caiji::Translations::windowLocale(
+            caiji::Translations::messagesLocale(QProcessEnvironment::systemEnvironment())));
+        const caiji::Translations translations{QLocale()};
+        return runWindow(app, global);
     }
 
     QCoreApplication app(argc, argv);
@@ -131,17 +128,8 @@ int main(int argc, char *argv[])
         caiji::Translations::messagesLocale(QProcessEnvironment::systemEnvironment()));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const caiji::InstallLayout layout(QCoreApplication::applicationDirPath());
-    const bool namesWorkspace = arguments.contains(u"--workspace"_s);
-    // The example tasks: installed with the program, or in the source tree of a build.
-    const QString examples = layout.isInstalled()
-                                 ? layout.examplesWorkspaceDir()
-                                 : QStringLiteral(CAIJI_SOURCE_DIR) + u"/examples/workspace"_s;
+    // Parsed again: its messages now follow the locale.
     caiji::CommandLine commandLine(out, err,
-                                   namesWorkspace ? QCoreApplication::applicationDirPath()
-                                                  : layout.defaultWorkspace(),
-                                   examples);
-    if (opensWindow(arguments))
-        return commandLine.runWithoutWindow(arguments);
+                                   caiji::InstallLayout(QCoreApplication::applicationDirPath()));
     return commandLine.run(arguments);
 }

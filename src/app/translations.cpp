@@ -41,6 +41,16 @@ bool Translations::isChinese(const QLocale &locale)
     return locale.language() == QLocale::Chinese;
 }
 
+QLocale Translations::windowLocale(const QLocale &messages)
+{
+    // The build defines it when caiji_en.ts has no unfinished entry.
+#ifdef CAIJI_WINDOW_ENGLISH_COMPLETE
+    return messages;
+#else
+    return isChinese(messages) ? messages : QLocale(QLocale::Chinese, QLocale::China);
+#endif
+}
+
 Translations::Translations(const QLocale &locale, const QString &qtDirectory)
 {
     if (isChinese(locale)) {

@@ -1,6 +1,8 @@
 // The languages the program speaks: its own messages and Qt's texts (buttons,
 // context menus, the command-line parser's errors) follow the user's
-// messages locale, Chinese under a zh locale and English otherwise.
+// messages locale, Chinese under a zh locale and English otherwise. The
+// window's texts are Chinese in the source: it speaks another language only
+// where its translation into it is complete, and Qt's texts follow it.
 #pragma once
 
 #include <QLocale>
@@ -21,6 +23,10 @@ public:
     // unless that locale is C; C when nothing is set.
     static QLocale messagesLocale(const QProcessEnvironment &environment);
     static bool isChinese(const QLocale &locale);
+    // The locale the window's translations are installed for under the
+    // messages locale `messages`: that one where the window's translation is
+    // complete, else Chinese, the language of its source texts.
+    static QLocale windowLocale(const QLocale &messages);
 
     // Installs the program's translation for `locale` and, for Chinese, Qt's
     // own from `qtDirectory` (Qt's translations folder when empty). The

@@ -1,5 +1,7 @@
 #include "cli/commandhelp.h"
 
+#include <unicode/ubrk.h>
+
 using namespace Qt::StringLiterals;
 
 namespace caiji {
@@ -37,6 +39,11 @@ const QList<OptionText> &optionTexts()
         {u"level"_s, u"N"_s,
          QT_TRANSLATE_NOOP("CommandHelp", "use the rules of level N (default 1)")},
         {u"json"_s, {}, QT_TRANSLATE_NOOP("CommandHelp", "print JSON for tools instead of text")},
+        {u"links"_s,
+         {},
+         QT_TRANSLATE_NOOP("CommandHelp",
+                           "list each link of the page (by default the task's start page) and the "
+                           "scheme part that kept or refused it, for a scheme-two task")},
         {u"file"_s, u"FILE"_s,
          QT_TRANSLATE_NOOP("CommandHelp", "read the page from FILE instead of fetching it")},
         {u"url"_s, u"URL"_s,
@@ -94,18 +101,37 @@ bool isWide(QChar c)
            c == u'…';
 }
 
-// The pieces a line may break between: a run of Latin text, or one wide
-// character, with the marks that stay with them.
+// The pieces a line may break between: a run of Latin text, or a Chinese
+// word as ICU's dictionary finds it (a line never breaks inside 类型), with
+// the marks that stay with them.
 struct Piece
 {
     QString text;
     bool blankBefore = false;
 };
 
+// Where the words of `text` end, for Chinese by ICU's dictionary.
+QList<qsizetype> wordEnds(const QString &text)
+{
+    QList<qsizetype> ends;
+    UErrorCode status = U_ZERO_ERROR;
+    UBreakIterator *words =
+        ubrk_open(UBRK_WORD, "zh", reinterpret_cast<const UChar *>(text.utf16()),
+                  int32_t(text.size()), &status);
+    if (U_FAILURE(status))
+        return ends;
+    for (int32_t end = ubrk_next(words); end != UBRK_DONE; end = ubrk_next(words))
+        ends << end;
+    ubrk_close(words);
+    return ends;
+}
+
 QList<Piece> piecesOf(const QString &text)
 {
     QList<Piece> pieces;
     bool blank = false;
+    const QList<qsizetype> ends = wordEnds(text);
+    qsizetype nextEnd = 0; // index into ends
     for (qsizetype i = 0; i < text.size();) {
         const QChar c = text[i];
         if (c.isSpace()) {
@@ -116,6 +142,14 @@ QList<Piece> piecesOf(const QString &text)
         qsizetype end = i + 1;
         if (!isWide(c)) {
             while (end < text.size() && !text[end].isSpace() && !isWide(text[end]))
+                ++end;
+        } else {
+            // The word that holds this character, as far as it stays wide.
+            while (nextEnd < ends.size() && ends[nextEnd] <= i)
+                ++nextEnd;
+            const qsizetype wordEnd = nextEnd < ends.size() ? ends[nextEnd] : end;
+            while (end < wordEnd && isWide(text[end]) && !closesPhrase(text[end]) &&
+                   !opensPhrase(text[end]))
                 ++end;
         }
         const QString piece = text.mid(i, end - i);
@@ -176,7 +210,7 @@ const QList<CommandSpec> &CommandHelp::commands()
              "marker found or not with its line and column, the value cut, every a-list step, and "
              "what became of each record. The first line says what to fix. Exit status 1 when the "
              "page yields nothing or cannot be fetched."),
-         {u"workspace"_s, u"level"_s, u"json"_s, u"file"_s, u"url"_s}},
+         {u"workspace"_s, u"level"_s, u"json"_s, u"links"_s, u"file"_s, u"url"_s}},
         {u"links"_s,
          u"START-URL FILE"_s,
          QT_TRANSLATE_NOOP("CommandHelp", "list the links the crawler would follow"),
@@ -293,7 +327,7 @@ QString CommandHelp::wrapped(const QString &text, int indent, int firstWidth, in
 QString CommandHelp::programHelp()
 {
     QString text = tr("Usage: caiji [--workspace DIR] [--tick-ms N]\n"
-                      "  or:  caiji COMMAND [OPTIONS] [ARGUMENTS]") +
+                      "  or:  caiji [--workspace DIR] COMMAND [OPTIONS] [ARGUMENTS]") +
                    u'\n' +
                    wrapped(tr("Collect web pages into records by rules (信息采集). Without a "
                               "command, open the window."),
@@ -305,8 +339,9 @@ QString CommandHelp::programHelp()
         u'\n' + tr("Run `caiji COMMAND --help` for a command's options.") + u"\n\n"_s +
         tr("Options:") + u'\n' + optionLine(u"  -h, --help"_s, tr("show this help")) +
         optionLine(u"  -v, --version"_s, tr("show the version")) +
-        optionLine(u"  --workspace DIR"_s, tr("the workspace the window opens on")) +
-        optionLine(u"  --tick-ms N"_s, tr("milliseconds per tick in the window (default 1000)"));
+        optionLine(u"  --workspace DIR"_s, tr("the workspace of the window, or of the command")) +
+        optionLine(u"  --tick-ms N"_s,
+                   tr("milliseconds per tick of the window, or of caiji run (default 1000)"));
     text += u'\n' +
             wrapped(tr("The workspace holds the tasks (WORKSPACE/task/NAME/data/task.txt) and "
                        "their records. It is --workspace DIR when given; else the program's "

@@ -27,6 +27,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -47,27 +48,94 @@ constexpr int TryTimeoutMs = 120000;
 constexpr int RefusalsShown = 20;
 // A task that has not moved for this many ticks says it is waiting.
 constexpr int QuietTicksBeforeNotice = 3;
+// The engine ends a task at this many ticks without progress.
+constexpr int QuietTicksToEnd = 21;
+constexpr int MaxTickMs = 3600000;
+
+// `text` as a whole number from `low` to `high`, or nothing.
+std::optional<int> numberIn(const QString &text, int low, int high)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (ok && value >= low && value <= high)
+        return value;
+    return std::nullopt;
+}
+
+// `path` as a shell reads it back: quoted when it holds a blank or a quote.
+QString shellWord(const QString &path)
+{
+    if (!path.contains(QRegularExpression(u"[\\s'\"]"_s)))
+        return path;
+    return u'\'' + QString(path).replace(u"'"_s, u"'\\''"_s) + u'\'';
+}
 
 } // namespace
 
-CommandLine::CommandLine(QTextStream &out, QTextStream &err, const QString &defaultWorkspace,
-                         const QString &examplesWorkspace)
-    : m_out(out), m_err(err), m_defaultWorkspace(defaultWorkspace),
-      m_examplesWorkspace(examplesWorkspace)
+CommandLine::GlobalOptions CommandLine::parseGlobal(const QStringList &arguments)
+{
+    GlobalOptions global;
+    QCommandLineParser parser;
+    // The command's own options are the command's to read.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption help({u"h"_s, u"help"_s}, {});
+    const QCommandLineOption version({u"v"_s, u"version"_s}, {});
+    const QCommandLineOption workspace(u"workspace"_s, {}, u"DIR"_s);
+    const QCommandLineOption tickMs(u"tick-ms"_s, {}, u"N"_s);
+    parser.addOptions({help, version, workspace, tickMs});
+    if (!parser.parse(QStringList{u"caiji"_s} + arguments)) {
+        global.error = parser.errorText();
+        return global;
+    }
+    global.help = parser.isSet(help);
+    global.version = parser.isSet(version);
+    global.workspace = parser.value(workspace);
+    global.command = parser.positionalArguments();
+    if (parser.isSet(workspace) && global.workspace.isEmpty())
+        global.error = tr("--workspace needs a folder");
+    if (parser.isSet(tickMs)) {
+        const std::optional<int> value = numberIn(parser.value(tickMs), 1, MaxTickMs);
+        if (value)
+            global.tickMs = *value;
+        else
+            global.error = tr("--%1 needs a number from %2 to %3")
+                               .arg(u"tick-ms"_s, u"1"_s, QString::number(MaxTickMs));
+    }
+    if (global.version && !global.command.isEmpty())
+        global.error = tr("--version takes no arguments");
+    return global;
+}
+
+CommandLine::CommandLine(QTextStream &out, QTextStream &err, const InstallLayout &layout)
+    : m_out(out), m_err(err), m_layout(layout), m_workspace(layout.defaultWorkspace())
 {
 }
 
 int CommandLine::run(const QStringList &arguments)
 {
-    const QString command = arguments.value(0);
-    if (command.isEmpty() || command == u"--help" || command == u"-h" || command == u"help")
-        return printHelp();
-    if (command == u"--version" || command == u"-v") {
+    const GlobalOptions global = parseGlobal(arguments);
+    if (!global.error.isEmpty())
+        return fail(tr("%1 (see caiji --help)").arg(global.error));
+    if (!global.workspace.isEmpty()) {
+        m_workspace = global.workspace;
+        m_workspaceNamed = true;
+    }
+    m_tickMs = global.tickMs;
+    if (global.version) {
         m_out << CommandHelp::version() << '\n';
         m_out.flush();
         return 0;
     }
-    const QStringList rest = arguments.mid(1);
+    if (global.help)
+        return printHelp(global.command);
+    const QString command = global.command.value(0);
+    const QStringList rest = global.command.mid(1);
+    if (command.isEmpty()) {
+        m_err << "caiji: " << tr("no display, collecting without a window (caiji run)") << Qt::endl;
+        return runCommand({});
+    }
+    if (command == u"help")
+        return printHelp(rest);
     if (command == u"htm2txt")
         return htm2txtCommand(rest);
     if (command == u"run")
@@ -89,23 +157,45 @@ int CommandLine::run(const QStringList &arguments)
     return fail(tr("unknown command: %1 (see caiji --help)").arg(command));
 }
 
-int CommandLine::runWithoutWindow(const QStringList &arguments)
-{
-    m_err << "caiji: " << tr("no display, collecting without a window (caiji run)") << Qt::endl;
-    return runCommand(arguments);
-}
-
 int CommandLine::fail(const QString &message)
 {
     m_err << "caiji: " << message << Qt::endl;
     return 2;
 }
 
-int CommandLine::printHelp()
+int CommandLine::printHelp(const QStringList &command)
 {
+    // `caiji help run` and `caiji --help run` are `caiji run --help`.
+    if (!command.isEmpty()) {
+        const CommandSpec *spec = CommandHelp::find(command.first());
+        if (!spec)
+            return fail(tr("unknown command: %1 (see caiji --help)").arg(command.first()));
+        m_out << CommandHelp::commandHelp(*spec);
+        m_out.flush();
+        return 0;
+    }
     m_out << CommandHelp::programHelp();
     m_out.flush();
     return 0;
+}
+
+void CommandLine::tellNoTasks(const QString &workspace, bool named)
+{
+    const QString examples = m_layout.examplesWorkspaceDir();
+    if (!examples.isEmpty() && !Workspace(examples).taskNames().isEmpty()) {
+        const QString command =
+            u"caiji examples"_s + (named ? u" --workspace "_s + shellWord(workspace) : QString());
+        m_err << "caiji: "
+              << tr("the workspace %1 has no tasks yet; `%2` copies the example tasks into it")
+                     .arg(workspace, command)
+              << Qt::endl;
+    } else {
+        m_err << "caiji: "
+              << tr("the workspace %1 has no tasks yet (each task is a folder "
+                    "task/NAME holding data/task.txt)")
+                     .arg(workspace)
+              << Qt::endl;
+    }
 }
 
 std::optional<CommandLine::Options> CommandLine::parseOptions(const QString &command,
@@ -134,7 +224,9 @@ std::optional<CommandLine::Options> CommandLine::parseOptions(const QString &com
     }
 
     Options options;
-    options.workspace = m_defaultWorkspace;
+    options.workspace = m_workspace;
+    options.workspaceNamed = m_workspaceNamed;
+    options.tickMs = m_tickMs;
     options.keepRuns = RunHistory::configuredKeep();
     options.positional = parser.positionalArguments();
     const auto has = [&](const QString &name) {
@@ -142,16 +234,18 @@ std::optional<CommandLine::Options> CommandLine::parseOptions(const QString &com
     };
     // A whole number from `low` to `high`, or a message.
     const auto number = [&](const QString &name, int low, int high, int *value) {
-        bool ok = false;
-        *value = parser.value(name).toInt(&ok);
-        if (ok && *value >= low && *value <= high)
+        if (const std::optional<int> read = numberIn(parser.value(name), low, high)) {
+            *value = *read;
             return true;
+        }
         fail(tr("--%1 needs a number from %2 to %3")
                  .arg(name, QString::number(low), QString::number(high)));
         return false;
     };
-    if (has(u"workspace"_s))
+    if (has(u"workspace"_s)) {
         options.workspace = parser.value(u"workspace"_s);
+        options.workspaceNamed = true;
+    }
     if (has(u"out"_s))
         options.out = parser.value(u"out"_s);
     if (has(u"xlsx"_s))
@@ -163,6 +257,7 @@ std::optional<CommandLine::Options> CommandLine::parseOptions(const QString &com
     if (has(u"url"_s))
         options.url = parser.value(u"url"_s);
     options.json = has(u"json"_s);
+    options.links = has(u"links"_s);
     options.quiet = has(u"quiet"_s);
     options.raw = has(u"raw"_s);
     if (has(u"level"_s) && !number(u"level"_s, 1, MaxLevel, &options.level))
@@ -170,13 +265,21 @@ std::optional<CommandLine::Options> CommandLine::parseOptions(const QString &com
     if (has(u"keep-runs"_s) &&
         !number(u"keep-runs"_s, RunHistory::DefaultKeep, RunHistory::MaxKeep, &options.keepRuns))
         return std::nullopt;
-    if (has(u"tick-ms"_s) && !number(u"tick-ms"_s, 1, 3600000, &options.tickMs))
+    if (has(u"tick-ms"_s) && !number(u"tick-ms"_s, 1, MaxTickMs, &options.tickMs))
         return std::nullopt;
     if (has(u"timeout"_s) && !number(u"timeout"_s, 1, 3600, &options.timeoutSeconds))
         return std::nullopt;
+    // The default workspace is made by the first command that writes into
+    // it; until then it reads as one without tasks.
     if (spec->options.contains(u"workspace"_s) && !QFileInfo(options.workspace).isDir()) {
-        fail(tr("workspace not found: %1").arg(options.workspace));
-        return std::nullopt;
+        if (options.workspaceNamed) {
+            fail(tr("workspace not found: %1").arg(options.workspace));
+            return std::nullopt;
+        }
+        if (command == u"examples" && !m_layout.prepareWorkspace(options.workspace)) {
+            fail(tr("cannot make the workspace %1").arg(options.workspace));
+            return std::nullopt;
+        }
     }
     return options;
 }
@@ -208,6 +311,10 @@ int CommandLine::runCommand(const QStringList &arguments)
         if (!known.contains(name))
             return fail(tr("no task named %1 in %2").arg(name, workspace.tasksDir()));
     }
+    if (known.isEmpty()) {
+        tellNoTasks(workspace.root(), options->workspaceNamed);
+        return 0;
+    }
 
     // Two collections in one workspace would replace each other's databases.
     InstanceLock lock(workspace.root());
@@ -236,23 +343,21 @@ int CommandLine::runCommand(const QStringList &arguments)
                              m_out.flush();
                          }
                      });
-    // The quiet end of a task: one line says it is waiting, and how long.
-    QTimer watch;
-    int noticedTask = -1;
-    QObject::connect(&watch, &QTimer::timeout, &engine, [&] {
+    // A running task that has gone quiet says so once per quiet stretch, and
+    // how long it has left. Read after the scheduler's tick, which counts the
+    // quiet ticks: the count is reset by progress, so it reaches the notice
+    // only when the task has really stood still (at its start it is past 20).
+    QObject::connect(&engine.timer3(), &EngineTimer::tick, &engine, [&] {
         const EngineState &state = engine.state();
-        if (quiet || !state.running || state.taskIndex == noticedTask ||
-            state.stallCount < QuietTicksBeforeNotice)
+        if (quiet || !state.running || state.stallCount != QuietTicksBeforeNotice)
             return;
-        noticedTask = state.taskIndex;
-        const int left = std::max(0, 21 - state.stallCount);
+        const int left = QuietTicksToEnd - state.stallCount;
         m_out << CollectionEngine::paddedName(state.taskName) << "[等待] " << state.stallCount
               << "个周期没有进展；再过" << left << "个周期（约"
               << QString::number(left * engine.tickMs() / 1000.0, 'f', 1)
               << "秒）仍没有进展就结束本任务\n";
         m_out.flush();
     });
-    watch.start(engine.tickMs());
     int refusalsShown = 0;
     QObject::connect(&engine, &CollectionEngine::taskStarted, &engine,
                      [&refusalsShown] { refusalsShown = 0; });
@@ -321,7 +426,8 @@ int CommandLine::tryCommand(const QStringList &arguments)
     const auto options = parseOptions(u"try"_s, arguments);
     if (!options)
         return m_parseExit;
-    const qsizetype wanted = options->file.isEmpty() ? 2 : 1;
+    // --links tries the start page unless told another.
+    const qsizetype wanted = options->file.isEmpty() && !options->links ? 2 : 1;
     if (options->positional.size() != wanted && options->positional.size() != 2)
         return fail(tr("try needs TASK and URL, or TASK --file FILE [--url URL]"));
     const Workspace workspace(options->workspace);
@@ -329,7 +435,14 @@ int CommandLine::tryCommand(const QStringList &arguments)
     const QString taskFile = workspace.taskFile(task);
     if (!QFileInfo(taskFile).isReadable())
         return fail(tr("cannot read %1").arg(taskFile));
+    const QString taskText = readTaskText(taskFile);
+    TaskDefinition definition;
+    readTaskDefinition(taskText, definition);
+    if (options->links && definition.schemeField.value(0).trimmed() != u"2")
+        return fail(tr("--links tries the link filter of a scheme-two task (ur=[[2|…]])"));
     QString url = options->positional.value(1, options->url);
+    if (url.isEmpty() && options->links && options->file.isEmpty())
+        url = definition.schemeField.value(1);
 
     QByteArray bytes, charset;
     QString fetch;
@@ -341,14 +454,14 @@ int CommandLine::tryCommand(const QStringList &arguments)
         fetch = u"保存的文件 "_s + options->file;
         if (url.isEmpty())
             url = QUrl::fromLocalFile(QFileInfo(options->file).absoluteFilePath()).toString();
-    } else {
-        QString error;
-        const std::optional<NetworkSettings> network =
-            NetworkSettings::read(QFileInfo(taskFile).absolutePath(), &error);
-        if (!network)
-            return fail(
-                tr("bad [network] setting in %1: %2")
-                    .arg(NetworkSettings::fileIn(QFileInfo(taskFile).absolutePath()), error));
+    }
+    QString error;
+    const std::optional<NetworkSettings> network =
+        NetworkSettings::read(QFileInfo(taskFile).absolutePath(), &error);
+    if (!network)
+        return fail(tr("bad [network] setting in %1: %2")
+                        .arg(NetworkSettings::fileIn(QFileInfo(taskFile).absolutePath()), error));
+    if (options->file.isEmpty()) {
         const std::optional<QByteArray> page = fetchPage(url, *network, &fetch, &charset);
         if (!page) {
             m_err << "caiji: 取不到页面 " << url << "：" << fetch << Qt::endl;
@@ -357,12 +470,29 @@ int CommandLine::tryCommand(const QStringList &arguments)
         bytes = *page;
     }
 
-    const PageTrace trace =
-        explainPage(readTaskText(taskFile), bytes, url, options->level, fetch, charset);
+    const bool colour = qEnvironmentVariableIsEmpty("NO_COLOR") && isatty(fileno(stdout));
+    if (options->links) {
+        const QList<LinkTrace> links = explainLinks(taskText, bytes, url, charset);
+        m_out << linksText(links, colour);
+        m_out.flush();
+        return std::any_of(links.begin(), links.end(),
+                           [](const LinkTrace &link) { return link.asContent.isEmpty(); })
+                   ? 0
+                   : 1;
+    }
+    PageTrace trace = explainPage(taskText, bytes, url, options->level, fetch, charset);
+    // A record that leads deeper is worth nothing if that page cannot be had.
+    if (std::optional<PageTrace::NextPage> next = trace.deeperPage()) {
+        QByteArray served;
+        next->fetched = fetchPage(next->url, *network, &next->fetch, &served).has_value();
+        if (!next->fetched)
+            trace.problems
+                << u"第%1层页面取不到：%2（%3）"_s.arg(next->level).arg(next->fetch, next->url);
+        trace.next = next;
+    }
     if (options->json) {
         m_out << QJsonDocument(explanationJson(trace)).toJson(QJsonDocument::Indented);
     } else {
-        const bool colour = qEnvironmentVariableIsEmpty("NO_COLOR") && isatty(fileno(stdout));
         m_out << explanationText(trace, colour);
     }
     m_out.flush();
@@ -500,6 +630,8 @@ int CommandLine::countCommand(const QStringList &arguments)
         if (!known.contains(task))
             return fail(tr("no task named %1").arg(task));
     }
+    if (tasks.isEmpty())
+        tellNoTasks(workspace.root(), options->workspaceNamed);
     for (const QString &task : tasks) {
         const QString database = workspace.databaseFile(task);
         const std::optional<qint64> count =
@@ -517,11 +649,10 @@ int CommandLine::examplesCommand(const QStringList &arguments)
         return m_parseExit;
     if (!options->positional.isEmpty())
         return fail(tr("examples takes no arguments"));
-    const Workspace examples(m_examplesWorkspace);
-    if (m_examplesWorkspace.isEmpty() || examples.taskNames().isEmpty())
-        return fail(m_examplesWorkspace.isEmpty()
-                        ? tr("no example tasks found")
-                        : tr("no example tasks found in %1").arg(m_examplesWorkspace));
+    const QString examplesDir = m_layout.examplesWorkspaceDir();
+    const Workspace examples(examplesDir);
+    if (examplesDir.isEmpty() || examples.taskNames().isEmpty())
+        return fail(tr("no example tasks found"));
     const Workspace workspace(options->workspace);
     const QList<QPair<QString, bool>> copied = TaskFolders(workspace).copyExampleTasks(examples);
     bool failed = false;

@@ -5,6 +5,8 @@
 // as the core writes them.
 #pragma once
 
+#include "tasks/installlayout.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QStringList>
@@ -23,22 +25,33 @@ class CommandLine
     Q_DECLARE_TR_FUNCTIONS(CommandLine)
 
 public:
-    // `examplesWorkspace` holds the example tasks `caiji examples` copies.
-    CommandLine(QTextStream &out, QTextStream &err, const QString &defaultWorkspace,
-                const QString &examplesWorkspace = QString());
+    // The options before the command, which the window takes too.
+    struct GlobalOptions
+    {
+        QString workspace; // empty when not given
+        int tickMs = 1000;
+        bool help = false;
+        bool version = false;
+        QStringList command; // the command and its arguments; empty for the window
+        QString error;       // why the arguments are bad, or empty
+    };
+    static GlobalOptions parseGlobal(const QStringList &arguments);
 
-    // Runs the command in `arguments` (without the program name) and returns
-    // the exit code: 0 on success, 1 when a run finished but some page,
-    // download or record failed, 2 for bad arguments or a failure.
+    // `layout` gives the default workspace and the example tasks.
+    CommandLine(QTextStream &out, QTextStream &err, const InstallLayout &layout);
+
+    // Runs the command line `arguments` (without the program name) and
+    // returns the exit code: 0 on success, 1 when a run finished but some
+    // page, download or record failed, 2 for bad arguments or a failure.
+    // Without a command (no window could open) it says so and collects as
+    // `caiji run` does.
     int run(const QStringList &arguments);
-    // `caiji` without a command where no window can open: says so and
-    // collects as `caiji run` with the same options.
-    int runWithoutWindow(const QStringList &arguments);
 
 private:
     struct Options
     {
         QString workspace;
+        bool workspaceNamed = false; // by an option, not the default
         int tickMs = 1000;
         int keepRuns = 5;
         int timeoutSeconds = 30;
@@ -49,6 +62,7 @@ private:
         QString url;
         int level = 1;
         bool json = false;
+        bool links = false;
         bool quiet = false;
         bool raw = false;
         QStringList positional;
@@ -59,7 +73,9 @@ private:
     // --help, the help written: 0).
     std::optional<Options> parseOptions(const QString &command, const QStringList &arguments);
     int fail(const QString &message);
-    int printHelp();
+    int printHelp(const QStringList &command);
+    // Says that the workspace has no tasks and how to get the examples.
+    void tellNoTasks(const QString &workspace, bool named);
     int examplesCommand(const QStringList &arguments);
     int htm2txtCommand(const QStringList &arguments);
     int runCommand(const QStringList &arguments);
@@ -82,8 +98,11 @@ private:
 
     QTextStream &m_out;
     QTextStream &m_err;
-    QString m_defaultWorkspace;
-    QString m_examplesWorkspace;
+    InstallLayout m_layout;
+    // The workspace and tick of the global options, else the defaults.
+    QString m_workspace;
+    bool m_workspaceNamed = false;
+    int m_tickMs = 1000;
     int m_parseExit = 2;
 };
 

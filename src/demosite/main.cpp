@@ -12,14 +12,17 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr quint16 DefaultPort = 8391;
+// Exit statuses besides 0 and 2 (bad arguments).
+constexpr int CannotListen = 1;
+constexpr int PortInUse = 3;
 
-// Installed among the package's examples, or beside the source tree when run
-// from a build folder.
+// Installed with the package's shared files, or among the examples a build
+// folder links.
 QString defaultSiteDir()
 {
     const QString programDir = QCoreApplication::applicationDirPath();
-    const QStringList candidates = {programDir + u"/../share/doc/caiji/examples/demo-site"_s,
-                                    QStringLiteral(CAIJI_SOURCE_DIR) + u"/examples/demo-site"_s};
+    const QStringList candidates = {programDir + u"/../share/caiji/examples/demo-site"_s,
+                                    programDir + u"/examples/demo-site"_s};
     for (const QString &candidate : candidates) {
         if (QFileInfo(candidate).isDir())
             return QDir::cleanPath(candidate);
@@ -47,7 +50,10 @@ int main(int argc, char *argv[])
         u"Serve the offline demo site of caiji on 127.0.0.1 until ended, and print the\n"
         "port it listens on as the first line on standard output. The demo site holds\n"
         "news list pages and news pages in UTF-8, GBK and Big5, with pictures and\n"
-        "files to download: the three demo tasks of caiji's examples collect it."_s);
+        "files to download: the three demo tasks of caiji's examples collect it.\n"
+        "\n"
+        "Exit status: 2 for bad arguments, 3 when the port is in use (--port 0 picks\n"
+        "a free one), 1 when it cannot listen for another reason."_s);
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption({{u"p"_s, u"port"_s},
@@ -55,7 +61,7 @@ int main(int argc, char *argv[])
                       u"N"_s});
     parser.addPositionalArgument(u"DIR"_s,
                                  u"The folder to serve (default: the installed demo site, "
-                                 "/usr/share/doc/caiji/examples/demo-site)."_s,
+                                 "/usr/share/caiji/examples/demo-site)."_s,
                                  u"[DIR]"_s);
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText());
@@ -78,14 +84,20 @@ int main(int argc, char *argv[])
     const QString dir = positional.isEmpty() ? defaultSiteDir() : positional.first();
     if (dir.isEmpty())
         return usageError(u"no demo site found (the package installs it in "
-                          "/usr/share/doc/caiji/examples/demo-site); name its folder"_s);
+                          "/usr/share/caiji/examples/demo-site); name its folder"_s);
     if (!QFileInfo(dir).isDir())
         return usageError(u"no site folder "_s + dir);
     caiji::StaticHttpServer server;
     server.setRoot(dir);
     if (!server.listen(port)) {
-        QTextStream(stderr) << "caiji-demo-site: cannot listen on 127.0.0.1:" << port << Qt::endl;
-        return 2;
+        QTextStream err(stderr);
+        err << "caiji-demo-site: cannot listen on 127.0.0.1:" << port << ": ";
+        if (server.portInUse()) {
+            err << "the port is in use (--port 0 picks a free one)" << Qt::endl;
+            return PortInUse;
+        }
+        err << server.errorString() << Qt::endl;
+        return CannotListen;
     }
     QTextStream(stdout) << server.port() << Qt::endl;
     return app.exec();

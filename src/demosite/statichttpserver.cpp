@@ -71,6 +71,16 @@ bool StaticHttpServer::listen(quint16 port)
     return m_server.listen(QHostAddress::LocalHost, port);
 }
 
+bool StaticHttpServer::portInUse() const
+{
+    return m_server.serverError() == QAbstractSocket::AddressInUseError;
+}
+
+QString StaticHttpServer::errorString() const
+{
+    return m_server.errorString();
+}
+
 quint16 StaticHttpServer::port() const
 {
     return m_server.serverPort();

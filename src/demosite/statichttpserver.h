@@ -29,6 +29,9 @@ public:
 
     // Listens on 127.0.0.1 on `port`, or on a free one when it is 0.
     bool listen(quint16 port = 0);
+    // Why listen() failed: the port is taken, or something else (the text).
+    bool portInUse() const;
+    QString errorString() const;
     quint16 port() const;
     // "http://127.0.0.1:PORT" + path (path starts with "/").
     QString url(const QString &path) const;

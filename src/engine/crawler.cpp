@@ -3,6 +3,7 @@
 #include "engine/enginestate.h"
 #include "engine/fetcher.h"
 #include "engine/linklister.h"
+#include "engine/linkrules.h"
 #include "text/links.h"
 #include "text/numbers.h"
 #include "text/positions.h"
@@ -83,39 +84,26 @@ void Crawler::pageDone(int index)
 void Crawler::queueLinks(const QString &listing)
 {
     // The scheme's rules, read once for all links of the page.
-    const SiteLinks site(m_state.schemeField(1));
-    const PatternList listMust(m_state.schemeField(5)), listMustNot(m_state.schemeField(6));
-    const PatternList targetMust(m_state.schemeField(3)), targetMustNot(m_state.schemeField(4));
-    const PatternList titleAny(m_state.schemeField(8)), titleMustNot(m_state.schemeField(9));
-    const qsizetype shortestTitle = numberAtStart(m_state.schemeField(7));
+    const LinkRules rules(m_state.definition.schemeField);
 
     qsizetype p1 = instr(1, listing, u"ur=[[") + 5;
     qsizetype p2 = p1 > 5 ? listingAddressEnd(listing, p1) : 0;
     // p1 moves past p2 on every pass, so the scan ends with the listing.
     while (p1 > 5 && p2 > 0 && p2 > p1 && belowMaximum()) {
-        const QString link = site.canonical(mid(listing, p1, p2 - p1));
+        const QString link = rules.canonical(mid(listing, p1, p2 - p1));
         if (!link.isEmpty()) {
             // Most links of a page were met before (menus, the index): the
             // set is asked first, the patterns only for new addresses.
-            if (!m_state.seenListPages.contains(link) && listMust.passes(3, link) &&
-                listMustNot.passes(4, link) && m_state.appendList(link)) {
+            if (!m_state.seenListPages.contains(link) && rules.isListPage(link) &&
+                m_state.appendList(link)) {
                 m_state.seenListPages.insert(link);
                 m_state.listingStash.expect(link);
             }
 
-            if (!m_state.seenTargets.contains(link) && targetMust.passes(3, link) &&
-                targetMustNot.passes(4, link)) {
-                const qsizetype t1 = instr(p2, listing, u"ut=[[") + 5;
-                const qsizetype t2 = instr(t1, listing, u"]]");
-                QString title = t2 > 0 ? mid(listing, t1, t2 - t1) : QString();
-                while (title.startsWith(u' '))
-                    title.remove(0, 1);
-                while (title.endsWith(u' '))
-                    title.chop(1);
-                if (title.size() > shortestTitle && titleAny.passes(5, title) &&
-                    titleMustNot.passes(4, title) && m_state.appendContent(u"1|"_s + link + u'|'))
-                    m_state.seenTargets.insert(link);
-            }
+            if (!m_state.seenTargets.contains(link) && rules.isContentPage(link) &&
+                rules.titleFits(listedTitle(listing, p2)) &&
+                m_state.appendContent(u"1|"_s + link + u'|'))
+                m_state.seenTargets.insert(link);
         }
         p1 = instr(p2, listing, u"ur=[[") + 5;
         if (p1 > 5)

@@ -189,6 +189,13 @@ qsizetype listingAddressEnd(const QString &listing, qsizetype start)
     return instr(start, listing, u"]]ut=[[");
 }
 
+QString listedTitle(const QString &listing, qsizetype addressEnd)
+{
+    const qsizetype t1 = instr(addressEnd, listing, u"ut=[[") + 5;
+    const qsizetype t2 = instr(t1, listing, u"]]");
+    return t2 > 0 ? mid(listing, t1, t2 - t1) : QString();
+}
+
 QString ListLinksParsed(const QString &url, const QString &page)
 {
     const QByteArray html = page.toUtf8();

@@ -20,5 +20,7 @@ QString ListLinksParsed(const QString &url, const QString &page);
 // "]]" that opens its text, so that an address may itself end in "]". 0 when
 // no address ends there.
 qsizetype listingAddressEnd(const QString &listing, qsizetype start);
+// The text of the link whose address ends at `addressEnd`, as listed.
+QString listedTitle(const QString &listing, qsizetype addressEnd);
 
 } // namespace caiji

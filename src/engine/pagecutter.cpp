@@ -21,6 +21,32 @@ QString partOf(const QStringList &parts, int i)
     return i < parts.size() ? parts[i] : QString();
 }
 
+// A number typed with a Chinese input method: full-width digits, minus or
+// point, which no number reader takes. The half-width form, or nothing when
+// the text is no such number.
+std::optional<QString> fullWidthNumber(const QString &text)
+{
+    QString half = text;
+    for (QChar &c : half) {
+        const char16_t u = c.unicode();
+        if (u >= 0xFF10 && u <= 0xFF19)
+            c = QChar(char16_t(u'0' + (u - 0xFF10)));
+        else if (u == 0xFF0D || u == 0x2212)
+            c = u'-';
+        else if (u == 0xFF0E)
+            c = u'.';
+    }
+    if (half == text || !readAsNumber(half))
+        return std::nullopt;
+    return half.trimmed();
+}
+
+QString fullWidthProblem(const QString &what, const QString &written, const QString &half)
+{
+    return what + u"“"_s + written + u"”用了全角字符，程序读不出这个数：请改成半角的“"_s + half +
+           u"”"_s;
+}
+
 } // namespace
 
 PageCutter::PageCutter(const TaskDefinition &definition, int fieldCount, WValues &w)
@@ -124,14 +150,22 @@ CutResult PageCutter::cut(QString page, const QString &url, int level, const QSt
     }
     m_url = url;
     getw(m_definition.section[level], m_w);
+    const std::optional<double> mode = readAsNumber(m_w[0]);
     if (m_trace) {
         m_trace->level = level;
         m_trace->mode = m_w[0];
         if (m_definition.section[level].isEmpty())
             m_trace->problems << u"任务文件中没有第%1层的规则段<getm%1>…<getm%1>"_s.arg(level);
+        // Numbers typed wrong: the page is cut as the rules read them, but
+        // that is not what the writer meant.
+        for (int k : {1, 2, 3, 5, 7}) {
+            if (const std::optional<QString> half = fullWidthNumber(m_w[k - 1]))
+                m_trace->problems << fullWidthProblem(u"w%1=[[…]]的"_s.arg(k), m_w[k - 1], *half);
+        }
+        if (!mode && !fullWidthNumber(m_w[0]))
+            m_trace->problems
+                << u"w1=[[%1]]不是数字：页面模式应是1或2，现在两种模式都按它截取"_s.arg(m_w[0]);
     }
-
-    const std::optional<double> mode = readAsNumber(m_w[0]);
     if (!mode || *mode == 1)
         pageModeOne(url, prefix, result);
     if (!mode || *mode == 2)
@@ -204,8 +238,11 @@ void PageCutter::markerField(int number, const QString &spec, Record &record)
 void PageCutter::fieldTail(QString value, const QString &level, const QString &alistNumber,
                            Record &record, FieldTrace *trace)
 {
-    if (trace)
+    if (trace) {
         trace->cut = value;
+        if (const std::optional<QString> half = fullWidthNumber(level))
+            trace->problem = fullWidthProblem(u"层部分"_s, level, *half);
+    }
     if (!alistNumber.trimmed().isEmpty()) {
         const std::optional<double> a = readAsNumber(alistNumber);
         if (!a || *a > 0) {
@@ -215,8 +252,10 @@ void PageCutter::fieldTail(QString value, const QString &level, const QString &a
             const QString cleaned = known ? geta(value, m_definition.alist[*k], steps) : QString();
             if (trace) {
                 trace->alist = known ? *k : 0;
+                const std::optional<QString> half = fullWidthNumber(alistNumber);
                 if (!known)
-                    trace->problem = u"a列表编号“"_s + alistNumber + u"”不在1到30之间"_s;
+                    trace->problem = half ? fullWidthProblem(u"a列表编号"_s, alistNumber, *half)
+                                          : u"a列表编号“"_s + alistNumber + u"”不在1到30之间"_s;
                 else if (m_definition.alist[*k].isEmpty())
                     trace->problem = u"任务文件中没有a"_s + QString::number(*k) + u"=[[…]]"_s;
                 else if (!value.isEmpty() && cleaned.isEmpty())
@@ -228,7 +267,7 @@ void PageCutter::fieldTail(QString value, const QString &level, const QString &a
             }
             if (value.isEmpty() || cleaned.isEmpty()) {
                 if (trace)
-                    trace->problem += u"（此字段必填，整条记录作废）"_s;
+                    trace->problem += u"（此字段必填，整条记录丢弃）"_s;
                 record.failed = true;
                 return;
             }
@@ -239,7 +278,7 @@ void PageCutter::fieldTail(QString value, const QString &level, const QString &a
     const std::optional<double> l = level.trimmed().isEmpty() ? 0.0 : readAsNumber(level);
     if (!l || *l > -1) {
         if (trace && level.trimmed().isEmpty() && trace->problem.isEmpty())
-            trace->problem = u"没有写级别部分，按下载（第0层）处理：字段的值被当作文件地址下载，"
+            trace->problem = u"没有写层部分，按下载（第0层）处理：字段的值被当作文件地址下载，"
                              u"普通字段要写-1"_s;
         record.hasLink = true;
         record.linkLevel = level.trimmed().isEmpty() ? u"0"_s : level;

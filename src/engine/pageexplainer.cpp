@@ -1,8 +1,11 @@
 #include "engine/pageexplainer.h"
 
+#include "engine/linklister.h"
+#include "engine/linkrules.h"
 #include "engine/pagecutter.h"
 #include "tasks/taskfile.h"
 #include "text/numbers.h"
+#include "text/positions.h"
 #include "text/readtext.h"
 
 #include <QJsonArray>
@@ -160,9 +163,11 @@ QString explanationText(const PageTrace &trace, bool colour)
     const QString problem = trace.firstProblem();
     // A record that was still stored with an empty field needs a look; one
     // that came to nothing needs a fix.
+    // A record whose next page cannot be had will never be stored.
+    const bool dead = trace.next && !trace.next->fetched;
     if (problem.isEmpty())
         out += paint.good(u"没有问题：每个字段都有值"_s) + u'\n';
-    else if (trace.yieldedSomething())
+    else if (trace.yieldedSomething() && !dead)
         out += paint.bad(u"请检查："_s + problem) + u'\n';
     else
         out += paint.bad(u"需要修改："_s + problem) + u'\n';
@@ -209,6 +214,68 @@ QString explanationText(const PageTrace &trace, bool colour)
     }
     if (trace.records.isEmpty() && trace.problems.isEmpty())
         out += u"  没有记录\n"_s;
+    if (trace.next && trace.next->fetched) {
+        out += u"下一层：第%1层页面 %2 可以取得（%3）；用 --level %1 --url 加这个地址试它的规则\n"_s
+                   .arg(trace.next->level)
+                   .arg(trace.next->url, trace.next->fetch);
+    } else if (!trace.next) {
+        if (const std::optional<PageTrace::NextPage> next = trace.deeperPage())
+            out += u"下一层：没有检查第%1层页面 %2 能否取得\n"_s.arg(next->level).arg(next->url);
+    }
+    return out;
+}
+
+QList<LinkTrace> explainLinks(const QString &taskText, const QByteArray &pageBytes,
+                              const QString &url, const QByteArray &headerCharset)
+{
+    TaskDefinition definition;
+    readTaskDefinition(taskText, definition);
+    const LinkRules rules(definition.schemeField);
+    const QString listing = ListLinks(url, decodePage(pageBytes, nullptr, headerCharset));
+    QList<LinkTrace> links;
+    qsizetype p1 = instr(1, listing, u"ur=[[") + 5;
+    while (p1 > 5) {
+        const qsizetype p2 = listingAddressEnd(listing, p1);
+        if (p2 == 0)
+            break;
+        LinkTrace link;
+        link.address = mid(listing, p1, p2 - p1);
+        link.text = LinkRules::trimmedTitle(listedTitle(listing, p2));
+        link.link = rules.canonical(link.address);
+        if (link.link.isEmpty()) {
+            link.asList = link.asContent = u"不在起始页所在的网站，或不是网页"_s;
+        } else {
+            link.asList = rules.refusedAsList(link.link);
+            link.asContent = rules.refusedAsContent(link.link, link.text);
+        }
+        links.append(link);
+        p1 = instr(p2, listing, u"ur=[[") + 5;
+    }
+    return links;
+}
+
+QString linksText(const QList<LinkTrace> &links, bool colour)
+{
+    const Painter paint(colour);
+    const auto kept = [](const LinkTrace &link) { return link.asContent.isEmpty(); };
+    const qsizetype content = std::count_if(links.begin(), links.end(), kept);
+    const qsizetype list = std::count_if(
+        links.begin(), links.end(), [](const LinkTrace &link) { return link.asList.isEmpty(); });
+    QString out = content > 0 ? paint.good(u"没有问题：有内容页链接"_s)
+                              : paint.bad(u"需要修改：没有一个链接被当作内容页收下，"_s
+                                          u"看下面每个链接被哪一部分挡住"_s);
+    out += u"\n共%1个链接：内容页收%2个，列表页收%3个\n"_s.arg(links.size()).arg(content).arg(list);
+    int number = 0;
+    for (const LinkTrace &link : links) {
+        out += paint.strong(u"链接"_s + QString::number(++number)) + u' ' + link.address + u' ' +
+               quoted(link.text) + u'\n';
+        const auto verdict = [&](const QString &role, const QString &why) {
+            out += u"  "_s + role + u"："_s +
+                   (why.isEmpty() ? paint.good(u"收"_s) : paint.bad(u"不收，"_s + why)) + u'\n';
+        };
+        verdict(u"内容页"_s, link.asContent);
+        verdict(u"列表页"_s, link.asList);
+    }
     return out;
 }
 

@@ -26,4 +26,21 @@ QString explanationText(const PageTrace &trace, bool colour = false);
 // The same facts for tools; the schema is in docs/try-json.md.
 QJsonObject explanationJson(const PageTrace &trace);
 
+// One link of a list page and what a scheme-two crawl makes of it.
+struct LinkTrace
+{
+    QString address;   // as listed
+    QString link;      // as the crawl keeps it; empty when it leaves the site
+    QString text;      // the link's text, blanks at its ends left out
+    QString asContent; // why it is not taken as a content page; empty when it is
+    QString asList;    // the same as a list page
+};
+
+// The links of the list page `pageBytes` at `url` and, for each, the scheme
+// part that kept or refused it.
+QList<LinkTrace> explainLinks(const QString &taskText, const QByteArray &pageBytes,
+                              const QString &url, const QByteArray &headerCharset = QByteArray());
+// Them for a terminal or a text box; the first line says what to fix.
+QString linksText(const QList<LinkTrace> &links, bool colour = false);
+
 } // namespace caiji

@@ -47,6 +47,16 @@ QString PageTrace::firstProblem() const
     return {};
 }
 
+std::optional<PageTrace::NextPage> PageTrace::deeperPage() const
+{
+    for (const RecordTrace &record : records) {
+        const int level = record.line.section(u'|', 0, 0).toInt();
+        if (record.outcome == RecordTrace::Outcome::Queued && level >= 1)
+            return NextPage{record.line.section(u'|', 1, 1), level, QString(), false};
+    }
+    return std::nullopt;
+}
+
 bool PageTrace::yieldedSomething() const
 {
     return std::any_of(records.begin(), records.end(), [](const RecordTrace &record) {

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace caiji {
 
@@ -61,6 +62,18 @@ struct PageTrace
     QString mode;          // w1 of the level's section
     QList<RecordTrace> records;
     QStringList problems; // about the page as a whole
+    // The page of the next level a record led to, when it was fetched to see
+    // that it can be: its address, level and how the fetch went.
+    struct NextPage
+    {
+        QString url;
+        int level = 0;
+        QString fetch;
+        bool fetched = false;
+    };
+    std::optional<NextPage> next;
+    // The first page of a deeper level a record was queued for, if any.
+    std::optional<NextPage> deeperPage() const;
 
     // What to fix first, in one line; empty when every field has a value and
     // every record was stored or queued.

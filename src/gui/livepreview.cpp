@@ -4,7 +4,6 @@
 #include "gui/recordbrowser.h"
 #include "gui/recorddisplay.h"
 #include "gui/recordlistmodel.h"
-#include "gui/shell.h"
 #include "records/recordstore.h"
 
 #include <QListView>
@@ -14,19 +13,20 @@ using namespace Qt::StringLiterals;
 namespace caiji {
 
 LivePreview::LivePreview(const CollectionEngine &engine, QListView *list7, RecordDisplay *display,
-                         RecordBrowser &browser, Shell &shell, QWidget *parent)
+                         RecordBrowser &browser, QObject *parent)
     : QObject(parent), m_engine(engine), m_list7(list7),
       m_records(qobject_cast<const RecordListModel *>(list7->model())), m_display(display),
-      m_browser(browser), m_shell(shell), m_dialogParent(parent)
+      m_browser(browser)
 {
     connect(m_list7->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) { preview(current.row()); });
     connect(m_list7, &QListView::clicked, this, [this] { previewPicked(currentRow()); });
     connect(m_list7, &QListView::doubleClicked, this, [this] { previewPicked(currentRow()); });
-    // The newest record is stored before its file has arrived.
+    // The newest record is stored before its file has arrived. While edits
+    // are kept it already counts as waiting.
     connect(&engine, &CollectionEngine::downloadStored, this, [this] {
-        if (currentRow() >= 0 && currentRow() == m_records->rowCount() - 1)
-            preview(currentRow());
+        if (!keepsEdits() && currentRow() >= 0 && currentRow() == m_records->rowCount() - 1)
+            layOut(currentRow());
     });
 }
 
@@ -55,8 +55,7 @@ void LivePreview::previewPicked(int row)
 {
     if (row < 0)
         return;
-    if (keepsEdits() &&
-        !m_shell.confirm(m_dialogParent, tr("显示的记录有未保存的修改，放弃这些修改吗？")))
+    if (!m_browser.mayDropEdits())
         return;
     layOut(row);
 }
@@ -68,8 +67,9 @@ void LivePreview::layOut(int row)
     if (row >= m_records->rowCount())
         return;
     const QString recordLine = m_records->recordLine(row);
+    // Read-only: a record of the running collection cannot be saved here.
     if (!recordLine.isEmpty())
-        m_display->layOut(m_engine.state().taskDir, RecordStore::valuesOf(recordLine));
+        m_display->layOut(m_engine.state().taskDir, RecordStore::valuesOf(recordLine), false);
 }
 
 } // namespace caiji

@@ -10,7 +10,6 @@ class QListView;
 namespace caiji {
 
 class CollectionEngine;
-class Shell;
 class RecordBrowser;
 class RecordDisplay;
 class RecordListModel;
@@ -22,11 +21,11 @@ class LivePreview : public QObject
 public:
     // `list7` shows the run's records through a RecordListModel.
     LivePreview(const CollectionEngine &engine, QListView *list7, RecordDisplay *display,
-                RecordBrowser &browser, Shell &shell, QWidget *parent = nullptr);
+                RecordBrowser &browser, QObject *parent = nullptr);
 
-    // Lays out the run's record at `row`. A record arriving while the user
-    // has unsaved edits in a stored record is not shown (the display says so);
-    // a row the user picks asks first.
+    // Lays out the run's record at `row`, read-only. A record arriving while
+    // the user has unsaved edits in a stored record is not shown (the display
+    // says so); a row the user picks asks first.
     void preview(int row);
     void previewPicked(int row);
 
@@ -38,8 +37,6 @@ private:
     const RecordListModel *m_records;
     RecordDisplay *m_display;
     RecordBrowser &m_browser;
-    Shell &m_shell;
-    QWidget *m_dialogParent;
     bool keepsEdits() const;
     void layOut(int row);
 };

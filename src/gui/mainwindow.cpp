@@ -2,11 +2,13 @@
 
 #include "engine/fetcher.h"
 #include "gui/columnfont.h"
+#include "gui/listheader.h"
 #include "gui/livepreview.h"
 #include "gui/recordbrowser.h"
 #include "gui/recorddisplay.h"
 #include "gui/recordlistmodel.h"
 #include "gui/rowdelegate.h"
+#include "gui/runlistdelegate.h"
 #include "gui/shell.h"
 #include "gui/taskdialog.h"
 #include "gui/toolbaricons.h"
@@ -96,15 +98,24 @@ QWidget *captionRow(QWidget *parent, QLabel *caption, QLabel *count)
 }
 
 // A caption (or caption row) over a list, as one pane of a splitter; the list
-// keeps room for three rows.
-QWidget *pane(QWidget *caption, QAbstractItemView *list)
+// keeps room for three rows. A header line naming the columns may sit right
+// above the list.
+QWidget *pane(QWidget *caption, QAbstractItemView *list, ListHeader *header = nullptr)
 {
     auto *widget = new QWidget;
     auto *layout = new QVBoxLayout(widget);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
     layout->addWidget(caption);
-    layout->addWidget(list, 1);
+    if (header) {
+        auto *column = new QVBoxLayout;
+        column->setSpacing(0);
+        column->addWidget(header);
+        column->addWidget(list, 1);
+        layout->addLayout(column, 1);
+    } else {
+        layout->addWidget(list, 1);
+    }
     QStyleOptionViewItem option;
     option.initFrom(list);
     option.widget = list;
@@ -171,7 +182,7 @@ MainWindow::MainWindow(const Workspace &workspace, std::unique_ptr<Fetcher> list
 {
     setObjectName(u"Form1"_s);
     setWindowTitle(caption());
-    setWindowIcon(QIcon::fromTheme(u"caiji"_s, toolbarIcon(tr("采"), 1)));
+    setWindowIcon(programIcon());
     buildLists();
     buildMenusAndToolbar();
     buildStatusBar();
@@ -193,6 +204,7 @@ void MainWindow::buildLists()
 {
     m_list5 = makeList(this, u"List5"_s);
     m_list6 = makeList(this, u"List6"_s, true);
+    m_list6->setItemDelegate(new RunListDelegate(m_list6));
     m_list7 = makeRecordList(this, u"List7"_s);
     m_runRecords = new RecordListModel(this);
     m_list7->setModel(m_runRecords);
@@ -206,23 +218,32 @@ void MainWindow::buildLists()
     m_command4->setObjectName(u"Command4"_s);
     m_picture3 = new RecordDisplay(this);
     m_picture3->setMinimumHeight(160);
+    auto *header6 = new ListHeader(m_list6, this);
+    header6->setText(CollectionEngine::paddedName(tr("任务名称")) + tr("状态"));
+    m_header7 = new ListHeader(m_list7, this);
+    m_header7->setText(QString());
+    auto *header10 = new ListHeader(m_list10, this);
+    auto *listedRun = makeLabel(this, QString(), u"ListedRun"_s);
 
     auto *recordsCaption =
         captionRow(this, makeLabel(this, tr("相应记录(浏览请双击下列)")), m_label8);
+    // The run listed, when it is an earlier one, follows the count.
+    qobject_cast<QHBoxLayout *>(recordsCaption->layout())->insertWidget(2, listedRun);
     recordsCaption->layout()->addWidget(m_command3);
     recordsCaption->layout()->addWidget(m_command4);
     // The left column is as wide in both rows of lists; growing the window
     // gives the display area the most.
     auto *tasks = splitter(Qt::Horizontal, u"TaskSplitter"_s,
                            {pane(makeLabel(this, tr("启动区任务(执行请双击下列)")), m_list5),
-                            pane(makeLabel(this, tr("执行区任务")), m_list6)},
+                            pane(makeLabel(this, tr("执行区任务")), m_list6, header6)},
                            {0, 1});
     auto *browse = splitter(Qt::Horizontal, u"BrowseSplitter"_s,
                             {pane(makeLabel(this, tr("所有任务(浏览请双击下列)")), m_list9),
-                             pane(recordsCaption, m_list10)},
+                             pane(recordsCaption, m_list10, header10)},
                             {0, 1});
-    auto *runRecords = pane(
-        captionRow(this, makeLabel(this, tr("执行区记录(浏览请双击下列)")), m_label9), m_list7);
+    auto *runRecords =
+        pane(captionRow(this, makeLabel(this, tr("执行区记录(浏览请双击下列)")), m_label9), m_list7,
+             m_header7);
     auto *main = splitter(Qt::Vertical, u"MainSplitter"_s, {tasks, runRecords, browse, m_picture3},
                           {2, 3, 3, 8});
     connect(tasks, &QSplitter::splitterMoved, browse,
@@ -237,9 +258,9 @@ void MainWindow::buildLists()
     layout->addWidget(main);
     setCentralWidget(central);
 
-    m_browser =
-        new RecordBrowser(m_workspace, {m_list9, m_list10, m_label8, m_picture3}, m_shell, this);
-    m_preview = new LivePreview(*m_engine, m_list7, m_picture3, *m_browser, m_shell, this);
+    m_browser = new RecordBrowser(
+        m_workspace, {m_list9, m_list10, m_label8, listedRun, header10, m_picture3}, m_shell, this);
+    m_preview = new LivePreview(*m_engine, m_list7, m_picture3, *m_browser, this);
 
     const auto showFailuresOfRow = [this] {
         showFailures(m_engine->state().taskQueue.value(m_list6->currentRow()));
@@ -339,32 +360,44 @@ void MainWindow::buildMenusAndToolbar()
     m_toolbar1->setObjectName(u"Toolbar1"_s);
     m_toolbar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     m_toolbar1->setMovable(false);
-    // In position order; a button without a caption is a separator.
+    // In position order; a button without a caption is a separator. Icons
+    // by their freedesktop names, with the built-in Tango icon.
     struct Button
     {
         QString text;
         QString menuItem;
-        QString glyph;
+        QString icon;
+        QString bundled;
         QString tip;
     };
     const QList<Button> buttons = {
-        {tr("暂停采集"), u"CD21"_s, tr("停"), tr("暂停采集：不再发出新的请求，已发出的照常完成")},
-        {tr("继续采集"), u"CD22"_s, tr("续"), tr("继续采集：从暂停处接着采集")},
+        {tr("暂停采集"), u"CD21"_s, u"media-playback-pause"_s, u"media-playback-pause"_s,
+         tr("暂停采集：不再发出新的请求，已发出的照常完成")},
+        {tr("继续采集"), u"CD22"_s, u"media-playback-start"_s, u"media-playback-start"_s,
+         tr("继续采集：从暂停处接着采集")},
         {},
-        {tr("新建任务"), u"CD11"_s, tr("新"), tr("新建任务：填写任务名称和任务内容（Ctrl+N）")},
-        {tr("编辑任务"), u"CD12"_s, tr("编"), tr("编辑“启动区任务”中选中的任务")},
-        {tr("删除任务"), u"CD13"_s, tr("删"),
+        {tr("新建任务"), u"CD11"_s, u"document-new"_s, u"document-new"_s,
+         tr("新建任务：填写任务名称和任务内容（Ctrl+N）")},
+        {tr("编辑任务"), u"CD12"_s, u"document-properties"_s, u"document-properties"_s,
+         tr("编辑“启动区任务”中选中的任务")},
+        {tr("删除任务"), u"CD13"_s, u"edit-delete"_s, u"edit-delete"_s,
          tr("删除“启动区任务”中选中的任务，连同它的记录和下载的文件（先询问）")},
         {},
-        {tr("进入任务主目录"), u"CD41"_s, tr("目"), tr("打开任务主目录（每个任务一个子目录）")},
-        {tr("进入下载文件目录"), u"CD42"_s, tr("下"), tr("打开选中任务的下载文件目录（wek）")},
-        {tr("进入数据库目录"), u"CD31"_s, tr("库"), tr("打开选中任务的数据库目录（data）")},
+        {tr("进入任务主目录"), u"CD41"_s, u"folder-open"_s, u"folder-open"_s,
+         tr("打开任务主目录（每个任务一个子目录）")},
+        {tr("进入下载文件目录"), u"CD42"_s, u"folder-download"_s, u"folder"_s,
+         tr("打开选中任务的下载文件目录（wek）")},
+        {tr("进入数据库目录"), u"CD31"_s, u"x-office-spreadsheet"_s, u"x-office-spreadsheet"_s,
+         tr("打开选中任务的数据库目录（data）")},
         {},
-        {tr("软件官方网站"), u"CD71"_s, tr("网"), tr("在浏览器中打开软件官方网站")},
-        {tr("软件说明"), QString(), tr("说"), QString()},
-        {tr("软件帮助"), u"CD74"_s, tr("帮"), tr("打开帮助文档（F1）")},
+        {tr("软件官方网站"), u"CD71"_s, u"go-home"_s, u"go-home"_s,
+         tr("在浏览器中打开软件官方网站")},
+        {tr("软件说明"), QString(), u"help-about"_s, u"dialog-information"_s, QString()},
+        {tr("软件帮助"), u"CD74"_s, u"help-contents"_s, u"help-browser"_s,
+         tr("打开帮助文档（F1）")},
         {},
-        {tr("退出程序"), u"CD14"_s, tr("退"), tr("退出程序：不询问，已存储的记录不会丢失")},
+        {tr("退出程序"), u"CD14"_s, u"application-exit"_s, u"system-log-out"_s,
+         tr("退出程序：已存储的记录不会丢失；显示的记录有未保存的修改时先询问")},
     };
     int position = 0;
     for (const Button &spec : buttons) {
@@ -373,7 +406,7 @@ void MainWindow::buildMenusAndToolbar()
             m_toolbar1->addSeparator();
             continue;
         }
-        QAction *button = m_toolbar1->addAction(toolbarIcon(spec.glyph, position), spec.text);
+        QAction *button = m_toolbar1->addAction(themedIcon(spec.icon, spec.bundled), spec.text);
         button->setObjectName(u"Toolbar1Button"_s + QString::number(position));
         if (!spec.tip.isEmpty())
             button->setToolTip(spec.tip);
@@ -394,9 +427,39 @@ void MainWindow::buildStatusBar()
     m_progress->setFormat(u"%v/%m"_s);
     m_progress->setMaximumWidth(260);
     m_progress->setToolTip(tr("本次采集已处理的页面数/已排队的页面数"));
+    // What failed in the run shown leads to its failure list.
+    m_failures = new QLabel(this);
+    m_failures->setObjectName(u"FailuresLink"_s);
+    m_failures->setTextFormat(Qt::RichText);
+    m_failures->setToolTip(tr("查看失败列表"));
+    m_failures->hide();
+    connect(m_failures, &QLabel::linkActivated, this, [this] {
+        const EngineState &s = m_engine->state();
+        showFailures(s.taskQueue.value(s.taskIndex));
+    });
     statusBar()->addWidget(m_pausedLabel);
     statusBar()->addWidget(m_statusText, 1);
+    statusBar()->addPermanentWidget(m_failures);
     statusBar()->addPermanentWidget(m_progress);
+}
+
+qint64 MainWindow::failuresOf(int index) const
+{
+    const EngineState &s = m_engine->state();
+    if (index == s.taskIndex && s.running)
+        return s.tally.failures();
+    return m_engine->summary(index).tally.failures();
+}
+
+void MainWindow::markFailures(int index)
+{
+    QListWidgetItem *item = m_list6->item(index);
+    if (!item)
+        return;
+    if (failuresOf(index) > 0)
+        item->setForeground(RunListDelegate::warningColour());
+    else
+        item->setData(Qt::ForegroundRole, QVariant());
 }
 
 void MainWindow::updateStatus()
@@ -425,6 +488,14 @@ void MainWindow::updateStatus()
     m_progress->setVisible(s.running);
     m_progress->setRange(0, int(std::max<qsizetype>(queued, 1)));
     m_progress->setValue(int(std::clamp<qsizetype>(done, 0, queued)));
+    // A run where pages failed is not shown as a plain success.
+    const qint64 failed = s.taskIndex >= 0 ? failuresOf(s.taskIndex) : 0;
+    QPalette palette = QApplication::palette(m_progress);
+    if (failed > 0)
+        palette.setColor(QPalette::Highlight, RunListDelegate::warningColour());
+    m_progress->setPalette(palette);
+    m_failures->setText(u"<a href=\"failures\">%1</a>"_s.arg(tr("失败%1").arg(failed)));
+    m_failures->setVisible(failed > 0);
 }
 
 void MainWindow::pause()
@@ -443,7 +514,7 @@ void MainWindow::buildTray()
 {
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
-    m_tray = new QSystemTrayIcon(toolbarIcon(tr("采"), 1), this);
+    m_tray = new QSystemTrayIcon(programIcon(), this);
     m_tray->setObjectName(u"cSysTray1"_s);
     m_tray->setToolTip(tr("信息采集"));
     connect(m_tray, &QSystemTrayIcon::activated, this, &MainWindow::restoreFromTray);
@@ -464,6 +535,7 @@ void MainWindow::connectEngine()
                 }
                 if (QListWidgetItem *item = m_list6->item(index)) {
                     item->setText(line);
+                    markFailures(index);
                     m_list6->setCurrentRow(index);
                 }
             });
@@ -484,6 +556,7 @@ void MainWindow::connectEngine()
     const auto showSummary = [this](int index) {
         if (QListWidgetItem *item = m_list6->item(index))
             item->setToolTip(CollectionEngine::describe(m_engine->summary(index)));
+        markFailures(index);
     };
     // What the run could not keep is said at once, not only in the tip.
     connect(m_engine.get(), &CollectionEngine::taskWarning, this,
@@ -498,6 +571,10 @@ void MainWindow::connectEngine()
     connect(m_engine.get(), &CollectionEngine::taskNotStarted, this, &MainWindow::updateStatus);
     connect(m_engine.get(), &CollectionEngine::runListLineChanged, this, &MainWindow::updateStatus);
     connect(m_engine.get(), &CollectionEngine::recordStored, this, &MainWindow::updateStatus);
+    connect(m_engine.get(), &CollectionEngine::fetchFailed, this, &MainWindow::updateStatus);
+    // The run's records are named after their fields.
+    connect(m_engine.get(), &CollectionEngine::taskStarted, this,
+            [this] { m_header7->setText(ListHeader::fieldsLine(m_engine->state().fieldCount)); });
 }
 
 bool MainWindow::offerExamples(const Workspace &examples)
@@ -544,7 +621,8 @@ void MainWindow::browseHistory()
     }
     const int choice = m_shell.choose(this, tr("%1：选择要浏览的一次采集").arg(task), items);
     if (choice >= 0 && choice < runs.size())
-        m_browser->loadRecordsFrom(task, runs[choice].path);
+        m_browser->loadRecordsFrom(task, runs[choice].path,
+                                   runs[choice].lastChanged.toString(u"yyyy-MM-dd HH:mm:ss"_s));
 }
 
 void MainWindow::showFailures(const QString &task)
@@ -723,21 +801,35 @@ void MainWindow::deleteTask()
     }
 }
 
+void MainWindow::openFolder(const QString &path, const QString &what)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    // A task folder made by hand may lack it; the engine makes it at the start.
+    if (!QDir().mkpath(path)) {
+        m_shell.inform(this, tr("无法打开%1：\n%2").arg(what, shown));
+        return;
+    }
+    m_shell.open(this, QUrl::fromLocalFile(path),
+                 tr("没有能打开文件夹的程序。%1在：\n%2").arg(what, shown));
+}
+
 void MainWindow::openTaskDirectory()
 {
-    m_shell.open(QUrl::fromLocalFile(m_workspace.tasksDir()));
+    openFolder(m_workspace.tasksDir(), tr("任务主目录"));
 }
 
 void MainWindow::openSelectedTaskFolder(const QString &subfolder)
 {
     const QString task = selectedTask();
     if (!task.isEmpty())
-        m_shell.open(QUrl::fromLocalFile(m_workspace.taskDir(task) + u'/' + subfolder));
+        openFolder(m_workspace.taskDir(task) + u'/' + subfolder,
+                   subfolder == u"wek" ? tr("下载文件目录") : tr("数据库目录"));
 }
 
 void MainWindow::openHomePage()
 {
-    m_shell.open(QUrl(homePage()));
+    m_shell.open(this, QUrl(homePage()),
+                 tr("没有能打开网页的程序。软件官方网站：\n%1").arg(homePage()));
 }
 
 void MainWindow::openHelp()
@@ -755,10 +847,10 @@ void MainWindow::openHelp()
             this, tr("找不到帮助文档：\n%1").arg(QDir::toNativeSeparators(candidates.first())));
         return;
     }
-    m_shell.openDocument(this, *found,
-                         tr("没有能打开帮助文档的程序。帮助文档在：\n%1\n"
-                            "它是 RTF 格式，可以用 LibreOffice Writer 等文字处理程序打开。")
-                             .arg(QDir::toNativeSeparators(*found)));
+    m_shell.open(this, QUrl::fromLocalFile(*found),
+                 tr("没有能打开帮助文档的程序。帮助文档在：\n%1\n"
+                    "它是 RTF 格式，可以用 LibreOffice Writer 等文字处理程序打开。")
+                     .arg(QDir::toNativeSeparators(*found)));
 }
 
 void MainWindow::showAbout()
@@ -771,6 +863,7 @@ void MainWindow::exportRecords(ExportFormat format)
     // What 相应记录 lists (perhaps an earlier run), else the task selected in 所有任务.
     QString task = m_browser->listedTask();
     QString database = m_browser->listedDatabase();
+    const QString runTime = m_browser->listedRunTime(); // an earlier run's
     if (task.isEmpty()) {
         task = selectedText(m_list9);
         database = m_workspace.databaseFile(task);
@@ -790,12 +883,18 @@ void MainWindow::exportRecords(ExportFormat format)
             .value(u"export/folder"_s,
                    QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
             .toString();
-    const QString path =
-        m_shell.saveFileName(this,
-                             excel ? tr("把任务“%1”的记录导出为 Excel 工作簿").arg(task)
-                                   : tr("把任务“%1”的记录导出为 CSV 文件").arg(task),
-                             QDir(folder).filePath(task + (excel ? u".xlsx"_s : u".csv"_s)),
-                             excel ? tr("Excel 工作簿 (*.xlsx)") : tr("CSV 文件 (*.csv)"));
+    // An earlier run is named wherever the export is.
+    const QString records = runTime.isEmpty()
+                                ? tr("任务“%1”的记录").arg(task)
+                                : tr("任务“%1”在 %2 采集的历史记录").arg(task, runTime);
+    QString fileName = task;
+    if (!runTime.isEmpty())
+        fileName += u'-' + QString(runTime).replace(u':', u'-').replace(u' ', u'_');
+    const QString path = m_shell.saveFileName(
+        this,
+        excel ? tr("把%1导出为 Excel 工作簿").arg(records) : tr("把%1导出为 CSV 文件").arg(records),
+        QDir(folder).filePath(fileName + (excel ? u".xlsx"_s : u".csv"_s)),
+        excel ? tr("Excel 工作簿 (*.xlsx)") : tr("CSV 文件 (*.csv)"));
     if (path.isEmpty())
         return;
     // Cells cut to Excel's limit are named after the export, the first few
@@ -825,7 +924,11 @@ void MainWindow::exportRecords(ExportFormat format)
     }
     settings.setValue(u"export/folder"_s, QFileInfo(path).absolutePath());
     QString message =
-        tr("已导出%1条记录：\n%2").arg(outcome.records).arg(QDir::toNativeSeparators(path));
+        runTime.isEmpty()
+            ? tr("已导出%1条记录：\n%2").arg(outcome.records).arg(QDir::toNativeSeparators(path))
+            : tr("已导出%1条历史记录（任务“%2”在 %3 采集）：\n%4")
+                  .arg(QString::number(outcome.records), task, runTime,
+                       QDir::toNativeSeparators(path));
     if (cutCount > 0) {
         message += u"\n\n"_s + tr("这些单元格超过 Excel 的 32767 个字符，只保留了前 32767 个：") +
                    u'\n' + cutCells.join(u'\n');
@@ -846,6 +949,10 @@ void MainWindow::changeEvent(QEvent *event)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (!m_browser->mayDropEdits()) {
+        event->ignore();
+        return;
+    }
     saveLayout();
     QMainWindow::closeEvent(event);
 }
@@ -918,6 +1025,8 @@ void MainWindow::restoreFromTray()
 
 void MainWindow::exitProgram()
 {
+    if (!m_browser->mayDropEdits())
+        return;
     saveLayout();
     QApplication::exit(0);
 }

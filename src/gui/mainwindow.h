@@ -27,6 +27,7 @@ class QToolBar;
 namespace caiji {
 
 class Fetcher;
+class ListHeader;
 class LivePreview;
 class RecordBrowser;
 class RecordDisplay;
@@ -97,6 +98,12 @@ private:
     void buildTray();
     void connectEngine();
     void updateStatus();
+    // Failures so far of the run at `index` of the task queue.
+    qint64 failuresOf(int index) const;
+    // The run's line in the warning colour when something in it failed.
+    void markFailures(int index);
+    // Makes the folder if it is missing, then opens it; `what` names it.
+    void openFolder(const QString &path, const QString &what);
     void restoreLayout();
     void saveLayout() const;
     // Enter on `view` does what a double-click does.
@@ -117,6 +124,7 @@ private:
     QListWidget *m_list5 = nullptr;
     QListWidget *m_list6 = nullptr;
     QListView *m_list7 = nullptr;
+    ListHeader *m_header7 = nullptr;         // names the run's fields
     RecordListModel *m_runRecords = nullptr; // List7's rows
     QListWidget *m_list9 = nullptr;
     QListView *m_list10 = nullptr;
@@ -130,6 +138,7 @@ private:
     QHash<QObject *, std::function<void()>> m_enterActions;
     QLabel *m_statusText = nullptr;
     QLabel *m_pausedLabel = nullptr;
+    QLabel *m_failures = nullptr; // 失败N, a link to the failure list
     QProgressBar *m_progress = nullptr;
     QToolBar *m_toolbar1 = nullptr;
     QSystemTrayIcon *m_tray = nullptr;

@@ -1,5 +1,6 @@
 #include "gui/recordbrowser.h"
 
+#include "gui/listheader.h"
 #include "gui/recorddisplay.h"
 #include "gui/recordlistmodel.h"
 #include "gui/shell.h"
@@ -22,9 +23,12 @@ namespace caiji {
 RecordBrowser::RecordBrowser(const Workspace &workspace, Widgets widgets, Shell &shell,
                              QWidget *dialogParent)
     : QObject(dialogParent), m_workspace(workspace), m_w(widgets), m_shell(shell),
-      m_dialogParent(dialogParent), m_records(new RecordListModel(this))
+      m_dialogParent(dialogParent), m_records(new RecordListModel(this)),
+      m_notEditable(nothingShownMessage())
 {
     m_w.list10->setModel(m_records);
+    m_w.listedRun->hide();
+    m_w.header10->setText(QString());
 }
 
 QStringList RecordBrowser::list11() const
@@ -60,6 +64,23 @@ QString RecordBrowser::notEditableMessage()
     return tr("待所有采集完成后再编辑记录");
 }
 
+QString RecordBrowser::nothingShownMessage()
+{
+    return tr("请先双击“相应记录”中要编辑的记录");
+}
+
+void RecordBrowser::clearEditable()
+{
+    m_recedit = 0;
+    m_notEditable = notEditableMessage();
+}
+
+bool RecordBrowser::mayDropEdits()
+{
+    return m_recedit != 1 || !m_w.display->hasUnsavedEdits() ||
+           m_shell.confirm(m_dialogParent, tr("显示的记录有未保存的修改，放弃这些修改吗？"));
+}
+
 QString RecordBrowser::selectedTask() const
 {
     const QListWidgetItem *item = m_w.list9->currentItem();
@@ -78,18 +99,31 @@ void RecordBrowser::loadRecords()
         loadRecordsFrom(task, m_workspace.databaseFile(task));
 }
 
-void RecordBrowser::loadRecordsFrom(const QString &task, const QString &database)
+void RecordBrowser::loadRecordsFrom(const QString &task, const QString &database,
+                                    const QString &runTime)
 {
+    if (!mayDropEdits())
+        return;
+    // A record of the task listed before is not left on display as if it
+    // could still be saved.
+    if (m_recedit == 1)
+        m_w.display->reset(m_workspace.placeholderPicture());
     m_recedit = 0;
+    m_notEditable = nothingShownMessage();
     m_records->clear();
     m_listedTask = task;
     m_listedDatabase = database;
+    m_listedRunTime = runTime;
     m_shownPosition = -1;
+    m_w.listedRun->setText(tr("（%1 的历史记录）").arg(runTime));
+    m_w.listedRun->setVisible(!runTime.isEmpty());
+    m_w.header10->setText(QString());
     if (!QFile::exists(database)) {
         m_shell.inform(m_dialogParent, notCollectedMessage());
         return;
     }
     const int fieldCount = getuc(m_workspace.taskFile(task));
+    m_w.header10->setText(ListHeader::fieldsLine(fieldCount));
     const std::optional<qint64> count = RecordStore::count(database);
     if (!count) {
         showFailure(tr("无法读取记录：%1").arg(QDir::toNativeSeparators(database)));
@@ -106,6 +140,8 @@ void RecordBrowser::loadRecordsFrom(const QString &task, const QString &database
 
 void RecordBrowser::showRecord()
 {
+    if (!mayDropEdits())
+        return;
     m_recedit = 1;
     m_w.display->reset(m_workspace.placeholderPicture());
     const QString task = m_listedTask;
@@ -122,13 +158,13 @@ void RecordBrowser::showRecord()
     if (!line)
         return;
     m_shownPosition = position;
-    m_w.display->layOut(m_workspace.taskDir(task), RecordStore::valuesOf(*line));
+    m_w.display->layOut(m_workspace.taskDir(task), RecordStore::valuesOf(*line), true);
 }
 
 void RecordBrowser::updateRecord()
 {
     if (m_recedit < 1 || m_shownPosition < 0) {
-        m_shell.inform(m_dialogParent, notEditableMessage());
+        m_shell.inform(m_dialogParent, m_notEditable);
         return;
     }
     const QString &database = m_listedDatabase;
@@ -168,8 +204,14 @@ void RecordBrowser::deleteRecord()
         showFailure(tr("删除失败：%1").arg(m_listedTask));
         return;
     }
-    m_recedit = 0;
-    m_shownPosition = -1;
+    // The record shown moves up with the rows below the deleted one.
+    if (d == m_shownPosition) {
+        m_recedit = 0;
+        m_shownPosition = -1;
+        m_notEditable = tr("显示的记录已被删除");
+    } else if (d < m_shownPosition) {
+        --m_shownPosition;
+    }
     m_shell.inform(m_dialogParent, tr("删除成功"));
     m_records->removeRecord(d);
     // Nothing stays selected, so a second click deletes nothing by itself.

@@ -8,15 +8,20 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTextDocument>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
 namespace caiji {
 
 RecordDisplay::RecordDisplay(QWidget *parent)
-    : QFrame(parent), m_stage(new QWidget(this)), m_area(new QWidget(m_stage)),
-      m_caption(new QLabel(this))
+    : QFrame(parent), m_scroll(new QScrollArea(this)), m_stage(new QWidget),
+      m_area(new QWidget(m_stage)), m_caption(new QLabel(this))
 {
     setObjectName(u"Picture3"_s);
     setFrameShape(QFrame::StyledPanel);
@@ -25,7 +30,12 @@ RecordDisplay::RecordDisplay(QWidget *parent)
     m_caption->setObjectName(u"Picture3Caption"_s);
     showCaption();
     layout->addWidget(m_caption);
-    layout->addWidget(m_stage, 1);
+    m_scroll->setObjectName(u"Picture3Scroll"_s);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setWidget(m_stage);
+    layout->addWidget(m_scroll, 1);
     m_area->setObjectName(u"Picture3Area"_s);
     m_stage->installEventFilter(this);
     m_area->installEventFilter(this);
@@ -81,10 +91,13 @@ void RecordDisplay::reset(const QString &placeholderPicture)
     }
     m_filling = false;
     markSaved();
+    updateMinimumHeight();
 }
 
-void RecordDisplay::layOut(const QString &taskDir, const QStringList &values)
+void RecordDisplay::layOut(const QString &taskDir, const QStringList &values, bool editable)
 {
+    for (QPlainTextEdit *box : m_pt)
+        box->setReadOnly(!editable);
     const QString text = readTaskText(taskDir + u"/data/task.txt"_s);
     for (const QString &entry : displaySpecs(text)) {
         const QStringList parts = entry.split(u'|');
@@ -111,6 +124,32 @@ void RecordDisplay::layOut(const QString &taskDir, const QStringList &values)
             m_pt[*k]->show();
         }
     }
+    updateMinimumHeight();
+}
+
+int RecordDisplay::lineHeight(const QPlainTextEdit *box) const
+{
+    return box->fontMetrics().lineSpacing() + 2 * box->frameWidth() +
+           int(std::ceil(2 * box->document()->documentMargin()));
+}
+
+void RecordDisplay::updateMinimumHeight()
+{
+    // A box thinner than this part of the area is not meant for text: it is
+    // not worth a display many screens high.
+    constexpr double ThinnestShare = 30;
+    int needed = 0;
+    for (auto it = m_logical.cbegin(); it != m_logical.cend(); ++it) {
+        const auto *box = qobject_cast<const QPlainTextEdit *>(it.key());
+        const double height = it.value().height();
+        if (!box || box->isHidden() || height <= 0)
+            continue;
+        const double share = std::min(Height / height, ThinnestShare);
+        needed = std::max(needed, int(std::ceil(lineHeight(box) * share)));
+    }
+    m_minimumHeight = needed;
+    m_stage->setMinimumHeight(needed);
+    fitArea();
 }
 
 void RecordDisplay::placeFromSpec(QWidget *box, const QStringList &parts)
@@ -136,13 +175,26 @@ void RecordDisplay::applyGeometry(QWidget *box)
     const double sy = m_area->height() / Height;
     box->setGeometry(
         QRectF(rect.left() * sx, rect.top() * sy, rect.width() * sx, rect.height() * sy).toRect());
+    // A box of one line gets no scroll bar: its arrows would make it look
+    // like a spin box.
+    if (auto *text = qobject_cast<QPlainTextEdit *>(box)) {
+        const bool oneLine = box->height() < lineHeight(text) + text->fontMetrics().lineSpacing();
+        text->setVerticalScrollBarPolicy(oneLine ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAlwaysOn);
+    }
 }
 
 void RecordDisplay::fitArea()
 {
     const QSize room = m_stage->size();
-    const int width = std::min(room.width(), int(room.height() * Aspect));
-    m_area->setGeometry(0, 0, width, int(width / Aspect));
+    int width = std::min(room.width(), int(room.height() * Aspect));
+    int height = int(width / Aspect);
+    // Too low for the boxes in proportion: as wide as the panel, as high as
+    // the boxes need, and the panel scrolls.
+    if (height < m_minimumHeight) {
+        width = room.width();
+        height = m_minimumHeight;
+    }
+    m_area->setGeometry(0, 0, width, height);
 }
 
 bool RecordDisplay::eventFilter(QObject *watched, QEvent *event)

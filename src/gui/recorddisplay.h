@@ -2,6 +2,7 @@
 // pp, placed by a task's display specs in a 200 x 100 coordinate system that
 // is mapped onto the largest part of the panel with the original panel's
 // proportions, so the boxes keep their shapes however the window is sized.
+// A panel too low for every box to show a whole line scrolls instead.
 #pragma once
 
 #include <QFrame>
@@ -12,6 +13,7 @@
 
 class QLabel;
 class QPlainTextEdit;
+class QScrollArea;
 
 namespace caiji {
 
@@ -34,8 +36,11 @@ public:
 
     // Hides every box, empties the texts and loads the placeholder picture.
     void reset(const QString &placeholderPicture);
-    // Places the record's values as the task's display specs say.
-    void layOut(const QString &taskDir, const QStringList &values);
+    // Places the record's values as the task's display specs say; the boxes
+    // take typing only when `editable`.
+    void layOut(const QString &taskDir, const QStringList &values, bool editable);
+    // The height below which the area scrolls: every shown box keeps a line.
+    int minimumAreaHeight() const { return m_minimumHeight; }
 
     // The user typed into a box since the record was laid out or saved.
     bool hasUnsavedEdits() const { return m_edited; }
@@ -53,9 +58,14 @@ private:
 
     void showCaption();
     void fitArea();
+    // The height a box needs to show one whole line.
+    int lineHeight(const QPlainTextEdit *box) const;
+    void updateMinimumHeight();
 
+    QScrollArea *m_scroll;
     QWidget *m_stage; // what the panel offers; m_area is the part in proportion
     QWidget *m_area;
+    int m_minimumHeight = 0;
     QLabel *m_caption;
     bool m_edited = false;
     bool m_filling = false; // texts set by the program, not typed

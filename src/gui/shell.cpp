@@ -1,10 +1,13 @@
 #include "gui/shell.h"
 
+#include "gui/filetypenames.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -19,6 +22,45 @@ using namespace Qt::StringLiterals;
 
 namespace caiji {
 
+namespace {
+
+// A dialog's width that leaves room for its title, the title bar's icon and
+// buttons, in a title font somewhat larger than the dialog's.
+int titleWidth(const QWidget &dialog)
+{
+    const QFontMetrics metrics(dialog.font());
+    return metrics.horizontalAdvance(dialog.windowTitle()) * 3 / 2 + 14 * metrics.height();
+}
+
+// A message box is as wide as its text, and a short text would cut the title.
+void fitTitle(QMessageBox &box)
+{
+    // Its size is worked out from its layout each time it is shown.
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))
+        grid->addItem(
+            new QSpacerItem(titleWidth(box), 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+            grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+// Qt's file dialog, when the desktop's would speak another language than the
+// window, with the type column and the labels in the window's language.
+void prepare(QFileDialog &dialog, bool native, QFileDialog::AcceptMode mode,
+             FileTypeNames *typeNames)
+{
+    if (!native)
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(typeNames);
+    dialog.setAcceptMode(mode);
+    dialog.setLabelText(QFileDialog::LookIn, Shell::tr("位置："));
+    dialog.setLabelText(QFileDialog::FileName, Shell::tr("文件名："));
+    dialog.setLabelText(QFileDialog::FileType, Shell::tr("文件类型："));
+    dialog.setLabelText(QFileDialog::Accept,
+                        mode == QFileDialog::AcceptSave ? Shell::tr("保存") : Shell::tr("打开"));
+    dialog.setLabelText(QFileDialog::Reject, Shell::tr("取消"));
+}
+
+} // namespace
+
 Shell::~Shell() = default;
 
 QString Shell::title()
@@ -30,6 +72,7 @@ void Shell::inform(QWidget *parent, const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::NoButton, parent);
     box.setDefaultButton(box.addButton(tr("确定"), QMessageBox::AcceptRole));
+    fitTitle(box);
     box.exec();
 }
 
@@ -38,6 +81,7 @@ bool Shell::confirm(QWidget *parent, const QString &question)
     QMessageBox box(QMessageBox::Question, title(), question, QMessageBox::NoButton, parent);
     QPushButton *yes = box.addButton(tr("确定"), QMessageBox::AcceptRole);
     box.setDefaultButton(box.addButton(tr("取消"), QMessageBox::RejectRole));
+    fitTitle(box);
     box.exec();
     return box.clickedButton() == yes;
 }
@@ -51,6 +95,7 @@ int Shell::choose(QWidget *parent, const QString &label, const QStringList &item
     dialog.setComboBoxEditable(false);
     dialog.setOkButtonText(tr("确定"));
     dialog.setCancelButtonText(tr("取消"));
+    dialog.setMinimumWidth(titleWidth(dialog));
     if (dialog.exec() != QDialog::Accepted)
         return -1;
     return int(items.indexOf(dialog.textValue()));
@@ -74,18 +119,13 @@ void Shell::showText(QWidget *parent, const QString &heading, const QString &tex
     dialog.exec();
 }
 
-void Shell::open(const QUrl &url)
-{
-    QDesktopServices::openUrl(url);
-}
-
-void Shell::openDocument(QWidget *parent, const QString &path, const QString &noProgramMessage)
+void Shell::open(QWidget *parent, const QUrl &url, const QString &noProgramMessage)
 {
     // xdg-open returns at once with a failure when no program takes the file;
     // QDesktopServices only says whether a launcher started.
     const QString launcher = QStandardPaths::findExecutable(u"xdg-open"_s);
     if (launcher.isEmpty()) {
-        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        if (!QDesktopServices::openUrl(url))
             inform(parent, noProgramMessage);
         return;
     }
@@ -108,20 +148,16 @@ void Shell::openDocument(QWidget *parent, const QString &path, const QString &no
                              process->deleteLater();
                          }
                      });
-    process->start(launcher, {path});
+    process->start(launcher, {url.isLocalFile() ? url.toLocalFile() : url.toString()});
 }
 
 QString Shell::saveFileName(QWidget *parent, const QString &caption, const QString &suggested,
                             const QString &filter)
 {
+    FileTypeNames typeNames; // outlives the dialog
     QFileDialog dialog(parent, caption, suggested, filter);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setLabelText(QFileDialog::LookIn, tr("位置："));
-    dialog.setLabelText(QFileDialog::FileName, tr("文件名："));
-    dialog.setLabelText(QFileDialog::FileType, tr("文件类型："));
-    dialog.setLabelText(QFileDialog::Accept, tr("保存"));
-    dialog.setLabelText(QFileDialog::Reject, tr("取消"));
+    prepare(dialog, m_nativeFileDialogs, QFileDialog::AcceptSave, &typeNames);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
@@ -130,14 +166,10 @@ QString Shell::saveFileName(QWidget *parent, const QString &caption, const QStri
 QString Shell::openFileName(QWidget *parent, const QString &caption, const QString &dir,
                             const QString &filter)
 {
+    FileTypeNames typeNames; // outlives the dialog
     QFileDialog dialog(parent, caption, dir, filter);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setLabelText(QFileDialog::LookIn, tr("位置："));
-    dialog.setLabelText(QFileDialog::FileName, tr("文件名："));
-    dialog.setLabelText(QFileDialog::FileType, tr("文件类型："));
-    dialog.setLabelText(QFileDialog::Accept, tr("打开"));
-    dialog.setLabelText(QFileDialog::Reject, tr("取消"));
+    prepare(dialog, m_nativeFileDialogs, QFileDialog::AcceptOpen, &typeNames);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
@@ -150,6 +182,7 @@ void Shell::about(QWidget *parent, const QString &text)
     if (!icon.isNull())
         box.setIconPixmap(icon.pixmap(64, 64));
     box.setDefaultButton(box.addButton(tr("确定"), QMessageBox::AcceptRole));
+    fitTitle(box);
     box.exec();
 }
 

@@ -1,6 +1,7 @@
 // What the window asks of the desktop: plain message boxes (one 确定 button,
-// no icon), file dialogs and opening folders, documents and addresses. Tests
-// replace it to read the texts and the opened addresses and to answer.
+// no icon) as wide as their title, file dialogs and opening folders, documents
+// and addresses. Tests replace it to read the texts and the opened addresses
+// and to answer.
 #pragma once
 
 #include <QCoreApplication>
@@ -25,12 +26,9 @@ public:
     virtual bool confirm(QWidget *parent, const QString &question);
     // A long text to read (a list), in a window of its own with one 确定 button.
     virtual void showText(QWidget *parent, const QString &heading, const QString &text);
-    // The result is not checked: a missing folder or association says nothing.
-    virtual void open(const QUrl &url);
-    // Opens a file with the desktop's program for it; when there is none (which
-    // may only be known later) `noProgramMessage` is shown.
-    virtual void openDocument(QWidget *parent, const QString &path,
-                              const QString &noProgramMessage);
+    // Opens a folder, file or address with the desktop's program for it; when
+    // there is none (which may only be known later) `noProgramMessage` is shown.
+    virtual void open(QWidget *parent, const QUrl &url, const QString &noProgramMessage);
     // The name of a file to write, `suggested` first; empty when cancelled.
     virtual QString saveFileName(QWidget *parent, const QString &caption, const QString &suggested,
                                  const QString &filter);
@@ -41,7 +39,14 @@ public:
     // The program's name, version and licence, with its icon.
     virtual void about(QWidget *parent, const QString &text);
 
+    // Whether file dialogs may be the desktop's own. Those follow the
+    // desktop's language, so a window in another one uses Qt's.
+    void setNativeFileDialogs(bool native) { m_nativeFileDialogs = native; }
+
     static QString title();
+
+private:
+    bool m_nativeFileDialogs = true;
 };
 
 } // namespace caiji

@@ -5,6 +5,7 @@
 #include "gui/shell.h"
 #include "tasks/taskfile.h"
 #include "tasks/taskfolders.h"
+#include "text/numbers.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -49,13 +50,14 @@ TaskDialog::TaskDialog(Kind kind, Shell &shell, QWidget *parent,
                        std::unique_ptr<Fetcher> tryFetcher)
     : QDialog(parent), m_kind(kind), m_shell(shell), m_text1(new QLineEdit(this)),
       m_text2(new QPlainTextEdit(this)), m_command1(new QPushButton(this)),
-      m_tryUrl(new QLineEdit(this)), m_tryLevel(new QSpinBox(this)),
-      m_tryButton(new QPushButton(tr("试采"), this)), m_tryResult(new QTextBrowser(this)),
-      m_tabs(new QTabWidget(this)), m_retries(new QSpinBox(this)),
-      m_connections(new QSpinBox(this)), m_minDelay(new QSpinBox(this)),
-      m_robots(new QCheckBox(tr("遵守 robots.txt"), this)), m_userAgent(new QLineEdit(this)),
-      m_headers(new QPlainTextEdit(this)), m_cookiesFile(new QLineEdit(this)),
-      m_proxy(new QLineEdit(this)), m_caFile(new QLineEdit(this)),
+      m_cancel(new QPushButton(tr("取消"), this)), m_tryUrl(new QLineEdit(this)),
+      m_tryLevel(new QSpinBox(this)), m_tryButton(new QPushButton(tr("试采"), this)),
+      m_tryResult(new QTextBrowser(this)), m_tabs(new QTabWidget(this)),
+      m_retries(new QSpinBox(this)), m_connections(new QSpinBox(this)),
+      m_minDelay(new QSpinBox(this)), m_robots(new QCheckBox(tr("遵守 robots.txt"), this)),
+      m_userAgent(new QLineEdit(this)), m_headers(new QPlainTextEdit(this)),
+      m_cookiesFile(new QLineEdit(this)), m_proxy(new QLineEdit(this)),
+      m_caFile(new QLineEdit(this)),
       m_tryFetcher(tryFetcher ? std::move(tryFetcher) : std::make_unique<NetworkFetcher>())
 {
     const bool isNew = kind == Kind::New;
@@ -72,9 +74,11 @@ TaskDialog::TaskDialog(Kind kind, Shell &shell, QWidget *parent,
     m_text2->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_command1->setObjectName(u"Command1"_s);
     m_command1->setText(isNew ? tr("新建任务") : tr("编辑任务"));
+    m_cancel->setObjectName(u"CancelButton"_s);
+    m_cancel->setAutoDefault(false);
 
     m_tryUrl->setObjectName(u"TryUrl"_s);
-    m_tryUrl->setPlaceholderText(tr("试采网址，例如 http://127.0.0.1:8391/news/3.html"));
+    m_tryUrl->setPlaceholderText(tr("试采网址；空着时取任务的第一个网址"));
     m_tryLevel->setObjectName(u"TryLevel"_s);
     m_tryLevel->setRange(1, MaxLevel);
     m_tryLevel->setPrefix(tr("第"));
@@ -82,15 +86,21 @@ TaskDialog::TaskDialog(Kind kind, Shell &shell, QWidget *parent,
     m_tryButton->setObjectName(u"TryButton"_s);
     m_tryResult->setObjectName(u"TryResult"_s);
     m_tryResult->setPlaceholderText(
-        tr("填写网址后按“试采”：按上面正在编辑的任务内容（不必先保存）截取这一页，"
-           "逐个字段说明截到了什么；空的字段会标红并写明原因。"));
+        tr("按“试采”：按上面正在编辑的任务内容（不必先保存）截取试采网址这一页，"
+           "逐个字段说明截到了什么；空的字段会标红并写明原因。等待页面时再按一次可以取消。"));
     m_tryFetcher->setPagesInMemory(true);
     m_tryFetcher->setAllowedDirectories({m_tryDir.path()});
 
+    // A scheme-two task's link filter: which links of a list page it takes.
+    m_tryLinks = new QPushButton(tr("试链接"), this);
+    m_tryLinks->setObjectName(u"TryLinksButton"_s);
+    m_tryLinks->setToolTip(tr("方案二：列出试采网址（空着就是起始页）上的每个链接，"
+                              "说明它作为内容页、列表页是收下还是被哪一部分挡住"));
     auto *tryRow = new QHBoxLayout;
     tryRow->addWidget(m_tryUrl, 1);
     tryRow->addWidget(m_tryLevel);
     tryRow->addWidget(m_tryButton);
+    tryRow->addWidget(m_tryLinks);
 
     auto *taskTab = new QWidget(this);
     auto *layout = new QGridLayout(taskTab);
@@ -107,13 +117,30 @@ TaskDialog::TaskDialog(Kind kind, Shell &shell, QWidget *parent,
     m_tabs->setObjectName(u"Tabs"_s);
     m_tabs->addTab(taskTab, tr("任务"));
     m_tabs->addTab(networkTab(), tr("网络"));
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_command1);
+    buttons->addWidget(m_cancel);
     auto *outer = new QVBoxLayout(this);
     outer->addWidget(m_tabs);
-    outer->addWidget(m_command1, 0, Qt::AlignRight);
+    outer->addLayout(buttons);
     resize(760, 760);
     connect(m_command1, &QPushButton::clicked, this, &TaskDialog::submitted);
-    connect(m_tryButton, &QPushButton::clicked, this, &TaskDialog::tryPage);
-    connect(m_tryUrl, &QLineEdit::returnPressed, this, &TaskDialog::tryPage);
+    connect(m_cancel, &QPushButton::clicked, this, &TaskDialog::reject);
+    connect(m_tryButton, &QPushButton::clicked, this, [this] {
+        m_linksMode = false;
+        m_trying ? cancelTry() : tryPage();
+    });
+    connect(m_tryLinks, &QPushButton::clicked, this, [this] {
+        if (m_trying)
+            return;
+        m_linksMode = true;
+        tryPage();
+    });
+    connect(m_tryUrl, &QLineEdit::returnPressed, this, [this] {
+        if (!m_trying)
+            tryPage();
+    });
     connect(m_tryFetcher.get(), &Fetcher::fetchDone, this,
             [this](int, const QString &url, const QString &, const QString &text, qint64 count,
                    const QString &, const QString &, const QByteArray &body,
@@ -325,8 +352,36 @@ std::optional<NetworkSettings> TaskDialog::typedNetwork(QString *error) const
     return typed;
 }
 
+QString TaskDialog::firstAddress(const QString &definition)
+{
+    TaskDefinition task;
+    readTaskDefinition(definition, task);
+    const QStringList &field = task.schemeField;
+    if (field.isEmpty())
+        return {};
+    // A scheme that is not a number runs both schemes, scheme one first.
+    const std::optional<double> scheme = readAsNumber(field.first());
+    if (scheme && *scheme == 2)
+        return field.value(1).trimmed();
+    if (scheme && *scheme != 1)
+        return {};
+    const std::optional<double> first = readAsNumber(field.value(2));
+    const std::optional<double> last = readAsNumber(field.value(3));
+    const std::optional<double> step = readAsNumber(field.value(4));
+    if (!first || !last || !step)
+        return field.value(1) + field.value(5);
+    if (*step == 0 || (*step > 0 ? *first > *last : *first < *last))
+        return {};
+    // Written as the collection writes the numbers of the range.
+    const double shown = QString::number(*first, 'g', 15).toDouble();
+    return field.value(1) + QString::number(shown, 'f', QLocale::FloatingPointShortest) +
+           field.value(5);
+}
+
 void TaskDialog::tryPage()
 {
+    if (m_tryUrl->text().trimmed().isEmpty())
+        m_tryUrl->setText(firstAddress(m_text2->toPlainText()));
     const QString url = m_tryUrl->text().trimmed();
     if (url.isEmpty()) {
         m_tryResult->setPlainText(tr("请先填写试采网址。"));
@@ -341,28 +396,56 @@ void TaskDialog::tryPage()
         return;
     }
     m_tryFetcher->startRun(*network);
-    m_tryButton->setEnabled(false);
+    m_trying = true;
+    m_tryLinks->setEnabled(false);
+    m_tryButton->setText(tr("取消试采"));
     m_tryResult->setPlainText(tr("正在取页面 %1 …").arg(url));
     m_tryFetcher->fetch(1, url, m_tryDir.filePath(u"page .txt"_s), QString(), QString());
+}
+
+void TaskDialog::cancelTry()
+{
+    if (!m_trying)
+        return;
+    m_tryFetcher->abandonAll();
+    m_trying = false;
+    m_tryLinks->setEnabled(true);
+    m_tryButton->setText(tr("试采"));
+    m_tryResult->setPlainText(tr("试采已取消。"));
 }
 
 void TaskDialog::showTried(const QString &url, const QString &fetch, qint64 count,
                            const QByteArray &body, const QByteArray &charset)
 {
-    m_tryButton->setEnabled(true);
-    if (count < 0) {
+    if (!m_trying)
+        return; // cancelled, or a completion that outlived its try
+    m_trying = false;
+    m_tryLinks->setEnabled(true);
+    m_tryButton->setText(tr("试采"));
+    if (count < 0 && fetch.endsWith(u"超时"_s)) {
+        // A slow site is no fault of the definition.
+        m_tryResult->setPlainText(tr("取不到页面 %1（%2）：网站没有在限定时间内回应，"
+                                     "这不是任务内容的问题，可以稍后再试。")
+                                      .arg(url, fetch));
+    } else if (count < 0) {
         m_tryResult->setHtml(explanationHtml(tr("需要修改：取不到页面 %1（%2）").arg(url, fetch)));
     } else {
         const QByteArray bytes = Fetcher::pageBytes(m_tryDir.filePath(u"page .txt"_s), count, body);
-        const PageTrace trace =
-            explainPage(m_text2->toPlainText(), bytes, url, m_tryLevel->value(), fetch, charset);
-        m_tryResult->setHtml(explanationHtml(explanationText(trace)));
+        const QString text = m_text2->toPlainText();
+        m_tryResult->setHtml(explanationHtml(
+            m_linksMode ? linksText(explainLinks(text, bytes, url, charset))
+                        : explanationText(
+                              explainPage(text, bytes, url, m_tryLevel->value(), fetch, charset))));
     }
     Q_EMIT tried();
 }
 
 void TaskDialog::openOn(const QString &name, int index, const QString &content)
 {
+    cancelTry();
+    // The page to try is the task's own, not the one tried on another task.
+    m_tryUrl->setText(firstAddress(content));
+    m_tryResult->clear();
     m_text1->setText(name);
     m_originalName = name;
     m_ta = index;
@@ -373,6 +456,9 @@ void TaskDialog::openOn(const QString &name, int index, const QString &content)
 
 void TaskDialog::clearInput()
 {
+    cancelTry();
+    m_tryUrl->clear();
+    m_tryResult->clear();
     m_text1->clear();
     m_text2->clear();
     showNetwork(NetworkSettings());
@@ -396,6 +482,7 @@ void TaskDialog::reject()
                             : tr("任务“%1”的修改还没有保存，放弃这些修改吗？").arg(m_originalName);
     if (hasTypedText() && !m_shell.confirm(this, question))
         return;
+    cancelTry();
     QDialog::reject();
 }
 

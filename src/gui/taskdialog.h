@@ -1,6 +1,7 @@
 // The New Task (Form2) and Edit Task (Form3) dialogs: a name field and the
-// task definition text on one tab, the task's network settings on another.
-// Modeless; the main window keeps one of each.
+// task definition text on one tab, the task's network settings on another,
+// and 试采, which tries the definition being typed on one page. Modeless; the
+// main window keeps one of each.
 #pragma once
 
 #include "tasks/networksettings.h"
@@ -42,14 +43,24 @@ public:
     QLineEdit *nameField() const { return m_text1; }
     QPlainTextEdit *contentField() const { return m_text2; }
     QPushButton *button() const { return m_command1; }
+    QPushButton *cancelButton() const { return m_cancel; }
     QLineEdit *tryUrlField() const { return m_tryUrl; }
     QSpinBox *tryLevelField() const { return m_tryLevel; }
     QPushButton *tryButton() const { return m_tryButton; }
+    QPushButton *tryLinksButton() const { return m_tryLinks; }
     QTextBrowser *tryResult() const { return m_tryResult; }
 
-    // 试采: fetches the page at the try address and explains what the
-    // definition being typed (not the saved one) makes of it.
+    // 试采: fetches the page at the try address (the typed definition's first
+    // address when none is typed) and explains what the definition being
+    // typed (not the saved one) makes of it. While it waits, the same button
+    // cancels it.
     void tryPage();
+    void cancelTry();
+    bool isTrying() const { return m_trying; }
+
+    // The address a task's collection starts from: scheme one's first
+    // content page, scheme two's start page; empty when it has none.
+    static QString firstAddress(const QString &definition);
 
     // Edit: the task as it was when the dialog opened (Text3 and ta).
     QString originalName() const { return m_originalName; }
@@ -99,9 +110,12 @@ private:
     QLineEdit *m_text1;
     QPlainTextEdit *m_text2;
     QPushButton *m_command1;
+    QPushButton *m_cancel;
     QLineEdit *m_tryUrl;
     QSpinBox *m_tryLevel;
     QPushButton *m_tryButton;
+    QPushButton *m_tryLinks = nullptr;
+    bool m_linksMode = false; // the try lists the page's links
     QTextBrowser *m_tryResult;
     QTabWidget *m_tabs;
     QSpinBox *m_retries;
@@ -120,6 +134,7 @@ private:
     QStringList m_originalNetwork;
     std::optional<Workspace> m_workspace;
     int m_ta = -1;
+    bool m_trying = false;
 };
 
 } // namespace caiji

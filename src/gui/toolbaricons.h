@@ -1,5 +1,6 @@
-// Small drawn icons for the toolbar and the tray: a coloured tile with one
-// character, so the program needs no icon theme or image files.
+// The toolbar's and the window's icons: the desktop's icon theme first, by
+// their freedesktop names, else the copies built into the program (a few
+// Tango icons and the program's own), so every button has a picture.
 #pragma once
 
 #include <QIcon>
@@ -7,6 +8,10 @@
 
 namespace caiji {
 
-QIcon toolbarIcon(const QString &glyph, int colourIndex);
+// The theme's icon `name`, else the built-in Tango icon `bundled`.
+QIcon themedIcon(const QString &name, const QString &bundled);
+
+// The program's icon: the installed one, else the built-in copy.
+QIcon programIcon();
 
 } // namespace caiji

@@ -26,10 +26,8 @@ bool InstallLayout::isInstalled() const
 
 QString InstallLayout::examplesWorkspaceDir() const
 {
-    if (!isInstalled())
-        return {};
-    const QString workspace =
-        QDir::cleanPath(m_programDir + u"/../share/doc/caiji/examples/workspace"_s);
+    const QString examples = isInstalled() ? sharedDataDir() : m_programDir;
+    const QString workspace = QDir::cleanPath(examples + u"/examples/workspace"_s);
     return QFileInfo(workspace + u"/task"_s).isDir() ? workspace : QString();
 }
 
@@ -37,10 +35,7 @@ QString InstallLayout::defaultWorkspace() const
 {
     if (!isInstalled())
         return m_programDir;
-    const QString workspace =
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/caiji"_s;
-    prepareWorkspace(workspace);
-    return workspace;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/caiji"_s;
 }
 
 bool InstallLayout::prepareWorkspace(const QString &workspace) const

@@ -1,10 +1,10 @@
-// Where an installed program finds its shared files and where the workspace
-// is by default. A program run from its build or unpacked folder keeps its
-// workspace there; an installed one (its folder is "bin" with the help
-// document in "../share/caiji") uses ~/.local/share/caiji, made on first
-// start with the placeholder picture and the help document. The sample
-// workspace and the demo site are installed as examples in
-// "../share/doc/caiji/examples", which a system may leave out.
+// Where the program finds its shared files and where the workspace is by
+// default. A program run from its build or unpacked folder keeps its
+// workspace there and finds the examples in its "examples" folder (a build
+// links the source tree's); an installed one (its folder is "bin" with the
+// help document in "../share/caiji") uses ~/.local/share/caiji and finds the
+// examples in "../share/caiji/examples", not under /usr/share/doc, which a
+// system may leave out.
 #pragma once
 
 #include <QString>
@@ -18,13 +18,14 @@ public:
 
     bool isInstalled() const;
     QString sharedDataDir() const;
-    // The installed sample workspace (its task folder holds the demo tasks);
-    // empty when the program is not installed or the examples are missing.
+    // The sample workspace (its task folder holds the demo tasks); empty when
+    // it is missing.
     QString examplesWorkspaceDir() const;
-    // The workspace to use when none is given; created when it is the user's.
+    // The workspace to use when none is given. Nothing is made here: the
+    // commands that write into it call prepareWorkspace().
     QString defaultWorkspace() const;
-    // Copies the placeholder picture and the help document into `workspace`
-    // where they are missing. False when the workspace cannot be made.
+    // Makes `workspace` and copies the placeholder picture and the help
+    // document into it where they are missing. False when it cannot be made.
     bool prepareWorkspace(const QString &workspace) const;
 
 private:

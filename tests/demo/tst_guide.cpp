@@ -332,6 +332,8 @@ void TestGuide::chineseLinesJoinWithoutSpace()
             qPrintable(u"a space where line %1 wraps: "_s.arg(i + 1) + before + u" / "_s + after));
     }
     QVERIFY(joins > 0);
+    // No Markdown mark is left over, also where code sits inside bold.
+    QVERIFY(!rtf.contains(u'`') && !rtf.contains(u"**"_s));
 }
 
 QTEST_GUILESS_MAIN(TestGuide)

@@ -105,6 +105,9 @@ private Q_SLOTS:
     void tryShowsLevelOne_data();
     void tryShowsLevelOne();
     void tryUnreachablePage();
+    void tryChecksTheNextLevel_data();
+    void tryChecksTheNextLevel();
+    void tryLinks();
     void exportWritesCsv();
     void exportToFileAndUncollected();
     void badArguments_data();
@@ -274,6 +277,63 @@ void TestEndToEnd::tryUnreachablePage()
     QCOMPARE(run.exitCode, 1);
     QVERIFY(run.out.isEmpty());
     QVERIFY2(run.err.contains("HTTP 404"), run.err.constData());
+}
+
+void TestEndToEnd::tryChecksTheNextLevel_data()
+{
+    QTest::addColumn<QString>("href");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("says"); // the first line, or a line of the output
+    QTest::newRow("the next level is there")
+        << u"item1.htm"_s << 0
+        << u"下一层：第2层页面 "_s + pageUrl(u"item1.htm"_s) + u" 可以取得"_s;
+    QTest::newRow("the next level answers 404")
+        << u"missing.htm"_s << 1 << u"需要修改：第2层页面取不到：HTTP 404"_s;
+}
+
+void TestEndToEnd::tryChecksTheNextLevel()
+{
+    QFETCH(QString, href);
+    QFETCH(int, exitCode);
+    QFETCH(QString, says);
+    // Level 1 cuts one address and goes on with it to level 2.
+    const QString task = u"下一层"_s;
+    QVERIFY(m_workspace.addTask(
+        task,
+        u"ur=[[1|x|1|1|1|]]uc=[[2]]"_s +
+            sectionText(
+                1,
+                {u"1"_s, u"1"_s, u"1"_s, u"<a ^</a>^href=\"^\"^2^0"_s, u"0"_s, {}, u"0"_s, {}})));
+    const QString page = m_workspace.root() + u"/list.htm"_s;
+    QFile file(page);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<html><body><a href=\"" + href.toUtf8() + "\">next</a></body></html>");
+    file.close();
+    const Run run = runCaiji({u"try"_s, u"--workspace"_s, m_workspace.root(), task, u"--file"_s,
+                              page, u"--url"_s, pageUrl(u"list.htm"_s)});
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.out.contains(says.toUtf8()), run.out.constData());
+}
+
+void TestEndToEnd::tryLinks()
+{
+    // The start page of the scheme-two task: a list page, an article, a link
+    // off the site and a picture.
+    const Run run =
+        runCaiji({u"try"_s, u"--links"_s, u"--workspace"_s, m_workspace.root(), SchemeTwo});
+    QCOMPARE(run.exitCode, 0);
+    const QString out = QString::fromUtf8(run.out);
+    QVERIFY2(out.startsWith(u"没有问题：有内容页链接\n共4个链接：内容页收1个，列表页收1个"_s),
+             qPrintable(out));
+    QVERIFY2(
+        out.contains(u"list2.htm “下一页”\n  内容页：不收，第3部分要求含有“item”\n  列表页：收"_s),
+        qPrintable(out));
+    QVERIFY2(
+        out.contains(
+            u"item1.htm “第一条 UTF-8 新闻”\n  内容页：收\n  列表页：不收，第5部分要求含有“list”"_s),
+        qPrintable(out));
+    QVERIFY2(out.contains(u"“外站新闻”\n  内容页：不收，不在起始页所在的网站，或不是网页"_s),
+             qPrintable(out));
 }
 
 void TestEndToEnd::exportWritesCsv()

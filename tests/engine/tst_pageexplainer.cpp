@@ -77,14 +77,32 @@ void TestPageExplainer::brokenRules_data()
         << task(u"<div class=\"t\">^</div>^\">^</div>^-1^1"_s, {}, u"a1=[[1||||||更多]]"_s)
         << u"不含：含有“更多”"_s << false;
     QTest::newRow("required field empty")
-        << task(u"<div class=\"x\">^</div>^\">^</div>^-1^1"_s, {}, a1) << u"整条记录作废"_s
+        << task(u"<div class=\"x\">^</div>^\">^</div>^-1^1"_s, {}, a1) << u"整条记录丢弃"_s
         << false;
     QTest::newRow("record too short")
         << task(u"<div class=\"x\">^</div>^\">^</div>^-1^0"_s, {}, {}, u"60"_s)
         << u"记录被丢弃：记录行只有"_s << false;
     QTest::newRow("level part left out: a download")
-        << task(u"<div class=\"t\">^</div>^\">^</div>"_s, {}) << u"没有写级别部分，按下载"_s
+        << task(u"<div class=\"t\">^</div>^\">^</div>"_s, {}) << u"没有写层部分，按下载"_s << true;
+    // Typed wrong with a Chinese input method, or not a number at all.
+    const auto mode = [&](const QString &w1) -> QString {
+        return u"uc=[[3]]"_s + sectionText(1, {w1, u"1"_s, u"1"_s, good, u"0"_s, {}, u"0"_s, {}});
+    };
+    QTest::newRow("w1 not a number") << mode(u"x"_s) << u"w1=[[x]]不是数字"_s << true;
+    QTest::newRow("w1 empty") << mode(QString()) << u"w1=[[]]不是数字"_s << true;
+    QTest::newRow("w1 a full-width digit") << mode(u"１"_s) << u"“１”用了全角字符"_s << true;
+    QTest::newRow("level part with a full-width minus")
+        << task(u"<div class=\"t\">^</div>^\">^</div>^－1^0"_s, {}) << u"层部分“－1”用了全角"_s
         << true;
+    QTest::newRow("must-not with a trailing ^")
+        << task(u"<div class=\"t\">^</div>^\">^</div>^-1^1"_s, {}, u"a1=[[1||||||没有的词^]]"_s)
+        << u"有一项是空的"_s << false;
+    QTest::newRow("must-contain failing on letter case only")
+        << task(u"<div class=\"t\">^</div>^\">^</div>^-1^1"_s, {}, u"a1=[[1|||||AMP|]]"_s)
+        << u"只是大小写不同"_s << false;
+    QTest::newRow("pattern error told in the pattern as written")
+        << task(good, u"\\u6807+*^-1^0"_s)
+        << u"前面没有可以重复的内容（要找这个符号本身，在它前面加“\\”）（在第8个字符处）"_s << true;
     QTest::newRow("no section for the level")
         << u"ur=[[1|x|1|1|1|]]uc=[[2]]"_s << u"没有第1层的规则段"_s << true;
     QTest::newRow("page mode 2, second block fails") << u"uc=[[1]]"_s +

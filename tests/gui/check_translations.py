@@ -17,9 +17,10 @@ import xml.etree.ElementTree as ET
 
 CHINESE = re.compile(r'u"([^"\\]|\\.)*[\u3000-\u303f\u4e00-\u9fff\uff00-\uffef]')
 # Literals that are not shown as they are: samples for measuring fonts, a
-# file name, and the markers the try pane looks for in the core's explanation.
+# file name, and the markers the try pane looks for in the core's explanation
+# and in a fetch's failure.
 NOT_SHOWN = ['u"中文Ａ０"', 'u"中文Ag"', '/帮助.doc"', 'u"需要修改"', 'u"请检查"',
-             'u"结果：丢弃"', 'u"没有找到"']
+             'u"结果：丢弃"', 'u"没有找到"', 'u"超时"']
 
 
 def unmarked(root):

@@ -29,6 +29,7 @@ private Q_SLOTS:
     void previewFollowsCollection_data();
     void previewFollowsCollection();
     void browserRecordNotEditableAfterPreview();
+    void pictureShownWhenDownloadArrives_data();
     void pictureShownWhenDownloadArrives();
 };
 
@@ -137,6 +138,9 @@ void TestLivePreview::previewFollowsCollection()
             laidOut ? QStringList{u"0="_s + values[0], u"1="_s + values[1]} : QStringList{};
         QCOMPARE(boxTexts(display), expected);
         QCOMPARE(rig.window->browser().recedit(), 0);
+        // Nothing failed: the bar and the status bar say so.
+        QVERIFY(progress->palette().color(QPalette::Highlight) != QColor(0xc0, 0, 0));
+        QVERIFY(rig.window->findChild<QLabel *>(u"FailuresLink"_s)->isHidden());
     }
     QCOMPARE(engine.runRecordCount(), 3);
     if (!laidOut) {
@@ -203,6 +207,8 @@ void TestLivePreview::browserRecordNotEditableAfterPreview()
     rig.shell.answers = {true};
     WindowRig::doubleClick(list7, 0);
     QCOMPARE(rig.display()->pt(1)->toPlainText(), u"new"_s);
+    // What cannot be saved cannot be typed into either.
+    QVERIFY(rig.display()->pt(1)->isReadOnly());
     QTest::mouseClick(command3, Qt::LeftButton);
     QCOMPARE(rig.shell.takeMessages(), QStringList{u"待所有采集完成后再编辑记录"_s});
 
@@ -221,8 +227,16 @@ void TestLivePreview::browserRecordNotEditableAfterPreview()
              QStringList{u"^old^edited"_s});
 }
 
+void TestLivePreview::pictureShownWhenDownloadArrives_data()
+{
+    QTest::addColumn<bool>("editing"); // a stored record with unsaved edits is on display
+    QTest::newRow("following the collection") << false;
+    QTest::newRow("edits kept: the record waits once") << true;
+}
+
 void TestLivePreview::pictureShownWhenDownloadArrives()
 {
+    QFETCH(bool, editing);
     WindowRig rig;
     const QString picture = Site + u"img/pic.png"_s;
     QVERIFY(
@@ -234,12 +248,29 @@ void TestLivePreview::pictureShownWhenDownloadArrives()
     rig.contentFetcher->setHanging(picture);
     CollectionEngine &engine = rig.window->engine();
     RecordDisplay *display = rig.display();
+    if (editing) {
+        QVERIFY(rig.workspace.addTask(u"b"_s, u"uc=[[1]]ds=[[0|0|0|0|100|20]]"_s));
+        RecordStore store;
+        QVERIFY(store.create(rig.workspace.databaseFile(u"b"_s), 1) && store.append(u"^旧"_s));
+        store.close();
+        rig.list(u"List9"_s)->addItem(u"b"_s);
+        WindowRig::doubleClick(rig.list(u"List9"_s), 1);
+        WindowRig::doubleClick(rig.view(u"List10"_s), 0);
+        QVERIFY(!display->pt(0)->isReadOnly());
+        display->pt(0)->setPlainText(u"改"_s);
+    }
     engine.schedulerTick();
     engine.collectorTick();
     settle(*rig.contentFetcher);
     engine.collectorTick(); // hands out the download and stores the record
 
     QCOMPARE(WindowRig::count(rig.view(u"List7"_s)), 1);
+    if (editing) {
+        QVERIFY(rig.contentFetcher->deliver(picture));
+        QCOMPARE(display->waitingRecords(), 1);
+        QCOMPARE(boxTexts(display), QStringList{u"0=改"_s});
+        return;
+    }
     QCOMPARE(display->pt(2)->toPlainText(), name1(picture));
     QVERIFY(display->pp()->isVisible());
     QCOMPARE(display->pp()->pixmap().size(), PlaceholderSize);

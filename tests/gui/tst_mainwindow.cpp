@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -398,21 +399,30 @@ void TestMainWindow::failuresOfLastRun()
     CollectionEngine &engine = rig.window->engine();
     rig.contentFetcher->setFailing(u"http://h/p1.htm"_s);
     QListWidget *list6 = rig.list(u"List6"_s);
+    const auto *progress = rig.window->findChild<QProgressBar *>(u"Progress"_s);
+    const QColor warning(0xc0, 0, 0);
     for (int tick = 0; tick < 100 && !engine.allQueuedComplete(); ++tick) {
         engine.schedulerTick();
         engine.collectorTick();
         settle(*rig.contentFetcher);
+        // The bar, full as the task waits to end, is not the colour of success.
+        if (!engine.allQueuedComplete())
+            QCOMPARE(progress->palette().color(QPalette::Highlight), warning);
     }
     QVERIFY(engine.allQueuedComplete());
+    QCOMPARE(list6->item(0)->foreground().color(), warning);
 
     WindowRig::click(rig.list(u"List5"_s), 0);
     rig.action(u"CD34"_s)->trigger();
     const QStringList expected{u"a：最近一次采集失败1项（类型、原因、地址）"_s,
                                u"第1层内容页\tfailed\thttp://h/p1.htm\n"_s};
     QCOMPARE(rig.shell.shownTexts, expected);
-    // The run's line leads there too.
+    // The run's line leads there too, and the status bar's count.
     WindowRig::doubleClick(list6, 0);
-    QCOMPARE(rig.shell.shownTexts, expected + expected);
+    auto *link = rig.window->findChild<QLabel *>(u"FailuresLink"_s);
+    QVERIFY(link->isVisible() && link->text().contains(u"失败1"_s));
+    Q_EMIT link->linkActivated(u"failures"_s);
+    QCOMPARE(rig.shell.shownTexts, expected + expected + expected);
 }
 
 void TestMainWindow::examplesOfferedOnEmptyWorkspace_data()
@@ -546,6 +556,10 @@ void TestMainWindow::shellCommands()
     QCOMPARE(rig.shell.opened[0], expected);
     QVERIFY(expected.isValid());
     QVERIFY(rig.shell.messages.isEmpty());
+    // Without a program to open it, the user is told where it is.
+    const QString place = expected.isLocalFile() ? QDir::toNativeSeparators(expected.toLocalFile())
+                                                 : expected.toString();
+    QVERIFY(rig.shell.noProgramMessages.value(0).contains(u'\n' + place));
 }
 
 void TestMainWindow::minimizeWithoutTray()

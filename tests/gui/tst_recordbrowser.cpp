@@ -18,6 +18,9 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -39,6 +42,9 @@ private Q_SLOTS:
     void updateWritesShownBoxes();
     void updateRefused_data();
     void updateRefused();
+    void editsDroppedOnlyWhenAllowed_data();
+    void editsDroppedOnlyWhenAllowed();
+    void boxesKeepAWholeLine();
     void updateAndDeleteStayWithListedTask();
     void listedTaskDeletedMeanwhile();
     void deleteRecord_data();
@@ -317,14 +323,17 @@ void TestRecordBrowser::updateWritesShownBoxes()
 void TestRecordBrowser::updateRefused_data()
 {
     QTest::addColumn<QString>("before");
-    QTest::newRow("nothing shown yet") << u"load"_s;
-    QTest::newRow("another task loaded after showing") << u"show, load other"_s;
-    QTest::newRow("record deleted after showing") << u"show, delete"_s;
+    QTest::addColumn<QString>("message"); // says what is wrong
+    const QString nothingShown = RecordBrowser::nothingShownMessage();
+    QTest::newRow("nothing shown yet") << u"load"_s << nothingShown;
+    QTest::newRow("another task loaded after showing") << u"show, load other"_s << nothingShown;
+    QTest::newRow("record deleted after showing") << u"show, delete"_s << u"显示的记录已被删除"_s;
 }
 
 void TestRecordBrowser::updateRefused()
 {
     QFETCH(QString, before);
+    QFETCH(QString, message);
     WindowRig rig;
     QVERIFY(addCollectedTask(rig, u"t"_s, recordLines(3)));
     QVERIFY(addCollectedTask(rig, u"u"_s, recordLines(2)));
@@ -345,9 +354,88 @@ void TestRecordBrowser::updateRefused()
     const QStringList u = stored(rig, u"u"_s);
 
     press(rig, u"Command3"_s);
-    QCOMPARE(rig.shell.takeMessages(), QStringList{u"待所有采集完成后再编辑记录"_s});
+    QCOMPARE(rig.shell.takeMessages(), QStringList{message});
     QCOMPARE(stored(rig, u"t"_s), t);
     QCOMPARE(stored(rig, u"u"_s), u);
+}
+
+void TestRecordBrowser::editsDroppedOnlyWhenAllowed_data()
+{
+    QTest::addColumn<QString>("action"); // after record 2 of t is shown and edited
+    QTest::addColumn<bool>("answer");    // to the one question asked
+    QTest::addColumn<int>("saved");      // the row the kept edits are saved to; -1: dropped
+    QTest::newRow("another record, kept") << u"record"_s << false << 2;
+    QTest::newRow("another task, kept") << u"task"_s << false << 2;
+    QTest::newRow("window closed, kept") << u"close"_s << false << 2;
+    QTest::newRow("window closed, dropped") << u"close"_s << true << -1;
+    QTest::newRow("earlier record deleted") << u"delete"_s << true << 1;
+}
+
+void TestRecordBrowser::editsDroppedOnlyWhenAllowed()
+{
+    QFETCH(QString, action);
+    QFETCH(bool, answer);
+    QFETCH(int, saved);
+    WindowRig rig;
+    QVERIFY(addCollectedTask(rig, u"t"_s, recordLines(4)));
+    QVERIFY(addCollectedTask(rig, u"u"_s, recordLines(1)));
+    QVERIFY(prepare(rig));
+    loadAndShow(rig, 0, 2);
+    rig.display()->pt(0)->setPlainText(u"edited"_s);
+
+    rig.shell.answers = {answer};
+    if (action == u"record") {
+        WindowRig::doubleClick(rig.view(u"List10"_s), 1);
+    } else if (action == u"task") {
+        WindowRig::doubleClick(rig.list(u"List9"_s), 1);
+    } else if (action == u"close") {
+        QCOMPARE(rig.window->close(), answer);
+    } else {
+        WindowRig::click(rig.view(u"List10"_s), 0);
+        press(rig, u"Command4"_s); // asks whether to delete
+    }
+    QCOMPARE(rig.shell.questions.size(), 1);
+    rig.shell.takeMessages();
+    QStringList expected = recordLines(4);
+    if (action == u"delete")
+        expected.removeFirst();
+    if (saved >= 0) {
+        QCOMPARE(rig.display()->pt(0)->toPlainText(), u"edited"_s);
+        press(rig, u"Command3"_s);
+        QCOMPARE(rig.shell.takeMessages(), QStringList{u"更新完成"_s});
+        expected[saved] = u"^edited^pic.png^正文2"_s;
+    }
+    QCOMPARE(stored(rig, u"t"_s), expected);
+}
+
+void TestRecordBrowser::boxesKeepAWholeLine()
+{
+    // Two boxes a tenth of the area high, one of half of it, in the smallest
+    // window with the divider above the display dragged down.
+    WindowRig rig;
+    QVERIFY(
+        addCollectedTask(rig, u"t"_s, recordLines(1),
+                         u"ds=[[0|0|2|3|120|10]]ds=[[1|0|124|3|40|10]]ds=[[2|0|2|17|196|50]]"_s));
+    QVERIFY(prepare(rig));
+    rig.window->resize(800, 600);
+    QCoreApplication::processEvents();
+    auto *main = rig.window->findChild<QSplitter *>(u"MainSplitter"_s);
+    QList<int> sizes = main->sizes();
+    sizes[0] += sizes[3];
+    sizes[3] = 0;
+    main->setSizes(sizes);
+    loadAndShow(rig, 0, 0);
+    QCoreApplication::processEvents();
+    // A whole line of text, and no scroll bar on a box of one line.
+    for (const int k : {0, 2}) {
+        QPlainTextEdit *box = rig.display()->pt(k);
+        QVERIFY(box->viewport()->height() >= box->fontMetrics().height());
+        QCOMPARE(box->verticalScrollBar()->isVisible(), k == 2);
+    }
+    // What does not fit is reached by scrolling.
+    auto *scroll = rig.display()->findChild<QScrollArea *>(u"Picture3Scroll"_s);
+    QCOMPARE(scroll->widget()->height(),
+             scroll->viewport()->height() + scroll->verticalScrollBar()->maximum());
 }
 
 void TestRecordBrowser::updateAndDeleteStayWithListedTask()
@@ -501,6 +589,14 @@ void TestRecordBrowser::browseEarlierRun()
     rig.shell.choices << 0;
     rig.action(u"CD33"_s)->trigger();
     QCOMPARE(WindowRig::texts(rig.view(u"List10"_s)), rusLines(recordLines(3)));
+    // The caption and an export say it is an earlier run.
+    const QString when = rig.shell.offered[0].value(0).section(u'（', 0, 0);
+    const auto *listedRun = rig.window->findChild<QLabel *>(u"ListedRun"_s);
+    QVERIFY(listedRun->isVisible() && listedRun->text().contains(when));
+    rig.shell.fileNames = {rig.settings.filePath(u"run.csv"_s)};
+    rig.action(u"CD15"_s)->trigger();
+    QVERIFY(rig.shell.takeMessages().value(0).startsWith(u"已导出3条历史记录（任务“a”在 "_s + when +
+                                                         u" 采集）"_s));
 
     // Deleting there deletes from that run, not from the current one.
     const QString earlier = RunHistory(QFileInfo(database).absolutePath()).runs().value(0).path;

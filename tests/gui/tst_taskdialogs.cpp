@@ -48,6 +48,10 @@ private Q_SLOTS:
     void escapeAsksBeforeDroppingText();
     void tryExplainsTypedDefinition_data();
     void tryExplainsTypedDefinition();
+    void tryWaits_data();
+    void tryWaits();
+    void firstAddress_data();
+    void firstAddress();
     void networkTabSaves_data();
     void networkTabSaves();
 };
@@ -530,6 +534,8 @@ void TestTaskDialogs::escapeAsksBeforeDroppingText_data()
     QTest::newRow("edit, renamed, keep") << u"CD12"_s << u"e"_s << false << true << true;
     QTest::newRow("edit, mended, keep")
         << u"CD12"_s << u"Headers=|Proxy="_s << false << true << true;
+    // The 取消 button does what Escape does.
+    QTest::newRow("new, typed, 取消, keep") << u"CD11+取消"_s << u"x"_s << false << true << true;
 }
 
 void TestTaskDialogs::escapeAsksBeforeDroppingText()
@@ -539,6 +545,8 @@ void TestTaskDialogs::escapeAsksBeforeDroppingText()
     QFETCH(bool, answer);
     QFETCH(bool, asked);
     QFETCH(bool, stays);
+    const bool button = command.endsWith(u"+取消");
+    command.remove(u"+取消"_s);
 
     WindowRig rig;
     QVERIFY(addTasks(rig, {u"a"_s}));
@@ -559,7 +567,10 @@ void TestTaskDialogs::escapeAsksBeforeDroppingText()
         nameField(form)->setText(name);
     const QString shown = nameField(form)->text();
     rig.shell.answers = {answer};
-    QTest::keyClick(form, Qt::Key_Escape);
+    if (button)
+        form->findChild<QPushButton *>(u"CancelButton"_s)->click();
+    else
+        QTest::keyClick(form, Qt::Key_Escape);
     QCOMPARE(rig.shell.questions.size(), asked ? 1 : 0);
     QCOMPARE(form->isVisible(), stays);
     QCOMPARE(nameField(form)->text(), shown);
@@ -579,6 +590,9 @@ void TestTaskDialogs::tryExplainsTypedDefinition_data()
     QTest::addColumn<bool>("red");       // shown marked in red
     QTest::addColumn<QString>("proxy");  // typed on the 网络 tab, never saved
     QTest::newRow("found") << u"<h1>"_s << u"p.htm"_s << u"截取值：“标题”"_s << false << QString();
+    // 试链接: the links of the page by the typed scheme-two rules.
+    QTest::newRow("links") << u"<h1>"_s << u"p.htm"_s << u"链接1 http://h/art.htm “文章”"_s << false
+                           << u"links"_s;
     QTest::newRow("misspelt marker")
         << u"<h2>"_s << u"p.htm"_s << u"请检查：标记字段1：区域开始标记“<h2>”在页面中找不到"_s
         << true << QString();
@@ -602,17 +616,20 @@ void TestTaskDialogs::tryExplainsTypedDefinition()
     auto owned = std::make_unique<FakeFetcher>();
     FakeFetcher *fetcher = owned.get();
     fetcher->setPage(u"http://h/p.htm"_s,
-                     "<html><head><meta charset=utf-8></head><body><h1>标题</h1></body></html>");
+                     "<html><head><meta charset=utf-8></head><body><h1>标题</h1>"
+                     "<a href=art.htm>文章</a></body></html>");
     RecordingShell shell;
     TaskDialog dialog(TaskDialog::Kind::New, shell, nullptr, std::move(owned));
-    typeNetwork(&dialog, shell, u"Proxy="_s + proxy);
+    const bool links = proxy == u"links";
+    typeNetwork(&dialog, shell, links ? QString() : u"Proxy="_s + proxy);
     // Typed, never saved.
-    dialog.contentField()->setPlainText(u"ur=[[0]]uc=[[2]]<getm1>w1=[[1]]w2=[[1]]w3=[[1]]w4=[["_s +
-                                        marker + u"^</body>^"_s + marker +
+    dialog.contentField()->setPlainText(u"ur=[[2|http://h/p.htm|9|art||||||]]uc=[[2]]"_s +
+                                        u"<getm1>w1=[[1]]w2=[[1]]w3=[[1]]w4=[["_s + marker +
+                                        u"^</body>^"_s + marker +
                                         u"^</h1>^-1^0]]w5=[[0]]w7=[[0]]<getm1>"_s);
     dialog.tryUrlField()->setText(u"http://h/"_s + page);
     QSignalSpy tried(&dialog, &TaskDialog::tried);
-    dialog.tryButton()->click();
+    (links ? dialog.tryLinksButton() : dialog.tryButton())->click();
     QVERIFY(!tried.isEmpty() || tried.wait(5000)); // a refusal shows at once
     const QTextCursor found = dialog.tryResult()->document()->find(shown);
     QVERIFY2(!found.isNull(), qPrintable(dialog.tryResult()->toPlainText()));
@@ -621,6 +638,63 @@ void TestTaskDialogs::tryExplainsTypedDefinition()
     // Each fetch starts with the tab's values; a malformed one fetches nothing.
     QCOMPARE(fetcher->calls().size(), proxy.startsWith(u"ftp") ? 0 : 1);
     QCOMPARE(fetcher->runs().size() == 1 && fetcher->runs()[0].taskProxy, proxy == u"h:1081");
+}
+
+void TestTaskDialogs::tryWaits_data()
+{
+    QTest::addColumn<QString>("then"); // while the page is awaited
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("cancelled") << u"cancel"_s << u"试采已取消。"_s;
+    // A slow site is no fault of the definition: nothing to fix, nothing red.
+    QTest::newRow("timed out") << u"time out"_s
+                               << u"取不到页面 http://h/p.htm（超时）：网站没有在限定时间内回应，"
+                                  "这不是任务内容的问题，可以稍后再试。"_s;
+}
+
+void TestTaskDialogs::tryWaits()
+{
+    QFETCH(QString, then);
+    QFETCH(QString, shown);
+    auto owned = std::make_unique<FakeFetcher>();
+    FakeFetcher *fetcher = owned.get();
+    fetcher->setHanging(u"http://h/p.htm"_s);
+    RecordingShell shell;
+    TaskDialog dialog(TaskDialog::Kind::New, shell, nullptr, std::move(owned));
+    // No address typed: the definition's first one is tried.
+    dialog.contentField()->setPlainText(u"ur=[[2|http://h/p.htm]]uc=[[1]]"_s);
+    dialog.tryButton()->click();
+    QCOMPARE(dialog.tryUrlField()->text(), u"http://h/p.htm"_s);
+    QVERIFY(dialog.isTrying());
+    if (then == u"cancel") {
+        dialog.tryButton()->click();                    // the same button cancels
+        QVERIFY(fetcher->deliver(u"http://h/p.htm"_s)); // too late to count
+    } else {
+        Q_EMIT fetcher->fetchDone(1, u"http://h/p.htm"_s, QString(), u"超时"_s, -1, QString(),
+                                  QString(), QByteArray(), QByteArray());
+    }
+    QCOMPARE(dialog.tryResult()->toPlainText().trimmed(), shown);
+    QVERIFY(!dialog.tryResult()->toHtml().contains(u"#c00000"_s));
+}
+
+void TestTaskDialogs::firstAddress_data()
+{
+    QTest::addColumn<QString>("ur");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("scheme one") << u"1|http://h/p|3|9|2|.htm"_s << u"http://h/p3.htm"_s;
+    QTest::newRow("counting down") << u"1|http://h/p|9|3|-2|.htm"_s << u"http://h/p9.htm"_s;
+    QTest::newRow("step of 0 seeds nothing") << u"1|http://h/p|1|9|0|.htm"_s << QString();
+    QTest::newRow("scheme two") << u"2|http://h/list.htm|x"_s << u"http://h/list.htm"_s;
+}
+
+void TestTaskDialogs::firstAddress()
+{
+    QFETCH(QString, ur);
+    QFETCH(QString, address);
+    // The edit dialog opens with it.
+    RecordingShell shell;
+    TaskDialog dialog(TaskDialog::Kind::Edit, shell, nullptr, std::make_unique<FakeFetcher>());
+    dialog.openOn(u"t"_s, 0, u"ur=[["_s + ur + u"]]\r\nuc=[[1]]"_s);
+    QCOMPARE(dialog.tryUrlField()->text(), address);
 }
 
 void TestTaskDialogs::networkTabSaves_data()

@@ -27,6 +27,7 @@ class TestWindowUse : public QObject
 
 private Q_SLOTS:
     void columnsLineUp();
+    void runListStatusesLineUp();
     void rowsFitChineseAfterLatinTask();
     void enterKey_data();
     void enterKey();
@@ -114,6 +115,24 @@ void TestWindowUse::columnsLineUp()
     // The other padded lists use the same font.
     QCOMPARE(rig.view(u"List7"_s)->font(), list10->font());
     QCOMPARE(rig.list(u"List6"_s)->font(), list10->font());
+}
+
+void TestWindowUse::runListStatusesLineUp()
+{
+    // An ASCII name, a Chinese one, and one whose 20th character is Chinese.
+    WindowRig rig;
+    for (const QString &name : {u"a"_s, u"新闻"_s, u"abcdefghijklmnopqrs中文"_s})
+        QVERIFY(rig.workspace.addTask(name, u"uc=[[1]]"_s));
+    QVERIFY(rig.start());
+    CollectionEngine &engine = rig.window->engine();
+    for (int tick = 0; tick < 200 && !engine.allQueuedComplete(); ++tick)
+        engine.schedulerTick();
+    QVERIFY(engine.allQueuedComplete());
+    rig.list(u"List6"_s)->clearSelection();
+    // Every line ends in the same status, so it ends at the same x.
+    const QList<int> ink = rightmostInk(rig.list(u"List6"_s));
+    QVERIFY(ink.first() > 0);
+    QCOMPARE(ink, QList<int>(ink.size(), ink.first()));
 }
 
 void TestWindowUse::rowsFitChineseAfterLatinTask()

@@ -18,14 +18,10 @@ void RecordingShell::inform(QWidget *, const QString &text)
     messages << text;
 }
 
-void RecordingShell::open(const QUrl &url)
+void RecordingShell::open(QWidget *, const QUrl &url, const QString &noProgramMessage)
 {
     opened << url;
-}
-
-void RecordingShell::openDocument(QWidget *, const QString &path, const QString &)
-{
-    opened << QUrl::fromLocalFile(path);
+    noProgramMessages << noProgramMessage;
 }
 
 QString RecordingShell::saveFileName(QWidget *, const QString &, const QString &, const QString &)

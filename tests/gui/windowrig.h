@@ -29,10 +29,8 @@ class RecordingShell : public Shell
 {
 public:
     void inform(QWidget *parent, const QString &text) override;
-    void open(const QUrl &url) override;
-    // Recorded as open() records it.
-    void openDocument(QWidget *parent, const QString &path,
-                      const QString &noProgramMessage) override;
+    // Records the address and the message shown were no program to take it.
+    void open(QWidget *parent, const QUrl &url, const QString &noProgramMessage) override;
     // Answers with the next of `fileNames` (empty, a cancel, when none is left).
     QString saveFileName(QWidget *parent, const QString &caption, const QString &suggested,
                          const QString &filter) override;
@@ -51,6 +49,7 @@ public:
 
     QStringList messages;
     QList<QUrl> opened;
+    QStringList noProgramMessages;
     QList<int> choices;
     QList<QStringList> offered; // the items of every choice asked for
     QStringList shownTexts;     // heading, then text, of every text shown

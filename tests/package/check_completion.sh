@@ -50,6 +50,7 @@ n=$'\n'
 expect "commands" "run" r
 expect "all commands" "count${n}examples${n}export${n}failures${n}history${n}htm2txt${n}links${n}run${n}try" ''
 expect "window options" "--help${n}--tick-ms${n}--version${n}--workspace" --workspace "$ws" --
+expect "command after the global options" "count" --workspace "$ws" --tick-ms 5 co
 expect "run options" "--keep-runs" run --k
 expect "export options" "--raw${n}--run" export --workspace "$ws" --r
 expect "Chinese task names, no hidden folder or file" "新闻 方案二${n}新闻-方案一" run --workspace "$ws" 新

@@ -30,7 +30,8 @@ expect 2 "caiji-demo-site: *'bogus'*" --bogus "$site"
 expect 2 "caiji-demo-site: one site folder at most" "$site" "$site"
 expect 2 "caiji-demo-site: no site folder /nonexistent" /nonexistent
 
-# Serving: the first line is the port, with --port N and --port=N alike.
+# Serving: the first line is the port, with --port N and --port=N alike; a
+# second server on that port ends with 3.
 for port in "--port 0" "--port=0"; do
     # shellcheck disable=SC2086 # the option and its value are two words
     coproc SERVER { exec "$server" $port "$site"; }
@@ -38,6 +39,8 @@ for port in "--port 0" "--port=0"; do
         echo "FAIL caiji-demo-site $port: first line '${line-}' is not a port"
         failed=1
     fi
+    expect 3 "caiji-demo-site: cannot listen on 127.0.0.1:$line: the port is in use*" \
+        --port "$line" "$site"
     kill "$SERVER_PID"
     wait "$SERVER_PID" 2>/dev/null
 done

@@ -1,6 +1,6 @@
 // The default workspace: the program's own folder when it runs from a build
-// or unpacked folder, the user's data folder (made and furnished on first
-// start) when it is installed; the installed examples when they are there.
+// or unpacked folder, the user's data folder (made and furnished when a
+// command needs it) when it is installed; the examples when they are there.
 #include "tasks/installlayout.h"
 
 #include <QDir>
@@ -54,10 +54,13 @@ void TestInstallLayout::defaultWorkspace_data()
     QTest::addColumn<QString>("examples"); // relative to the temporary folder
 
     const QString shared = u"prefix/share/caiji/"_s;
-    const QString examples = u"prefix/share/doc/caiji/examples/workspace"_s;
+    const QString examples = u"prefix/share/caiji/examples/workspace"_s;
     const QString demoTask = examples + u"/task/新闻-方案一/data/task.txt"_s;
     QTest::newRow("build folder") << u"build"_s << QStringList{u"build/帮助.doc"_s} << false
                                   << QString();
+    QTest::newRow("build folder with its examples")
+        << u"build"_s << QStringList{u"build/examples/workspace/task/t/data/task.txt"_s} << false
+        << u"build/examples/workspace"_s;
     QTest::newRow("unpacked folder with its tasks")
         << u"caiji"_s << QStringList{u"caiji/帮助.doc"_s, u"caiji/task/n.jpg"_s} << false
         << QString();
@@ -89,12 +92,13 @@ void TestInstallLayout::defaultWorkspace()
     QCOMPARE(layout.examplesWorkspaceDir(),
              examples.isEmpty() ? QString() : m_dir->filePath(examples));
     const QString workspace = layout.defaultWorkspace();
+    QVERIFY(!QFileInfo::exists(m_data + u"/caiji"_s));
     if (!installed) {
         QCOMPARE(workspace, program);
-        QVERIFY(!QFileInfo::exists(m_data + u"/caiji"_s));
         return;
     }
     QCOMPARE(workspace, m_data + u"/caiji"_s);
+    QVERIFY(layout.prepareWorkspace(workspace));
     QVERIFY(QFileInfo(workspace + u"/task"_s).isDir());
     for (const QString &copied : {u"task/n.jpg"_s, u"帮助.doc"_s}) {
         QFile file(workspace + u'/' + copied);
@@ -113,6 +117,7 @@ void TestInstallLayout::installedWorkspaceIsFurnishedOnce()
     writeFile(m_data + u"/caiji/task/n.jpg"_s, "mine");
 
     const QString workspace = InstallLayout(program).defaultWorkspace();
+    QVERIFY(InstallLayout(program).prepareWorkspace(workspace));
     QFile picture(workspace + u"/task/n.jpg"_s);
     QVERIFY(picture.open(QIODevice::ReadOnly));
     QCOMPARE(picture.readAll(), QByteArray("mine"));
