@@ -524,6 +524,55 @@
 %4</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>定时任务已加入队列：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>定时设置有误：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>定时：%1，下次 %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：新增%2条记录，失败%3项</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：新增%2条记录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：采集完成，失败%2项</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>已加入队列：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>已在队列中：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>没有这些任务：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>；</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>任务“%1”在 %2 开始的采集新增的记录</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>已导出%1条记录（任务“%2”在 %3 开始的采集新增的）：
+%4</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>caiji::RecordBrowser</name>
@@ -578,6 +627,10 @@
     </message>
     <message>
         <source>显示的记录已被删除</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>只看最近一次新增（%1条）</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -791,6 +844,113 @@ Referer: http://www.example.cn/</source>
     </message>
     <message>
         <source>方案二：列出试采网址（空着就是起始页）上的每个链接，说明它作为内容页、列表页是收下还是被哪一部分挡住</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>采集方式</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>再次采集</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>只采新内容</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>接着任务已有的数据库采集：已经采到记录的内容页不再取，列表页每次都照常读。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>不限</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>只适合把最新内容排在最前面的网站：连续遇到这么多个已采过的链接，说明后面都是旧内容。网站不按新旧排列时会漏采新内容。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>连续遇到已采过的内容页链接</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>个后不再读后面的列表页（0为不限）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>不勾选时，每次采集都从头开始，上一次的数据库转入历史记录。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>定时</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>不定时</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>每</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>每天</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>分钟</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>小时</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>天</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>08:00,20:00</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>窗口开着时，任务到时间会自动开始采集；窗口不开时，可以在终端运行“caiji schedule 任务名”交给系统按时运行（改了定时后再运行一次）。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>这些设置也保存在任务的 data/settings.ini 里。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 中的采集方式设置有误：
+%2
+“采集方式”页中是默认值；在这一页重新设置后保存任务，才会改写这些设置。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>每%1%2：间隔最长366天</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>每天“%1”：时间应写成08:00或08:00,20:00</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>已到时间：窗口开着时会马上开始采集</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>下次：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>定时设置有误，任务没有保存：
+%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>任务已保存，但“采集方式”页的设置没有写入 %1。请检查这个文件，再编辑任务重新设置。</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

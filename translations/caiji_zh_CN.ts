@@ -60,10 +60,6 @@
         <translation>不开窗口采集任务</translation>
     </message>
     <message>
-        <source>Collects the named tasks, or every task of the workspace, one after another, and prints each task&apos;s status line as it changes. A task ends when nothing has moved for 21 ticks. At the end it prints one summary line per task: pages requested and failed, records stored and refused, downloads stored and failed, and the commonest reasons of failure. The database of a task&apos;s previous run moves to data/history. Exit status 1 when a page, download or record failed or a task could not start.</source>
-        <translation>依次采集指定的任务（不指定则采集工作目录中的所有任务），每个任务的状态行一有变化就输出。任务连续 21 个周期没有进展就结束。最后每个任务输出一行汇总：请求和失败的页面、存储和被拒的记录、存储和失败的下载，以及最常见的失败原因。任务上一次采集的数据库移入 data/history。有页面、下载或记录失败，或有任务未能启动时，退出状态为 1。</translation>
-    </message>
-    <message>
         <source>explain what a task&apos;s rules cut from one page</source>
         <translation>说明任务的规则从一个页面截取到什么</translation>
     </message>
@@ -90,10 +86,6 @@
     <message>
         <source>list a task&apos;s current and earlier runs</source>
         <translation>列出任务当前和以前的各次采集</translation>
-    </message>
-    <message>
-        <source>Prints one line per run of the task: its name (当前 for the current one), its record count, its failure count and the time of its last change.</source>
-        <translation>任务的每次采集输出一行：名称（当前这次为“当前”）、记录数、失败数和最后修改时间。</translation>
     </message>
     <message>
         <source>list what failed in a task&apos;s last run</source>
@@ -180,6 +172,34 @@
     <message>
         <source>milliseconds per tick of the window, or of caiji run (default 1000)</source>
         <translation>窗口或 caiji run 每个周期的毫秒数（默认 1000）</translation>
+    </message>
+    <message>
+        <source>add to each task&apos;s database instead of starting a new one, and leave out the content pages whose records it holds (as onlyNew=true in the [collect] section of the task&apos;s data/settings.ini)</source>
+        <translation>接着往任务的数据库里添加，不另起新库，已经存有记录的内容页不再去取（与任务 data/settings.ini 的 [collect] 中写 onlyNew=true 相同）</translation>
+    </message>
+    <message>
+        <source>list the schedules written</source>
+        <translation>列出写过的定时任务</translation>
+    </message>
+    <message>
+        <source>stop and remove the task&apos;s schedule</source>
+        <translation>停止并删除任务的定时</translation>
+    </message>
+    <message>
+        <source>Collects the named tasks, or every task of the workspace, one after another, and prints each task&apos;s status line as it changes. A task ends when nothing has moved for 21 ticks. At the end it prints one summary line per task: pages requested and failed, records stored and refused, downloads stored and failed, and the commonest reasons of failure. The database of a task&apos;s previous run moves to data/history, unless the run only adds what is new. Exit status 1 when a page, download or record failed or a task could not start.</source>
+        <translation>依次采集指定的任务（不指定则采集工作目录中的所有任务），每个任务的状态行一有变化就输出。任务连续 21 个周期没有进展就结束。最后每个任务输出一行汇总：请求和失败的页面、存储和被拒的记录、存储和失败的下载，以及最常见的失败原因。任务上一次采集的数据库移入 data/history，只采新内容时除外。有页面、下载或记录失败，或有任务未能启动时，退出状态为 1。</translation>
+    </message>
+    <message>
+        <source>Prints one line per run of the task: its name (当前 for the current one), its record count, its failure count and the time of its last change. When only-new runs added to the current database, a line for each of them follows it with the records that run added; --run in export names them too.</source>
+        <translation>每次采集输出一行：名称（当前这次为“当前”）、记录数、失败数和最后改动的时间。只采新内容的各次采集往当前数据库里添加过记录时，“当前”下面逐次列出每次新加的条数；export 的 --run 也可以用这些名称。</translation>
+    </message>
+    <message>
+        <source>run a task on its schedule without the window</source>
+        <translation>不开窗口，按任务的定时设置采集</translation>
+    </message>
+    <message>
+        <source>Writes a systemd user timer and service for the schedule in the [schedule] section of the task&apos;s data/settings.ini (every=6h, or daily=08:00,20:00) into ~/.config/systemd/user as caiji-NAME.timer and .service, running `caiji run --quiet TASK` on the workspace, and starts the timer. Where systemctl --user is not available it prints the same times as crontab lines instead. --list shows the timers written with the next time each is due; --remove stops and removes a task&apos;s timer. While the window holds the workspace, a timer&apos;s run hands the task to the window&apos;s queue.</source>
+        <translation>按任务 data/settings.ini 中 [schedule] 的定时设置（every=6h 或 daily=08:00,20:00），在 ~/.config/systemd/user 中写 systemd 用户定时器和服务 caiji-任务名.timer 与 .service，到时在这个工作目录上执行 `caiji run --quiet 任务名`，并启动定时器。没有 systemctl --user 时，改为输出同样时间的 crontab 行。--list 列出写过的定时器和各自下次执行的时间；--remove 停止并删除任务的定时器。窗口正在使用工作目录时，定时启动的采集把任务交给窗口排队。</translation>
     </message>
 </context>
 <context>
@@ -335,6 +355,70 @@
     <message>
         <source>cannot make the workspace %1</source>
         <translation>无法建立工作目录 %1</translation>
+    </message>
+    <message>
+        <source>%1; --only-new is not handed over to it (set onlyNew=true in the [collect] section of the task&apos;s data/settings.ini)</source>
+        <translation>%1；--only-new 不能转交给它（请在任务 data/settings.ini 的 [collect] 中写 onlyNew=true）</translation>
+    </message>
+    <message>
+        <source>schedule --list takes no TASK</source>
+        <translation>schedule --list 不带任务名</translation>
+    </message>
+    <message>
+        <source>schedule needs exactly one TASK (or --list)</source>
+        <translation>schedule 需要一个任务名（或 --list）</translation>
+    </message>
+    <message>
+        <source>the task name %1 is too long for a systemd unit name</source>
+        <translation>任务名 %1 太长，不能用作 systemd 单元名</translation>
+    </message>
+    <message>
+        <source>no schedule of %1 in %2</source>
+        <translation>%2 中没有 %1 的定时</translation>
+    </message>
+    <message>
+        <source>removed the schedule of %1</source>
+        <translation>已删除 %1 的定时</translation>
+    </message>
+    <message>
+        <source>remove its lines from your crontab too (crontab -e)</source>
+        <translation>如果加过 crontab 行，也请删掉（crontab -e）</translation>
+    </message>
+    <message>
+        <source>bad [schedule] setting in %1: %2</source>
+        <translation>%1 的 [schedule] 设置有误：%2</translation>
+    </message>
+    <message>
+        <source>the task %1 has no schedule: write every=6h or daily=08:00 in the [schedule] section of %2</source>
+        <translation>任务 %1 没有定时设置：请在 %2 的 [schedule] 中写 every=6h 或 daily=08:00</translation>
+    </message>
+    <message>
+        <source>cannot write the timer into %1</source>
+        <translation>无法在 %1 中写定时器</translation>
+    </message>
+    <message>
+        <source>wrote %1.timer and %1.service in %2 (%3)</source>
+        <translation>已在 %2 中写好 %1.timer 和 %1.service（%3）</translation>
+    </message>
+    <message>
+        <source>cannot start the timer: systemctl --user enable --now %1.timer failed</source>
+        <translation>无法启动定时器：systemctl --user enable --now %1.timer 失败</translation>
+    </message>
+    <message>
+        <source>the timer is started; `caiji schedule --list` shows when it runs next</source>
+        <translation>定时器已启动；`caiji schedule --list` 可以看到下次执行的时间</translation>
+    </message>
+    <message>
+        <source>systemctl --user is not available here: add these lines with `crontab -e` instead</source>
+        <translation>这里没有 systemctl --user：请改用 `crontab -e` 加入下面几行</translation>
+    </message>
+    <message>
+        <source>no schedules written in %1</source>
+        <translation>%1 中没有写过定时</translation>
+    </message>
+    <message>
+        <source>handed the tasks to the window holding the workspace %1, which queues those not already waiting: %2</source>
+        <translation>已把任务交给正在使用工作目录 %1 的窗口，尚未排队的由它排进队列：%2</translation>
     </message>
 </context>
 </TS>

@@ -71,6 +71,9 @@ int runWindow(QApplication &app, const caiji::CommandLine::GlobalOptions &option
                              {tickMs, true, caiji::RunHistory::configuredKeep()}, shell);
     QObject::connect(&lock, &caiji::InstanceLock::showRequested, &window,
                      &caiji::MainWindow::bringToFront);
+    // A `caiji run` started meanwhile (by a timer, say) hands its tasks over.
+    QObject::connect(&lock, &caiji::InstanceLock::queueRequested, &window,
+                     &caiji::MainWindow::queueTasks);
     // A session's logout (SIGTERM) or Ctrl-C in the terminal ends the run in
     // order: transfers aborted, the database closed, the lock released.
     caiji::StopSignals stopSignals;

@@ -36,6 +36,12 @@ const QList<OptionText> &optionTexts()
         {u"quiet"_s,
          {},
          QT_TRANSLATE_NOOP("CommandHelp", "print only the summary lines at the end")},
+        {u"only-new"_s,
+         {},
+         QT_TRANSLATE_NOOP("CommandHelp",
+                           "add to each task's database instead of starting a new one, and "
+                           "leave out the content pages whose records it holds (as onlyNew=true "
+                           "in the [collect] section of the task's data/settings.ini)")},
         {u"level"_s, u"N"_s,
          QT_TRANSLATE_NOOP("CommandHelp", "use the rules of level N (default 1)")},
         {u"json"_s, {}, QT_TRANSLATE_NOOP("CommandHelp", "print JSON for tools instead of text")},
@@ -44,6 +50,8 @@ const QList<OptionText> &optionTexts()
          QT_TRANSLATE_NOOP("CommandHelp",
                            "list each link of the page (by default the task's start page) and the "
                            "scheme part that kept or refused it, for a scheme-two task")},
+        {u"list"_s, {}, QT_TRANSLATE_NOOP("CommandHelp", "list the schedules written")},
+        {u"remove"_s, {}, QT_TRANSLATE_NOOP("CommandHelp", "stop and remove the task's schedule")},
         {u"file"_s, u"FILE"_s,
          QT_TRANSLATE_NOOP("CommandHelp", "read the page from FILE instead of fetching it")},
         {u"url"_s, u"URL"_s,
@@ -197,9 +205,9 @@ const QList<CommandSpec> &CommandHelp::commands()
              "moved for 21 ticks. At the end it prints one summary line per task: pages requested "
              "and failed, records stored and refused, downloads stored and failed, and the "
              "commonest reasons of failure. The database of a task's previous run moves to "
-             "data/history. Exit status 1 when a page, download or record failed or a task could "
-             "not start."),
-         {u"workspace"_s, u"tick-ms"_s, u"timeout"_s, u"keep-runs"_s, u"quiet"_s}},
+             "data/history, unless the run only adds what is new. Exit status 1 when a page, "
+             "download or record failed or a task could not start."),
+         {u"workspace"_s, u"tick-ms"_s, u"timeout"_s, u"keep-runs"_s, u"only-new"_s, u"quiet"_s}},
         {u"try"_s,
          u"TASK [URL]"_s,
          QT_TRANSLATE_NOOP("CommandHelp", "explain what a task's rules cut from one page"),
@@ -234,7 +242,9 @@ const QList<CommandSpec> &CommandHelp::commands()
          QT_TRANSLATE_NOOP(
              "CommandHelp",
              "Prints one line per run of the task: its name (当前 for the current one), its "
-             "record count, its failure count and the time of its last change."),
+             "record count, its failure count and the time of its last change. When only-new "
+             "runs added to the current database, a line for each of them follows it with the "
+             "records that run added; --run in export names them too."),
          {u"workspace"_s}},
         {u"failures"_s,
          u"TASK"_s,
@@ -252,6 +262,20 @@ const QList<CommandSpec> &CommandHelp::commands()
              "Prints each task (the named ones, or all) with the number of records its current "
              "run stored."),
          {u"workspace"_s}},
+        {u"schedule"_s,
+         u"TASK | --list | --remove TASK"_s,
+         QT_TRANSLATE_NOOP("CommandHelp", "run a task on its schedule without the window"),
+         QT_TRANSLATE_NOOP(
+             "CommandHelp",
+             "Writes a systemd user timer and service for the schedule in the [schedule] section "
+             "of the task's data/settings.ini (every=6h, or daily=08:00,20:00) into "
+             "~/.config/systemd/user as caiji-NAME.timer and .service, running `caiji run "
+             "--quiet TASK` on the workspace, and starts the timer. Where systemctl --user is not "
+             "available it prints the same times as crontab lines instead. --list shows the "
+             "timers written with the next time each is due; --remove stops and removes a "
+             "task's timer. While the window holds the workspace, a timer's run hands the task "
+             "to the window's queue."),
+         {u"workspace"_s, u"list"_s, u"remove"_s}},
         {u"examples"_s,
          {},
          QT_TRANSLATE_NOOP("CommandHelp", "copy the example tasks into the workspace"),

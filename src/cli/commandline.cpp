@@ -12,6 +12,7 @@
 #include "records/recordexport.h"
 #include "records/recordstore.h"
 #include "records/runhistory.h"
+#include "tasks/scheduleunits.h"
 #include "tasks/taskfile.h"
 #include "tasks/taskfolders.h"
 #include "tasks/workspace.h"
@@ -27,7 +28,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QSaveFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -51,6 +55,8 @@ constexpr int QuietTicksBeforeNotice = 3;
 // The engine ends a task at this many ticks without progress.
 constexpr int QuietTicksToEnd = 21;
 constexpr int MaxTickMs = 3600000;
+// How long a window has to take tasks handed over to it.
+constexpr int HandOverTimeoutMs = 10000;
 
 // `text` as a whole number from `low` to `high`, or nothing.
 std::optional<int> numberIn(const QString &text, int low, int high)
@@ -154,6 +160,8 @@ int CommandLine::run(const QStringList &arguments)
         return failuresCommand(rest);
     if (command == u"examples")
         return examplesCommand(rest);
+    if (command == u"schedule")
+        return scheduleCommand(rest);
     return fail(tr("unknown command: %1 (see caiji --help)").arg(command));
 }
 
@@ -259,6 +267,9 @@ std::optional<CommandLine::Options> CommandLine::parseOptions(const QString &com
     options.json = has(u"json"_s);
     options.links = has(u"links"_s);
     options.quiet = has(u"quiet"_s);
+    options.onlyNew = has(u"only-new"_s);
+    options.list = has(u"list"_s);
+    options.remove = has(u"remove"_s);
     options.raw = has(u"raw"_s);
     if (has(u"level"_s) && !number(u"level"_s, 1, MaxLevel, &options.level))
         return std::nullopt;
@@ -300,6 +311,27 @@ int CommandLine::htm2txtCommand(const QStringList &arguments)
     return 0;
 }
 
+int CommandLine::handOver(const InstanceLock &lock, const QString &workspace,
+                          const QStringList &tasks, bool onlyNew)
+{
+    // A window holding the workspace runs the tasks in its queue (a timer's
+    // run must not fail because the user has the window open); a collection
+    // without a window takes nothing.
+    if (onlyNew || !lock.askHolderToQueue(tasks, HandOverTimeoutMs)) {
+        const QString message = tr("another caiji is running on the workspace %1").arg(workspace);
+        return fail(onlyNew ? tr("%1; --only-new is not handed over to it (set onlyNew=true in "
+                                 "the [collect] section of the task's data/settings.ini)")
+                                  .arg(message)
+                            : message);
+    }
+    m_err << "caiji: "
+          << tr("handed the tasks to the window holding the workspace %1, which queues those not "
+                "already waiting: %2")
+                 .arg(workspace, tasks.join(u", "_s))
+          << Qt::endl;
+    return 0;
+}
+
 int CommandLine::runCommand(const QStringList &arguments)
 {
     const auto options = parseOptions(u"run"_s, arguments);
@@ -322,7 +354,9 @@ int CommandLine::runCommand(const QStringList &arguments)
     case InstanceLock::Outcome::Acquired:
         break;
     case InstanceLock::Outcome::HeldByAnother:
-        return fail(tr("another caiji is running on the workspace %1").arg(workspace.root()));
+        return handOver(lock, workspace.root(),
+                        options->positional.isEmpty() ? known : options->positional,
+                        options->onlyNew);
     case InstanceLock::Outcome::CannotWrite:
         return fail(tr("cannot write the workspace %1 (cannot create %2)")
                         .arg(workspace.root(), lock.lockFilePath()));
@@ -333,7 +367,7 @@ int CommandLine::runCommand(const QStringList &arguments)
     for (NetworkFetcher *fetcher : {&listFetcher, &contentFetcher})
         fetcher->setStallTimeoutMs(options->timeoutSeconds * 1000);
     CollectionEngine engine(workspace, &listFetcher, &contentFetcher,
-                            {options->tickMs, true, options->keepRuns});
+                            {options->tickMs, true, options->keepRuns, options->onlyNew});
     QEventLoop loop;
     const bool quiet = options->quiet;
     QObject::connect(&engine, &CollectionEngine::runListLineChanged, &engine,
@@ -573,7 +607,8 @@ int CommandLine::exportCommand(const QStringList &arguments)
         return fail(tr("export takes --out or --xlsx, not both"));
     const Workspace workspace(options->workspace);
     const QString task = options->positional.first();
-    const QString database = runDatabase(workspace, task, options->run);
+    QString rowsOf;
+    const QString database = runDatabase(workspace, task, options->run, &rowsOf);
     if (database.isEmpty())
         return 2;
     if (!QFile::exists(database))
@@ -585,7 +620,7 @@ int CommandLine::exportCommand(const QStringList &arguments)
         QFile stdoutFile;
         if (!stdoutFile.open(stdout, QIODevice::WriteOnly))
             return fail(tr("cannot write the records"));
-        outcome = exportRecordsCsv(database, &stdoutFile, values);
+        outcome = exportRecordsCsv(database, &stdoutFile, values, rowsOf);
     } else {
         const auto warn = [this](const CutCell &cut) {
             m_err << "caiji: "
@@ -597,7 +632,7 @@ int CommandLine::exportCommand(const QStringList &arguments)
         };
         outcome = exportRecords(database, target,
                                 options->xlsx.isEmpty() ? ExportFormat::Csv : ExportFormat::Xlsx,
-                                values, warn);
+                                values, warn, rowsOf);
     }
     switch (outcome.failure) {
     case ExportOutcome::Failure::None:
@@ -638,6 +673,142 @@ int CommandLine::countCommand(const QStringList &arguments)
             QFile::exists(database) ? RecordStore::count(database) : std::optional<qint64>(0);
         m_out << task << '\t' << (count ? QString::number(*count) : u"?"_s) << '\n';
     }
+    m_out.flush();
+    return 0;
+}
+
+namespace {
+
+// systemctl --user, or nothing when there is no user manager to talk to.
+std::optional<QString> systemctlUser(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(u"systemctl"_s, QStringList{u"--user"_s} + arguments);
+    if (!process.waitForFinished(15000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        process.kill();
+        return std::nullopt;
+    }
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+bool writeUnitFile(const QString &path, const QString &text)
+{
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0 && file.commit();
+}
+
+} // namespace
+
+int CommandLine::scheduleCommand(const QStringList &arguments)
+{
+    const auto options = parseOptions(u"schedule"_s, arguments);
+    if (!options)
+        return m_parseExit;
+    const QString unitDir =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+        u"/systemd/user"_s;
+    if (options->list) {
+        if (!options->positional.isEmpty() || options->remove)
+            return fail(tr("schedule --list takes no TASK"));
+        return listSchedules(unitDir);
+    }
+    if (options->positional.size() != 1)
+        return fail(tr("schedule needs exactly one TASK (or --list)"));
+    const Workspace workspace(options->workspace);
+    const QString task = options->positional.first();
+    if (!workspace.taskNames().contains(task))
+        return fail(tr("no task named %1 in %2").arg(task, workspace.tasksDir()));
+
+    ScheduleUnits units;
+    units.program = QCoreApplication::applicationFilePath();
+    units.workspace = QFileInfo(workspace.root()).absoluteFilePath();
+    units.task = task;
+    const QString base = unitDir + u'/' + units.unitName();
+    // systemd takes unit names of up to 255 bytes.
+    if (units.unitName().toUtf8().size() + 8 > 255)
+        return fail(tr("the task name %1 is too long for a systemd unit name").arg(task));
+    const bool systemd = systemctlUser({u"show-environment"_s}).has_value();
+
+    if (options->remove) {
+        if (!QFile::exists(base + u".timer"_s) && !QFile::exists(base + u".service"_s))
+            return fail(tr("no schedule of %1 in %2").arg(task, unitDir));
+        if (systemd)
+            systemctlUser({u"disable"_s, u"--now"_s, units.unitName() + u".timer"_s});
+        QFile::remove(base + u".timer"_s);
+        QFile::remove(base + u".service"_s);
+        if (systemd)
+            systemctlUser({u"daemon-reload"_s});
+        m_out << tr("removed the schedule of %1").arg(task) << '\n';
+        if (!systemd)
+            m_out << tr("remove its lines from your crontab too (crontab -e)") << '\n';
+        m_out.flush();
+        return 0;
+    }
+
+    QString error;
+    const std::optional<ScheduleSettings> schedule =
+        ScheduleSettings::read(workspace.taskDir(task) + u"/data"_s, &error);
+    if (!schedule)
+        return fail(tr("bad [schedule] setting in %1: %2")
+                        .arg(NetworkSettings::fileIn(workspace.taskDir(task) + u"/data"_s), error));
+    if (!schedule->isSet())
+        return fail(tr("the task %1 has no schedule: write every=6h or daily=08:00 in the "
+                       "[schedule] section of %2")
+                        .arg(task, NetworkSettings::fileIn(workspace.taskDir(task) + u"/data"_s)));
+    units.schedule = *schedule;
+    if (!QDir().mkpath(unitDir) || !writeUnitFile(base + u".service"_s, units.serviceText()) ||
+        !writeUnitFile(base + u".timer"_s, units.timerText())) {
+        m_err << "caiji: " << tr("cannot write the timer into %1").arg(unitDir) << Qt::endl;
+        return 1;
+    }
+    m_out << tr("wrote %1.timer and %1.service in %2 (%3)")
+                 .arg(units.unitName(), unitDir, schedule->describe())
+          << '\n';
+    if (systemd) {
+        if (!systemctlUser({u"daemon-reload"_s}) ||
+            !systemctlUser({u"enable"_s, u"--now"_s, units.unitName() + u".timer"_s})) {
+            m_out.flush();
+            m_err << "caiji: "
+                  << tr("cannot start the timer: systemctl --user enable --now %1.timer failed")
+                         .arg(units.unitName())
+                  << Qt::endl;
+            return 1;
+        }
+        m_out << tr("the timer is started; `caiji schedule --list` shows when it runs next")
+              << '\n';
+        m_out.flush();
+        return 0;
+    }
+    // Without a user manager the same times go to cron.
+    m_out << tr("systemctl --user is not available here: add these lines with `crontab -e` "
+                "instead")
+          << '\n'
+          << units.cronLines().join(u'\n') << '\n';
+    m_out.flush();
+    return 0;
+}
+
+int CommandLine::listSchedules(const QString &unitDir)
+{
+    const QDir dir(unitDir);
+    const QStringList timers = dir.entryList({u"caiji-*.timer"_s}, QDir::Files, QDir::Name);
+    for (const QString &name : timers) {
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const ScheduleUnits units = ScheduleUnits::readTimer(QString::fromUtf8(file.readAll()));
+        if (units.task.isEmpty())
+            continue; // not one of ours
+        const QString database = Workspace(units.workspace).databaseFile(units.task);
+        const std::optional<QDateTime> next = units.schedule.nextDue(
+            RecordStore::lastRunStarted(database), QDateTime::currentDateTime());
+        m_out << units.task << '\t' << units.schedule.describe() << '\t'
+              << (next ? next->toString(u"yyyy-MM-dd HH:mm"_s) : u"?"_s) << '\t' << units.workspace
+              << '\t' << name << '\n';
+    }
+    if (timers.isEmpty())
+        m_out << tr("no schedules written in %1").arg(unitDir) << '\n';
     m_out.flush();
     return 0;
 }
@@ -690,8 +861,24 @@ int CommandLine::historyCommand(const QStringList &arguments)
               << (failures ? QString::number(failures->size()) : u"?"_s) << '\t'
               << QFileInfo(path).lastModified().toString(u"yyyy-MM-dd HH:mm:ss"_s) << '\n';
     };
-    if (QFile::exists(database))
+    if (QFile::exists(database)) {
         printRun(u"当前"_s, database);
+        // A database that only-new runs added to: what each of them added.
+        const QList<StoredRun> inside = RecordStore::runs(database).value_or(QList<StoredRun>());
+        for (qsizetype i = inside.size() - 1; i >= 0 && inside.size() > 1; --i) {
+            const StoredRun &run = inside[i];
+            qint64 failures = run.failures;
+            if (i == inside.size() - 1) {
+                const std::optional<QList<FailureEntry>> listed = FailureLog::read(database);
+                failures = listed ? listed->size() : -1;
+            }
+            m_out << run.name << '\t' << run.added << '\t'
+                  << (failures < 0 ? u"?"_s : QString::number(failures)) << '\t'
+                  << (run.ended.isValid() ? run.ended : run.started)
+                         .toString(u"yyyy-MM-dd HH:mm:ss"_s)
+                  << '\n';
+        }
+    }
     for (const HistoryRun &run : RunHistory(QFileInfo(database).absolutePath()).runs())
         printRun(run.name, run.path);
     m_out.flush();
@@ -699,7 +886,7 @@ int CommandLine::historyCommand(const QStringList &arguments)
 }
 
 QString CommandLine::runDatabase(const Workspace &workspace, const QString &task,
-                                 const QString &run)
+                                 const QString &run, QString *rowsOf)
 {
     if (!QFileInfo(workspace.taskDir(task)).isDir()) {
         fail(tr("no task named %1").arg(task));
@@ -710,6 +897,14 @@ QString CommandLine::runDatabase(const Workspace &workspace, const QString &task
         return database;
     const std::optional<HistoryRun> earlier =
         RunHistory(QFileInfo(database).absolutePath()).run(run);
+    if (!earlier && rowsOf) {
+        const QList<StoredRun> inside = RecordStore::runs(database).value_or(QList<StoredRun>());
+        if (std::any_of(inside.begin(), inside.end(),
+                        [&run](const StoredRun &stored) { return stored.name == run; })) {
+            *rowsOf = run;
+            return database;
+        }
+    }
     if (!earlier) {
         fail(tr("no run named %1 (see caiji history %2)").arg(run, task));
         return {};

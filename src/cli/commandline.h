@@ -16,6 +16,8 @@ class QTextStream;
 
 namespace caiji {
 
+class InstanceLock;
+
 class CollectionEngine;
 struct NetworkSettings;
 class Workspace;
@@ -64,6 +66,9 @@ private:
         bool json = false;
         bool links = false;
         bool quiet = false;
+        bool onlyNew = false;
+        bool list = false;
+        bool remove = false;
         bool raw = false;
         QStringList positional;
     };
@@ -77,8 +82,14 @@ private:
     // Says that the workspace has no tasks and how to get the examples.
     void tellNoTasks(const QString &workspace, bool named);
     int examplesCommand(const QStringList &arguments);
+    int scheduleCommand(const QStringList &arguments);
+    int listSchedules(const QString &unitDir);
     int htm2txtCommand(const QStringList &arguments);
     int runCommand(const QStringList &arguments);
+    // The workspace is held by another copy: a window takes the tasks into
+    // its queue (exit 0), anything else is refused.
+    int handOver(const InstanceLock &lock, const QString &workspace, const QStringList &tasks,
+                 bool onlyNew);
     int tryCommand(const QStringList &arguments);
     // The page's bytes, fetched as the task's `network` settings say, or
     // nothing; `fetch` then says why, else its status; `charset` is the one
@@ -92,7 +103,11 @@ private:
     int failuresCommand(const QStringList &arguments);
     // The database of TASK's current run, or of the earlier run `run`; empty
     // after a failure (the message is already written).
-    QString runDatabase(const Workspace &workspace, const QString &task, const QString &run);
+    // The database of `run` of `task` (the current one when empty). A run
+    // that added to the current database gives that database, with
+    // `rowsOf` set to the run (when the caller can take it).
+    QString runDatabase(const Workspace &workspace, const QString &task, const QString &run,
+                        QString *rowsOf = nullptr);
     // One line per queued run of `engine`; true when nothing failed.
     bool printSummaries(const CollectionEngine &engine);
 

@@ -17,8 +17,9 @@ CollectionEngine::CollectionEngine(const Workspace &workspace, Fetcher *listFetc
                                    Fetcher *contentFetcher, Options options, QObject *parent)
     : QObject(parent), m_workspace(workspace), m_listFetcher(listFetcher),
       m_contentFetcher(contentFetcher), m_options(options), m_crawler(m_state, *listFetcher),
-      m_collector(m_state, *contentFetcher,
-                  [this](const QString &recordLine) { storeRecord(recordLine); })
+      m_collector(m_state, *contentFetcher, [this](const QString &recordLine, const QString &page) {
+          storeRecord({recordLine, page});
+      })
 {
     m_options.tickMs = std::max(1, m_options.tickMs);
     for (EngineTimer *timer : {&m_timer1, &m_timer2, &m_timer3})
@@ -92,6 +93,10 @@ QString CollectionEngine::describe(const RunSummary &summary)
         text += u",重试"_s + QString::number(t.retries);
     if (t.pagesGarbled > 0)
         text += u",乱码"_s + QString::number(t.pagesGarbled);
+    if (t.pagesKnown > 0)
+        text += u",已采页面"_s + QString::number(t.pagesKnown);
+    if (t.recordsKnown > 0)
+        text += u",已有记录"_s + QString::number(t.recordsKnown);
     if (!summary.reasons.isEmpty())
         text += u"；失败原因："_s + summary.reasons;
     for (const QString &note : summary.notes)
@@ -270,6 +275,7 @@ void CollectionEngine::completeTask(const QString &reason)
         fillSummary(m_summaries[index]);
     m_failureLog.close();
     m_state.running = false;
+    m_state.store.finishRun(m_state.tally.failures());
     m_state.store.close();
     // A complete task stops: nothing more is fetched, cut or stored for it.
     m_timer1.setInterval(0);
@@ -291,6 +297,11 @@ void CollectionEngine::startNextTask()
     s.taskDir = m_workspace.taskDir(s.taskName);
 
     s.contentQueue.clear();
+    s.contentOrigins.clear();
+    s.storedPages.clear();
+    s.storedRecords.clear();
+    s.storedLinksInARow = 0;
+    s.listPagesClosed = false;
     s.listQueue.clear();
     s.downloads.clear();
     s.runRowIds.clear();
@@ -376,8 +387,16 @@ std::optional<QString> CollectionEngine::prepareDatabase(const QString &taskText
     if (!network)
         return u"settings.ini 的 [network] 中 "_s + error;
     s.network = *network;
-    // Records of an earlier run are moved aside, never deleted.
+    const std::optional<CollectSettings> collect =
+        CollectSettings::read(s.taskDir + u"/data"_s, &error);
+    if (!collect)
+        return u"settings.ini 的 [collect] 中 "_s + error;
+    s.collect = *collect;
+    s.collect.onlyNew = s.collect.onlyNew || m_options.onlyNew;
     const QString database = m_workspace.databaseFile(s.taskName);
+    if (s.collect.onlyNew && continueDatabase(database))
+        return std::nullopt;
+    // Records of an earlier run are moved aside, never deleted.
     RunHistory history(QFileInfo(database).absolutePath(), m_options.keepRuns);
     QString notice;
     if (!history.retire(database, &error, &notice))
@@ -386,10 +405,31 @@ std::optional<QString> CollectionEngine::prepareDatabase(const QString &taskText
         s.notes << notice;
         Q_EMIT taskWarning(s.taskIndex, s.taskName, notice);
     }
-    if (!s.store.create(database, s.fieldCount))
+    if (!s.store.create(database, s.fieldCount, s.collect.onlyNew))
         return u"无法创建数据库："_s + s.store.lastError();
+    if (s.collect.onlyNew)
+        s.store.startRun();
     m_failureLog.open(database);
     return std::nullopt;
+}
+
+bool CollectionEngine::continueDatabase(const QString &database)
+{
+    EngineState &s = m_state;
+    QString why;
+    if (!s.store.continueExisting(database, s.fieldCount, &why)) {
+        // The first run of a task has nothing to continue; any other reason
+        // (a database of a run that was not only-new) is worth a word, and
+        // the run starts a database of its own.
+        if (QFileInfo::exists(database))
+            s.notes << u"只采新内容：上次的数据库不能接着用（"_s + why + u"），本次从头采集"_s;
+        return false;
+    }
+    s.storedPages = s.store.storedPages();
+    s.storedRecords = s.store.storedRecords();
+    s.store.startRun();
+    m_failureLog.open(database);
+    return true;
 }
 
 void CollectionEngine::refuseTask(const QString &reason)
@@ -428,15 +468,21 @@ void CollectionEngine::seedSchemeOne()
     }
 }
 
-void CollectionEngine::storeRecord(const QString &recordLine)
+void CollectionEngine::storeRecord(const RecordToStore &record)
 {
     EngineState &s = m_state;
-    if (!s.waitingRecords.isEmpty()) {
-        s.waitingRecords.append(recordLine); // records keep their order
+    // Only what is new: a record an earlier run stored is not stored again.
+    if (s.collect.onlyNew && record.page.isEmpty() &&
+        s.storedRecords.contains(RecordStore::recordKey(record.line))) {
+        ++s.tally.recordsKnown;
         return;
     }
-    if (!tryStore(recordLine)) {
-        s.waitingRecords.append(recordLine);
+    if (!s.waitingRecords.isEmpty()) {
+        s.waitingRecords.append(record); // records keep their order
+        return;
+    }
+    if (!tryStore(record)) {
+        s.waitingRecords.append(record);
         s.waitingSince.start();
     }
 }
@@ -449,8 +495,8 @@ void CollectionEngine::retryWaitingRecords(bool finally)
     if (s.waitingRecords.isEmpty() || (!finally && !s.waitingSince.hasExpired(RecordWaitMs)))
         return;
     const QString reason = u"数据库一直被占用："_s + s.store.lastError();
-    for (const QString &line : std::as_const(s.waitingRecords))
-        refuseRecord(line, reason);
+    for (const RecordToStore &record : std::as_const(s.waitingRecords))
+        refuseRecord(record.line, reason);
     s.waitingRecords.clear();
 }
 
@@ -460,19 +506,19 @@ void CollectionEngine::refuseRecord(const QString &recordLine, const QString &re
     Q_EMIT recordRefused(recordLine, reason);
 }
 
-bool CollectionEngine::tryStore(const QString &recordLine)
+bool CollectionEngine::tryStore(const RecordToStore &record)
 {
     EngineState &s = m_state;
-    if (!s.store.append(recordLine)) {
+    if (!s.store.append(record.line, record.page)) {
         if (s.store.lastFailureWasBusy())
             return false;
-        refuseRecord(recordLine, s.store.lastError());
+        refuseRecord(record.line, s.store.lastError());
         return true;
     }
     ++s.tally.recordsStored;
     if (s.runRowIds.size() < MaxListEntries) {
         s.runRowIds.append(s.store.lastRowId());
-        Q_EMIT recordStored(int(s.runRowIds.size() - 1), recordLine);
+        Q_EMIT recordStored(int(s.runRowIds.size() - 1), record.line);
     }
     return true;
 }
@@ -511,8 +557,8 @@ void CollectionEngine::loseDeletedDatabase()
     s.runRowIds.clear();
     Q_EMIT runRecordsCleared();
     Q_EMIT taskWarning(s.taskIndex, s.taskName, note);
-    for (const QString &line : std::as_const(s.waitingRecords))
-        refuseRecord(line, u"数据库文件已被删除"_s);
+    for (const RecordToStore &record : std::as_const(s.waitingRecords))
+        refuseRecord(record.line, u"数据库文件已被删除"_s);
     s.waitingRecords.clear();
     s.store.close();
     completeTask();
@@ -558,7 +604,8 @@ void CollectionEngine::contentFetchDone(int index, const QString &url, const QSt
     m_state.contentPending[index].run = 0;
     ++m_state.fetchesFinished;
     const qint64 downloadsBefore = m_state.tally.downloadsStored;
-    m_collector.fetchDone(index, url, file, count, tag1, tag2, text, body, charset);
+    m_collector.fetchDone(index, url, file, count, tag1, tag2, text, body, charset,
+                          m_state.contentPending[index].origin);
     if (m_state.tally.downloadsStored > downloadsBefore)
         Q_EMIT downloadStored(url);
 }

@@ -27,6 +27,7 @@ public:
         int tickMs = 1000;
         bool driveTimers = true; // false: only direct calls tick
         int keepRuns = 5;        // earlier runs' databases kept per task
+        bool onlyNew = false;    // every task as if its settings said onlyNew
     };
 
     // How one queued run of a task ended (or how far it got).
@@ -88,7 +89,8 @@ public:
     // The run at `index` of the task queue; the running one as it stands.
     RunSummary summary(int index) const;
     // "页面请求A,失败B,记录存储C,被拒D,下载存储E,下载失败F", ",重试G" and ",乱码H"
-    // when fetches were tried again or pages garbled, then the commonest
+    // when fetches were tried again or pages garbled, ",已采页面I" and
+    // ",已有记录J" for what only-new runs left out, then the commonest
     // failure reasons and the notes, or why it did not start.
     static QString describe(const RunSummary &summary);
 
@@ -130,15 +132,18 @@ private:
     void startNextTask();
     // Why the task at the current index cannot start, or nothing.
     std::optional<QString> prepareDatabase(const QString &taskText);
+    // Only what is new: opens the task's database to add to it, with what it
+    // holds. False when there is none to continue.
+    bool continueDatabase(const QString &database);
     void refuseTask(const QString &reason);
     void listFailure(const FailedFetch &failure);
     void fillSummary(RunSummary &summary) const;
     QString commonReasons() const;
     QString failureSuffix() const;
     void seedSchemeOne();
-    void storeRecord(const QString &recordLine);
+    void storeRecord(const RecordToStore &record);
     // False when the database was busy: the record is to be tried again.
-    bool tryStore(const QString &recordLine);
+    bool tryStore(const RecordToStore &record);
     // Stores the records that waited for a busy database, in order; those
     // that waited too long (or all that are left, `finally`) are refused.
     void retryWaitingRecords(bool finally = false);

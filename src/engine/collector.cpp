@@ -4,6 +4,7 @@
 #include "engine/fetcher.h"
 #include "engine/linklister.h"
 #include "engine/pagecutter.h"
+#include "text/extract.h"
 #include "text/numbers.h"
 #include "text/readtext.h"
 
@@ -66,26 +67,50 @@ void Collector::tick()
 
 void Collector::dispatch(int slot)
 {
-    ++m_state.contentCursor;
-    const QueueEntry entry(m_state.contentQueue[m_state.contentCursor]);
-    if (entry.isRecord()) {
-        // A finished record; its file downloads while it is stored.
-        m_storeRecord(entry.prefix);
-        if (!entry.address.isEmpty())
-            issue(slot, entry.address, m_state.downloadFile(entry.address), u"0"_s, QString(),
-                  true);
-    } else if (entry.isPage()) {
-        ++m_state.tally.pagesRequested;
-        issue(slot, entry.address, m_state.pageFile(entry.address), entry.level, entry.prefix,
-              false);
+    // Pages whose records are stored are passed over without using the slot.
+    while (m_state.contentCursor < m_state.contentQueue.size() - 1) {
+        ++m_state.contentCursor;
+        const QueueEntry entry(m_state.contentQueue[m_state.contentCursor]);
+        const QString origin = m_state.contentOrigins.value(m_state.contentCursor);
+        if (entry.isRecord()) {
+            // A finished record; its file downloads while it is stored.
+            m_storeRecord(entry.prefix, origin);
+            if (!entry.address.isEmpty())
+                issue(slot, entry.address, m_state.downloadFile(entry.address), u"0"_s, QString(),
+                      true, origin);
+        } else if (entry.isPage()) {
+            if (origin.isEmpty() && isStoredPage(entry.address, int(*entry.number))) {
+                ++m_state.tally.pagesKnown;
+                continue;
+            }
+            ++m_state.tally.pagesRequested;
+            issue(slot, entry.address, m_state.pageFile(entry.address), entry.level, entry.prefix,
+                  false, origin);
+        }
+        return;
     }
 }
 
-void Collector::settle(const QString &entryText, const QString &reason)
+bool Collector::cutsOneRecord(int level) const
+{
+    if (level < 1 || level > MaxLevel)
+        return false;
+    WValues w;
+    getw(m_state.definition.section[level], w);
+    return readAsNumber(w[0]) == 1.0;
+}
+
+bool Collector::isStoredPage(const QString &address, int level) const
+{
+    // A page read for several records may hold new ones: it is always read.
+    return m_state.collect.onlyNew && m_state.storedPages.contains(address) && cutsOneRecord(level);
+}
+
+void Collector::settle(const QString &entryText, const QString &origin, const QString &reason)
 {
     const QueueEntry entry(entryText);
     if (entry.isRecord()) {
-        m_storeRecord(entry.prefix);
+        m_storeRecord(entry.prefix, origin);
         if (!entry.address.isEmpty())
             m_state.countFailure(FailedFetch::Download, entry.address, reason);
     } else if (entry.isPage()) {
@@ -95,23 +120,26 @@ void Collector::settle(const QString &entryText, const QString &reason)
 
 void Collector::settleQueue(const QString &reason)
 {
-    while (m_state.contentCursor < m_state.contentQueue.size() - 1)
-        settle(m_state.contentQueue[++m_state.contentCursor], reason);
+    while (m_state.contentCursor < m_state.contentQueue.size() - 1) {
+        ++m_state.contentCursor;
+        settle(m_state.contentQueue[m_state.contentCursor],
+               m_state.contentOrigins.value(m_state.contentCursor), reason);
+    }
 }
 
 void Collector::issue(int slot, const QString &address, const QString &file, const QString &level,
-                      const QString &prefix, bool download)
+                      const QString &prefix, bool download, const QString &origin)
 {
     // The fetch this replaces would never complete.
     m_state.abandonContentSlot(slot, u"超时"_s);
-    m_state.contentPending[slot] = {m_state.runId, address, file, download, level};
+    m_state.contentPending[slot] = {m_state.runId, address, file, download, level, origin};
     m_state.wbAge[slot] = 1;
     m_fetcher.fetch(slot, address, file, level, prefix);
 }
 
 void Collector::fetchDone(int index, const QString &url, const QString &file, qint64 count,
                           const QString &tag1, const QString &tag2, const QString &reason,
-                          const QByteArray &body, const QByteArray &charset)
+                          const QByteArray &body, const QByteArray &charset, const QString &origin)
 {
     const std::optional<double> level = readAsNumber(tag1);
     bool counted = false;
@@ -132,7 +160,7 @@ void Collector::fetchDone(int index, const QString &url, const QString &file, qi
         if (!page.isEmpty() && body.size() <= ListingStash::LargestPage &&
             m_state.listingStash.wants(url))
             m_state.listingStash.offer(url, ListLinks(url, page));
-        counted = processPage(url, std::move(page), tag1, tag2);
+        counted = processPage(url, std::move(page), tag1, tag2, origin);
         if (!counted)
             m_state.countFailure(FailedFetch::ContentPage, url, u"页面无法读取或不足10个字符"_s,
                                  tag1);
@@ -157,18 +185,21 @@ void Collector::downloadDone(const QString &url, const QString &file, qint64 cou
 }
 
 bool Collector::processPage(const QString &url, QString page, const QString &tag1,
-                            const QString &tag2)
+                            const QString &tag2, const QString &origin)
 {
     if (page.isEmpty())
         return false;
+    const int level = toInt16(tag1).value_or(0);
+    // The first page of one record on the way is the page the record is of.
+    const QString recordOf = origin.isEmpty() && cutsOneRecord(level) ? url : origin;
     PageCutter cutter(m_state.definition, m_state.fieldCount, m_state.w);
-    const CutResult result = cutter.cut(std::move(page), url, toInt16(tag1).value_or(0), tag2);
+    const CutResult result = cutter.cut(std::move(page), url, level, tag2);
     for (const QString &entry : result.queueEntries) {
-        if (!m_state.appendContent(entry))
-            settle(entry, u"工作列表已满"_s);
+        if (!m_state.appendContent(entry, recordOf))
+            settle(entry, recordOf, u"工作列表已满"_s);
     }
     for (const QString &record : result.records)
-        m_storeRecord(record);
+        m_storeRecord(record, recordOf);
     return true;
 }
 

@@ -34,7 +34,8 @@ void Crawler::tick()
     for (int i = 1; i <= Slots; ++i) {
         increment(m_state.waAge[i]);
         if (m_state.waAge[i] > 99 && !m_fetcher.isWaiting(i) &&
-            m_state.listCursor < m_state.listQueue.size() - 1 && belowMaximum()) {
+            m_state.listCursor < m_state.listQueue.size() - 1 && belowMaximum() &&
+            !m_state.listPagesClosed) {
             ++m_state.listCursor;
             m_state.waAge[i] = 1;
             const QString url = m_state.listQueue[m_state.listCursor];
@@ -46,7 +47,7 @@ void Crawler::tick()
                 pageDone(i);
                 continue;
             }
-            m_state.listPending[i] = {m_state.runId, url, m_state.pageFile(url), false, QString()};
+            m_state.listPending[i] = {m_state.runId, url, m_state.pageFile(url), false, {}, {}};
             ++m_state.tally.pagesRequested;
             m_fetcher.fetch(i, url, m_state.listPending[i].file, QString(), QString());
         }
@@ -81,6 +82,22 @@ void Crawler::pageDone(int index)
     increment(m_state.listPagesDone);
 }
 
+void Crawler::noteContentLink(const QString &link)
+{
+    const int enough = m_state.collect.stopAfterKnown;
+    if (!m_state.collect.onlyNew || enough <= 0 || m_state.listPagesClosed)
+        return;
+    if (!m_state.storedPages.contains(link)) {
+        m_state.storedLinksInARow = 0;
+        return;
+    }
+    if (++m_state.storedLinksInARow < enough)
+        return;
+    // A site that lists the newest first has nothing new past this point.
+    m_state.listPagesClosed = true;
+    m_state.notes << u"连续%1个内容页链接都已采过，后面的列表页不再读取"_s.arg(enough);
+}
+
 void Crawler::queueLinks(const QString &listing)
 {
     // The scheme's rules, read once for all links of the page.
@@ -94,16 +111,18 @@ void Crawler::queueLinks(const QString &listing)
         if (!link.isEmpty()) {
             // Most links of a page were met before (menus, the index): the
             // set is asked first, the patterns only for new addresses.
-            if (!m_state.seenListPages.contains(link) && rules.isListPage(link) &&
-                m_state.appendList(link)) {
+            if (!m_state.listPagesClosed && !m_state.seenListPages.contains(link) &&
+                rules.isListPage(link) && m_state.appendList(link)) {
                 m_state.seenListPages.insert(link);
                 m_state.listingStash.expect(link);
             }
 
             if (!m_state.seenTargets.contains(link) && rules.isContentPage(link) &&
-                rules.titleFits(listedTitle(listing, p2)) &&
-                m_state.appendContent(u"1|"_s + link + u'|'))
-                m_state.seenTargets.insert(link);
+                rules.titleFits(listedTitle(listing, p2))) {
+                noteContentLink(link);
+                if (m_state.appendContent(u"1|"_s + link + u'|'))
+                    m_state.seenTargets.insert(link);
+            }
         }
         p1 = instr(p2, listing, u"ur=[[") + 5;
         if (p1 > 5)

@@ -27,6 +27,9 @@ public:
 
 private:
     void queueLinks(const QString &listing);
+    // Only what is new: counts the stored content links met in a row, and
+    // closes the list pages when there are enough.
+    void noteContentLink(const QString &link);
     // Frees slot `index` on its fourth tick and counts the list page.
     void pageDone(int index);
     bool belowMaximum() const;

@@ -40,11 +40,12 @@ bool EngineState::schemeIs(int scheme) const
     return !number || *number == scheme;
 }
 
-bool EngineState::appendContent(const QString &entry)
+bool EngineState::appendContent(const QString &entry, const QString &origin)
 {
     if (contentQueue.size() >= MaxListEntries)
         return false;
     contentQueue.append(entry);
+    contentOrigins.append(origin);
     return true;
 }
 
@@ -60,8 +61,8 @@ QString EngineState::progressSignature() const
 {
     return QString::number(contentQueue.size()) + QString::number(listQueue.size()) +
            QString::number(downloads.size()) + QString::number(pagesDone) +
-           QString::number(listPagesDone) + QString::number(fetchesFinished) +
-           QString::number(tally.recordsStored + tally.recordsRefused) +
+           QString::number(listPagesDone) + QString::number(fetchesFinished + tally.pagesKnown) +
+           QString::number(tally.recordsStored + tally.recordsRefused + tally.recordsKnown) +
            QString::number(tally.retries + requestsSent);
 }
 

@@ -4,6 +4,7 @@
 
 #include "engine/listingstash.h"
 #include "records/recordstore.h"
+#include "tasks/collectsettings.h"
 #include "tasks/networksettings.h"
 #include "tasks/taskfile.h"
 #include "text/extract.h"
@@ -48,17 +49,30 @@ struct RunTally
     qint64 failuresUnlisted = 0; // failures the run's failure list could not take
     qint64 pagesGarbled = 0;     // read with characters that could not be decoded
     qint64 retries = 0;          // fetches tried again after a transient failure
+    qint64 pagesKnown = 0;       // content pages left out: their records are stored
+    qint64 recordsKnown = 0;     // records left out: stored by an earlier run
 
     qint64 failures() const { return pagesFailed + recordsRefused + downloadsFailed; }
+};
+
+// A record on its way to the database, with the page it is the record of
+// (empty for one of several records cut from a page).
+struct RecordToStore
+{
+    QString line;
+    QString page;
 };
 
 struct EngineState
 {
     QStringList contentQueue; // List1: "level|address|record line"
-    QStringList listQueue;    // List2: list-page addresses
-    QStringList downloads;    // List3: addresses of downloads that stored a file
-    QStringList taskQueue;    // List4: task names
-    QStringList runList;      // List6: task names, then status lines
+    // Beside each content entry: the page whose record it is completing, once
+    // a page of one record per page was reached (empty before).
+    QStringList contentOrigins;
+    QStringList listQueue; // List2: list-page addresses
+    QStringList downloads; // List3: addresses of downloads that stored a file
+    QStringList taskQueue; // List4: task names
+    QStringList runList;   // List6: task names, then status lines
     // List7 and List8, the records stored in this run: their rows in the
     // task's database, read back when shown rather than kept here.
     QList<qint64> runRowIds;
@@ -72,6 +86,12 @@ struct EngineState
     int fieldCount = 0;
     TaskDefinition definition;
     NetworkSettings network; // the task's data/settings.ini
+    CollectSettings collect;
+    // Only what is new: the pages and records the continued database holds.
+    QSet<QString> storedPages;
+    QSet<QByteArray> storedRecords;
+    int storedLinksInARow = 0;    // content links a crawl met that were stored
+    bool listPagesClosed = false; // stopAfterKnown was reached
     WValues w;
     int contentCursor = -1;
     int listCursor = -1;
@@ -89,7 +109,7 @@ struct EngineState
     QStringList notes;
     // Records the database was too busy to take, in order; they are retried
     // each tick until `waitingSince` is too old, then refused.
-    QStringList waitingRecords;
+    QList<RecordToStore> waitingRecords;
     QElapsedTimer waitingSince;
     QSet<QString> seenListPages;
     QSet<QString> seenTargets;
@@ -108,6 +128,7 @@ struct EngineState
         QString file;
         bool download = false;
         QString level;
+        QString origin; // see contentOrigins
     };
     std::array<PendingFetch, SlotCount + 1> listPending{};
     std::array<PendingFetch, SlotCount + 1> contentPending{};
@@ -126,7 +147,7 @@ struct EngineState
     // matches every scheme; a task without scheme fields matches none.
     bool schemeIs(int scheme) const;
 
-    bool appendContent(const QString &entry);
+    bool appendContent(const QString &entry, const QString &origin = QString());
     bool appendList(const QString &address);
     QString progressSignature() const;
 

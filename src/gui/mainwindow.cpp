@@ -1,6 +1,7 @@
 #include "gui/mainwindow.h"
 
 #include "engine/fetcher.h"
+#include "engine/scheduledtasks.h"
 #include "gui/columnfont.h"
 #include "gui/listheader.h"
 #include "gui/livepreview.h"
@@ -20,6 +21,7 @@
 #include "text/readtext.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QEvent>
@@ -32,6 +34,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -192,6 +195,7 @@ MainWindow::MainWindow(const Workspace &workspace, std::unique_ptr<Fetcher> list
     const QStringList names = m_engine->startUp();
     m_list5->addItems(names);
     m_list9->addItems(names);
+    buildSchedule();
     setMinimumSize(800, 600);
     resize(1100, 760);
     restoreLayout();
@@ -224,11 +228,14 @@ void MainWindow::buildLists()
     m_header7->setText(QString());
     auto *header10 = new ListHeader(m_list10, this);
     auto *listedRun = makeLabel(this, QString(), u"ListedRun"_s);
+    auto *newestOnly = new QCheckBox(this);
+    newestOnly->setObjectName(u"NewestRunOnly"_s);
 
     auto *recordsCaption =
         captionRow(this, makeLabel(this, tr("相应记录(浏览请双击下列)")), m_label8);
     // The run listed, when it is an earlier one, follows the count.
     qobject_cast<QHBoxLayout *>(recordsCaption->layout())->insertWidget(2, listedRun);
+    qobject_cast<QHBoxLayout *>(recordsCaption->layout())->insertWidget(3, newestOnly);
     recordsCaption->layout()->addWidget(m_command3);
     recordsCaption->layout()->addWidget(m_command4);
     // The left column is as wide in both rows of lists; growing the window
@@ -259,7 +266,8 @@ void MainWindow::buildLists()
     setCentralWidget(central);
 
     m_browser = new RecordBrowser(
-        m_workspace, {m_list9, m_list10, m_label8, listedRun, header10, m_picture3}, m_shell, this);
+        m_workspace, {m_list9, m_list10, m_label8, listedRun, header10, m_picture3, newestOnly},
+        m_shell, this);
     m_preview = new LivePreview(*m_engine, m_list7, m_picture3, *m_browser, this);
 
     const auto showFailuresOfRow = [this] {
@@ -564,6 +572,7 @@ void MainWindow::connectEngine()
                 statusBar()->showMessage(tr("%1：%2").arg(name, message));
             });
     connect(m_engine.get(), &CollectionEngine::taskCompleted, this, showSummary);
+    connect(m_engine.get(), &CollectionEngine::taskCompleted, this, &MainWindow::tellRunEnded);
     connect(m_engine.get(), &CollectionEngine::taskNotStarted, this, showSummary);
 
     for (const auto signal : {&CollectionEngine::taskStarted, &CollectionEngine::taskCompleted})
@@ -575,6 +584,72 @@ void MainWindow::connectEngine()
     // The run's records are named after their fields.
     connect(m_engine.get(), &CollectionEngine::taskStarted, this,
             [this] { m_header7->setText(ListHeader::fieldsLine(m_engine->state().fieldCount)); });
+}
+
+void MainWindow::buildSchedule()
+{
+    m_schedule = new ScheduledTasks(
+        m_workspace, [this](const QString &task) { return isQueuedOrRunning(task); }, {}, this);
+    connect(m_schedule, &ScheduledTasks::due, this, [this](const QString &task) {
+        m_engine->queueTask(task);
+        statusBar()->showMessage(tr("定时任务已加入队列：%1").arg(task));
+    });
+    connect(m_schedule, &ScheduledTasks::checked, this, &MainWindow::refreshScheduleTips);
+    // A start counts also when the database keeps no trace of it (the task
+    // could not start), so a failing task is not queued again every check.
+    const auto started = [this](int, const QString &task) {
+        m_schedule->noteStarted(task);
+        refreshScheduleTips();
+    };
+    connect(m_engine.get(), &CollectionEngine::taskStarted, this, started);
+    connect(m_engine.get(), &CollectionEngine::taskNotStarted, this,
+            [started](int index, const QString &task) { started(index, task); });
+    m_schedule->start();
+    refreshScheduleTips();
+}
+
+void MainWindow::refreshScheduleTips()
+{
+    for (int row = 0; row < m_list5->count(); ++row) {
+        QListWidgetItem *item = m_list5->item(row);
+        const ScheduledTasks::TaskSchedule schedule = m_schedule->scheduleOf(item->text());
+        if (!schedule.settings)
+            item->setToolTip(tr("定时设置有误：%1").arg(schedule.error));
+        else if (schedule.next.isValid())
+            item->setToolTip(tr("定时：%1，下次 %2")
+                                 .arg(schedule.settings->describe(),
+                                      schedule.next.toString(u"yyyy-MM-dd HH:mm"_s)));
+        else
+            item->setToolTip(QString());
+    }
+}
+
+void MainWindow::tellRunEnded(int index, const QString &task)
+{
+    const RunTally tally = m_engine->summary(index).tally;
+    const qint64 added = tally.recordsStored;
+    const qint64 failed = tally.failures();
+    if (added == 0 && failed == 0)
+        return;
+    QString text;
+    if (added > 0 && failed > 0)
+        text = tr("%1：新增%2条记录，失败%3项")
+                   .arg(task, QString::number(added), QString::number(failed));
+    else if (added > 0)
+        text = tr("%1：新增%2条记录").arg(task, QString::number(added));
+    else
+        text = tr("%1：采集完成，失败%2项").arg(task, QString::number(failed));
+    // The click may come long after, from the desktop.
+    const QPointer<MainWindow> window(this);
+    m_shell.notify(m_tray, text, [window, task, added] {
+        if (!window)
+            return;
+        window->bringToFront();
+        if (added > 0)
+            window->m_browser->showNewestRun(task);
+        else
+            window->showFailures(task);
+    });
 }
 
 bool MainWindow::offerExamples(const Workspace &examples)
@@ -662,11 +737,45 @@ bool MainWindow::isRunning(const QString &task) const
     return state.running && state.taskName == TaskFolders::trimBlanks(task);
 }
 
+bool MainWindow::isQueuedOrRunning(const QString &task) const
+{
+    const EngineState &state = m_engine->state();
+    // The entry at the index runs, or it is complete and the next waits.
+    const int first = std::max(0, state.running ? state.taskIndex : state.taskIndex + 1);
+    return state.taskQueue.indexOf(task, first) >= 0;
+}
+
 void MainWindow::queueSelectedTask()
 {
     const QString task = selectedTask();
     if (!task.isEmpty())
         m_engine->queueTask(task);
+}
+
+void MainWindow::queueTasks(const QStringList &tasks)
+{
+    const QStringList known = m_workspace.taskNames();
+    QStringList queued;
+    QStringList waiting;
+    QStringList unknown;
+    for (const QString &task : tasks) {
+        if (!known.contains(task)) {
+            unknown << task;
+        } else if (isQueuedOrRunning(task)) {
+            waiting << task;
+        } else {
+            m_engine->queueTask(task);
+            queued << task;
+        }
+    }
+    QStringList parts;
+    if (!queued.isEmpty())
+        parts << tr("已加入队列：%1").arg(queued.join(tr("、")));
+    if (!waiting.isEmpty())
+        parts << tr("已在队列中：%1").arg(waiting.join(tr("、")));
+    if (!unknown.isEmpty())
+        parts << tr("没有这些任务：%1").arg(unknown.join(tr("、")));
+    statusBar()->showMessage(parts.join(tr("；")));
 }
 
 void MainWindow::newTask()
@@ -864,6 +973,7 @@ void MainWindow::exportRecords(ExportFormat format)
     QString task = m_browser->listedTask();
     QString database = m_browser->listedDatabase();
     const QString runTime = m_browser->listedRunTime(); // an earlier run's
+    const QString rowsOf = m_browser->listedRowsOf();   // only the newest run's rows
     if (task.isEmpty()) {
         task = selectedText(m_list9);
         database = m_workspace.databaseFile(task);
@@ -884,12 +994,17 @@ void MainWindow::exportRecords(ExportFormat format)
                    QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
             .toString();
     // An earlier run is named wherever the export is.
-    const QString records = runTime.isEmpty()
-                                ? tr("任务“%1”的记录").arg(task)
-                                : tr("任务“%1”在 %2 采集的历史记录").arg(task, runTime);
+    // So is a newest run listed on its own.
+    const QString rowsStarted = m_browser->listedRowsStarted().toString(u"yyyy-MM-dd HH:mm:ss"_s);
+    const QString records =
+        !rowsOf.isEmpty() ? tr("任务“%1”在 %2 开始的采集新增的记录").arg(task, rowsStarted)
+        : runTime.isEmpty() ? tr("任务“%1”的记录").arg(task)
+                            : tr("任务“%1”在 %2 采集的历史记录").arg(task, runTime);
     QString fileName = task;
     if (!runTime.isEmpty())
         fileName += u'-' + QString(runTime).replace(u':', u'-').replace(u' ', u'_');
+    if (!rowsOf.isEmpty())
+        fileName += u'-' + rowsOf;
     const QString path = m_shell.saveFileName(
         this,
         excel ? tr("把%1导出为 Excel 工作簿").arg(records) : tr("把%1导出为 CSV 文件").arg(records),
@@ -910,7 +1025,7 @@ void MainWindow::exportRecords(ExportFormat format)
     };
     const ExportOutcome outcome = caiji::exportRecords(
         database, path, excel ? caiji::ExportFormat::Xlsx : caiji::ExportFormat::Csv,
-        CsvValues::Safe, noteCut);
+        CsvValues::Safe, noteCut, rowsOf);
     if (outcome.failure == ExportOutcome::Failure::Read) {
         m_shell.inform(
             this,
@@ -924,7 +1039,10 @@ void MainWindow::exportRecords(ExportFormat format)
     }
     settings.setValue(u"export/folder"_s, QFileInfo(path).absolutePath());
     QString message =
-        runTime.isEmpty()
+        !rowsOf.isEmpty() ? tr("已导出%1条记录（任务“%2”在 %3 开始的采集新增的）：\n%4")
+                                .arg(QString::number(outcome.records), task, rowsStarted,
+                                     QDir::toNativeSeparators(path))
+        : runTime.isEmpty()
             ? tr("已导出%1条记录：\n%2").arg(outcome.records).arg(QDir::toNativeSeparators(path))
             : tr("已导出%1条历史记录（任务“%2”在 %3 采集）：\n%4")
                   .arg(QString::number(outcome.records), task, runTime,

@@ -1,7 +1,9 @@
 // The main window Form1: task lists, the run list and the run's records, the
 // record browser and display area in resizable panes, menus, toolbar, status
 // bar and tray icon. It owns the engine and observes it through its signals;
-// its size and pane sizes are kept between starts.
+// its size and pane sizes are kept between starts. Tasks due by their schedule
+// and tasks another copy hands over join the queue; a run that added records
+// or failed is told of through the tray or the desktop's notifications.
 #pragma once
 
 #include "engine/collectionengine.h"
@@ -28,6 +30,7 @@ namespace caiji {
 
 class Fetcher;
 class ListHeader;
+class ScheduledTasks;
 class LivePreview;
 class RecordBrowser;
 class RecordDisplay;
@@ -59,6 +62,9 @@ public:
     bool hasTray() const;
 
     void queueSelectedTask();
+    // Queues each task as a double-click does, unless it waits in the queue
+    // or runs already; names of no task are reported in the status bar.
+    void queueTasks(const QStringList &tasks);
     void newTask();
     void editTask();
     void deleteTask();
@@ -113,6 +119,12 @@ private:
     void saveEdit();
     QString selectedTask() const;
     bool isRunning(const QString &task) const;
+    bool isQueuedOrRunning(const QString &task) const;
+    void buildSchedule();
+    // Each task's schedule and next time in its tip in 启动区任务.
+    void refreshScheduleTips();
+    // Tells the user what the run at `index` added or what failed in it.
+    void tellRunEnded(int index, const QString &task);
 
     Workspace m_workspace;
     TaskFolders m_folders;
@@ -146,6 +158,7 @@ private:
     LivePreview *m_preview = nullptr;
     TaskDialog *m_form2 = nullptr;
     TaskDialog *m_form3 = nullptr;
+    ScheduledTasks *m_schedule = nullptr;
 };
 
 } // namespace caiji

@@ -7,6 +7,7 @@
 #include "records/recordstore.h"
 #include "text/readtext.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -29,6 +30,8 @@ RecordBrowser::RecordBrowser(const Workspace &workspace, Widgets widgets, Shell 
     m_w.list10->setModel(m_records);
     m_w.listedRun->hide();
     m_w.header10->setText(QString());
+    m_w.newestOnly->hide();
+    connect(m_w.newestOnly, &QCheckBox::clicked, this, &RecordBrowser::showNewestOnly);
 }
 
 QStringList RecordBrowser::list11() const
@@ -102,8 +105,39 @@ void RecordBrowser::loadRecords()
 void RecordBrowser::loadRecordsFrom(const QString &task, const QString &database,
                                     const QString &runTime)
 {
-    if (!mayDropEdits())
+    if (mayDropEdits())
+        list(task, database, runTime, false);
+}
+
+void RecordBrowser::showNewestRun(const QString &task)
+{
+    if (mayDropEdits())
+        list(task, m_workspace.databaseFile(task), QString(), true);
+}
+
+void RecordBrowser::showNewestOnly(bool newestOnly)
+{
+    // The rows move: a record with edits is not left on display as if it
+    // could still be saved.
+    if (!mayDropEdits()) {
+        m_w.newestOnly->setChecked(!newestOnly);
         return;
+    }
+    list(m_listedTask, m_listedDatabase, m_listedRunTime, newestOnly);
+}
+
+void RecordBrowser::setNewestCount()
+{
+    const qsizetype rows = m_rowIds ? m_rowIds->size()
+                                    : RecordStore::rowsOfRun(m_listedDatabase, m_newestRun)
+                                          .value_or(QList<qint64>())
+                                          .size();
+    m_w.newestOnly->setText(tr("只看最近一次新增（%1条）").arg(rows));
+}
+
+void RecordBrowser::list(const QString &task, const QString &database, const QString &runTime,
+                         bool newestOnly)
+{
     // A record of the task listed before is not left on display as if it
     // could still be saved.
     if (m_recedit == 1)
@@ -115,6 +149,11 @@ void RecordBrowser::loadRecordsFrom(const QString &task, const QString &database
     m_listedDatabase = database;
     m_listedRunTime = runTime;
     m_shownPosition = -1;
+    m_newestRun.clear();
+    m_newestRunStarted = QDateTime();
+    m_rowIds.reset();
+    m_w.newestOnly->setChecked(false);
+    m_w.newestOnly->hide();
     m_w.listedRun->setText(tr("（%1 的历史记录）").arg(runTime));
     m_w.listedRun->setVisible(!runTime.isEmpty());
     m_w.header10->setText(QString());
@@ -124,14 +163,33 @@ void RecordBrowser::loadRecordsFrom(const QString &task, const QString &database
     }
     const int fieldCount = getuc(m_workspace.taskFile(task));
     m_w.header10->setText(ListHeader::fieldsLine(fieldCount));
-    const std::optional<qint64> count = RecordStore::count(database);
+    std::optional<qint64> count = RecordStore::count(database);
+    // Only a database that runs added to has a newest run of its own; an
+    // earlier run's database is listed whole.
+    const QList<StoredRun> runs = runTime.isEmpty()
+                                      ? RecordStore::runs(database).value_or(QList<StoredRun>())
+                                      : QList<StoredRun>();
+    if (count && runs.size() >= 2) {
+        m_newestRun = runs.last().name;
+        m_newestRunStarted = runs.last().started;
+        if (newestOnly) {
+            m_rowIds = RecordStore::rowsOfRun(database, m_newestRun);
+            count = m_rowIds ? std::optional<qint64>(m_rowIds->size()) : std::nullopt;
+        }
+        m_w.newestOnly->setChecked(newestOnly);
+        m_w.newestOnly->show();
+        setNewestCount();
+    }
     if (!count) {
         showFailure(tr("无法读取记录：%1").arg(QDir::toNativeSeparators(database)));
         return;
     }
     const int rows = int(std::min<qint64>(*count, INT_MAX));
-    m_records->reset(rows, [database, fieldCount](int first, int n) {
-        return RecordStore::readRange(database, fieldCount, first, n).value_or(QStringList());
+    m_records->reset(rows, [this, database, fieldCount](int first, int n) {
+        if (!m_rowIds)
+            return RecordStore::readRange(database, fieldCount, first, n).value_or(QStringList());
+        return RecordStore::readRows(database, fieldCount, m_rowIds->mid(first, n))
+            .value_or(QStringList());
     });
     if (rows > 0)
         selectRow(rows - 1);
@@ -154,7 +212,16 @@ void RecordBrowser::showRecord()
         return;
     }
     const int fieldCount = getuc(m_workspace.taskFile(task));
-    const std::optional<QString> line = RecordStore::read(database, fieldCount, position);
+    std::optional<QString> line;
+    if (!m_rowIds) {
+        line = RecordStore::read(database, fieldCount, position);
+    } else if (position < m_rowIds->size()) {
+        const QStringList lines =
+            RecordStore::readRows(database, fieldCount, {m_rowIds->at(position)})
+                .value_or(QStringList());
+        if (!lines.value(0).isEmpty()) // a row that is gone reads as empty
+            line = lines.first();
+    }
     if (!line)
         return;
     m_shownPosition = position;
@@ -179,7 +246,10 @@ void RecordBrowser::updateRecord()
         if (m_w.display->isBoxShown(i))
             edits[i] = m_w.display->pt(i)->toPlainText().replace(u'^', u'*');
     }
-    if (!RecordStore::update(database, m_shownPosition, edits)) {
+    const bool updated =
+        m_rowIds ? RecordStore::updateRow(database, m_rowIds->value(m_shownPosition, -1), edits)
+                 : RecordStore::update(database, m_shownPosition, edits);
+    if (!updated) {
         showFailure(tr("更新失败：%1").arg(QDir::toNativeSeparators(database)));
         return;
     }
@@ -200,10 +270,15 @@ void RecordBrowser::deleteRecord()
         return;
     const QString &database = m_listedDatabase;
     if (!QFileInfo::exists(m_workspace.taskDir(m_listedTask)) || !QFile::exists(database) ||
-        !RecordStore::remove(database, d)) {
+        !(m_rowIds ? RecordStore::removeRow(database, m_rowIds->value(d, -1))
+                   : RecordStore::remove(database, d))) {
         showFailure(tr("删除失败：%1").arg(m_listedTask));
         return;
     }
+    if (m_rowIds)
+        m_rowIds->removeAt(d);
+    if (!m_newestRun.isEmpty())
+        setNewestCount();
     // The record shown moves up with the rows below the deleted one.
     if (d == m_shownPosition) {
         m_recedit = 0;

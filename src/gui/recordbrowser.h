@@ -2,14 +2,19 @@
 // List11), show one in the display area, save edits, delete. Update and delete
 // act on the task that was listed and the record that is shown or selected,
 // whatever is selected in the task list later. Typed edits are dropped only
-// when the user says so.
+// when the user says so. A database that several runs added to can be listed
+// with only the rows its newest run added.
 #pragma once
 
 #include "tasks/workspace.h"
 
+#include <QDateTime>
+#include <QList>
 #include <QObject>
 #include <QStringList>
+#include <optional>
 
+class QCheckBox;
 class QLabel;
 class QListView;
 class QListWidget;
@@ -34,6 +39,7 @@ public:
         QLabel *listedRun;  // which earlier run is listed, if one is
         ListHeader *header10;
         RecordDisplay *display;
+        QCheckBox *newestOnly; // lists only the rows the newest run added
     };
 
     RecordBrowser(const Workspace &workspace, Widgets widgets, Shell &shell, QWidget *dialogParent);
@@ -55,6 +61,9 @@ public:
     // delete then act on it.
     void loadRecordsFrom(const QString &task, const QString &database,
                          const QString &runTime = QString());
+    // Lists `task`'s records, only those its newest run added when its
+    // database holds more than one run.
+    void showNewestRun(const QString &task);
     void showRecord();
     void updateRecord();
     void deleteRecord();
@@ -69,8 +78,16 @@ public:
     QString listedDatabase() const { return m_listedDatabase; }
     // When the earlier run listed was collected; empty for the task's own.
     QString listedRunTime() const { return m_listedRunTime; }
+    // The run whose rows alone are listed, and when it started; empty when
+    // every row is.
+    QString listedRowsOf() const { return m_rowIds ? m_newestRun : QString(); }
+    QDateTime listedRowsStarted() const { return m_newestRunStarted; }
 
 private:
+    void list(const QString &task, const QString &database, const QString &runTime,
+              bool newestOnly);
+    void showNewestOnly(bool newestOnly);
+    void setNewestCount();
     QString selectedTask() const;
     int currentRow() const;
     void selectRow(int row);
@@ -87,6 +104,10 @@ private:
     QString m_listedDatabase;
     QString m_listedRunTime;
     int m_shownPosition = -1;
+    QString m_newestRun; // of the listed database, when it holds more than one
+    QDateTime m_newestRunStarted;
+    // The rows listed, by rowid, when they are not every row of the table.
+    std::optional<QList<qint64>> m_rowIds;
 };
 
 } // namespace caiji

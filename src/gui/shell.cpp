@@ -1,8 +1,10 @@
 #include "gui/shell.h"
 
+#include "gui/desktopnotifier.h"
 #include "gui/filetypenames.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -16,6 +18,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -60,6 +63,8 @@ void prepare(QFileDialog &dialog, bool native, QFileDialog::AcceptMode mode,
 }
 
 } // namespace
+
+Shell::Shell() = default;
 
 Shell::~Shell() = default;
 
@@ -173,6 +178,27 @@ QString Shell::openFileName(QWidget *parent, const QString &caption, const QStri
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
+}
+
+void Shell::notify(QSystemTrayIcon *tray, const QString &text, std::function<void()> onClick)
+{
+    if (tray && QSystemTrayIcon::supportsMessages()) {
+        // The tray shows one message at a time: a click is on the newest.
+        m_trayClick = std::move(onClick);
+        if (m_clickTray != tray) {
+            m_clickTray = tray;
+            QObject::connect(tray, &QSystemTrayIcon::messageClicked, tray, [this] {
+                if (m_trayClick)
+                    m_trayClick();
+            });
+        }
+        tray->show(); // a hidden icon shows no message
+        tray->showMessage(title(), text, QSystemTrayIcon::Information);
+        return;
+    }
+    if (!m_notifier)
+        m_notifier = std::make_unique<DesktopNotifier>(QDBusConnection::sessionBus());
+    m_notifier->notify(title(), text, std::move(onClick));
 }
 
 void Shell::about(QWidget *parent, const QString &text)

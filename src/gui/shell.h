@@ -5,19 +5,26 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <functional>
+#include <memory>
 
+class QSystemTrayIcon;
 class QWidget;
 
 namespace caiji {
+
+class DesktopNotifier;
 
 class Shell
 {
     Q_DECLARE_TR_FUNCTIONS(Shell)
 
 public:
+    Shell();
     virtual ~Shell();
     virtual void inform(QWidget *parent, const QString &text);
     // Lets the user pick one of `items`; -1 when the choice was cancelled.
@@ -39,6 +46,11 @@ public:
     // The program's name, version and licence, with its icon.
     virtual void about(QWidget *parent, const QString &text);
 
+    // Tells of something that happened while the user may be elsewhere: a
+    // message of `tray`, or a desktop notification without one. `onClick`
+    // runs when the user clicks it.
+    virtual void notify(QSystemTrayIcon *tray, const QString &text, std::function<void()> onClick);
+
     // Whether file dialogs may be the desktop's own. Those follow the
     // desktop's language, so a window in another one uses Qt's.
     void setNativeFileDialogs(bool native) { m_nativeFileDialogs = native; }
@@ -47,6 +59,9 @@ public:
 
 private:
     bool m_nativeFileDialogs = true;
+    std::function<void()> m_trayClick; // of the tray's newest message
+    QPointer<QSystemTrayIcon> m_clickTray;
+    std::unique_ptr<DesktopNotifier> m_notifier; // made when first needed
 };
 
 } // namespace caiji

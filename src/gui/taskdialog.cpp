@@ -3,20 +3,24 @@
 #include "engine/networkfetcher.h"
 #include "engine/pageexplainer.h"
 #include "gui/shell.h"
+#include "records/recordstore.h"
 #include "tasks/taskfile.h"
 #include "tasks/taskfolders.h"
 #include "text/numbers.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTextBrowser>
@@ -117,6 +121,7 @@ TaskDialog::TaskDialog(Kind kind, Shell &shell, QWidget *parent,
     m_tabs->setObjectName(u"Tabs"_s);
     m_tabs->addTab(taskTab, tr("任务"));
     m_tabs->addTab(networkTab(), tr("网络"));
+    m_tabs->addTab(collectingTab(), tr("采集方式"));
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(m_command1);
@@ -125,7 +130,7 @@ TaskDialog::TaskDialog(Kind kind, Shell &shell, QWidget *parent,
     outer->addWidget(m_tabs);
     outer->addLayout(buttons);
     resize(760, 760);
-    connect(m_command1, &QPushButton::clicked, this, &TaskDialog::submitted);
+    connect(m_command1, &QPushButton::clicked, this, &TaskDialog::submit);
     connect(m_cancel, &QPushButton::clicked, this, &TaskDialog::reject);
     connect(m_tryButton, &QPushButton::clicked, this, [this] {
         m_linksMode = false;
@@ -229,6 +234,101 @@ QWidget *TaskDialog::networkTab()
     return tab;
 }
 
+QWidget *TaskDialog::collectingTab()
+{
+    auto *tab = new QWidget(this);
+    m_collectingTab = tab;
+    const auto hint = [tab](const QString &text) {
+        auto *label = new QLabel(text, tab);
+        label->setWordWrap(true);
+        label->setForegroundRole(QPalette::PlaceholderText);
+        return label;
+    };
+
+    auto *again = new QGroupBox(tr("再次采集"), tab);
+    m_onlyNew = new QCheckBox(tr("只采新内容"), again);
+    m_onlyNew->setObjectName(u"OnlyNew"_s);
+    m_onlyNew->setToolTip(tr("接着任务已有的数据库采集：已经采到记录的内容页不再取，"
+                             "列表页每次都照常读。"));
+    m_stopAfterKnown = new QSpinBox(again);
+    m_stopAfterKnown->setObjectName(u"StopAfterKnown"_s);
+    m_stopAfterKnown->setRange(0, CollectSettings::MaxStopAfterKnown);
+    m_stopAfterKnown->setSpecialValueText(tr("不限"));
+    // Only meaningful with onlyNew: without it nothing counts as collected.
+    auto *stopRow = new QWidget(again);
+    stopRow->setToolTip(tr("只适合把最新内容排在最前面的网站：连续遇到这么多个已采过的链接，"
+                           "说明后面都是旧内容。网站不按新旧排列时会漏采新内容。"));
+    stopRow->setEnabled(false);
+    auto *stopLabel = new QLabel(tr("连续遇到已采过的内容页链接"), stopRow);
+    stopLabel->setBuddy(m_stopAfterKnown);
+    auto *stopLayout = new QHBoxLayout(stopRow);
+    stopLayout->setContentsMargins(QMargins());
+    stopLayout->addWidget(stopLabel);
+    stopLayout->addWidget(m_stopAfterKnown);
+    stopLayout->addWidget(new QLabel(tr("个后不再读后面的列表页（0为不限）"), stopRow));
+    stopLayout->addStretch(1);
+    connect(m_onlyNew, &QCheckBox::toggled, stopRow, &QWidget::setEnabled);
+    auto *againColumn = new QVBoxLayout(again);
+    againColumn->addWidget(m_onlyNew);
+    againColumn->addWidget(stopRow);
+    againColumn->addWidget(hint(tr("不勾选时，每次采集都从头开始，上一次的数据库转入历史记录。")));
+
+    auto *timing = new QGroupBox(tr("定时"), tab);
+    m_noSchedule = new QRadioButton(tr("不定时"), timing);
+    m_noSchedule->setObjectName(u"NoSchedule"_s);
+    m_every = new QRadioButton(tr("每"), timing);
+    m_every->setObjectName(u"ScheduleEvery"_s);
+    m_daily = new QRadioButton(tr("每天"), timing);
+    m_daily->setObjectName(u"ScheduleDaily"_s);
+    m_everyCount = new QSpinBox(timing);
+    m_everyCount->setObjectName(u"EveryCount"_s);
+    m_everyCount->setRange(1, 99999); // what is too long for its unit is refused on saving
+    m_everyUnit = new QComboBox(timing);
+    m_everyUnit->setObjectName(u"EveryUnit"_s);
+    m_everyUnit->addItem(tr("分钟"), u"m"_s);
+    m_everyUnit->addItem(tr("小时"), u"h"_s);
+    m_everyUnit->addItem(tr("天"), u"d"_s);
+    m_dailyTimes = new QLineEdit(timing);
+    m_dailyTimes->setObjectName(u"DailyTimes"_s);
+    m_dailyTimes->setPlaceholderText(tr("08:00,20:00"));
+    m_nextDue = new QLabel(timing);
+    m_nextDue->setObjectName(u"NextDue"_s);
+    auto *everyRow = new QHBoxLayout;
+    everyRow->addWidget(m_everyCount);
+    everyRow->addWidget(m_everyUnit);
+    everyRow->addStretch(1);
+    auto *grid = new QGridLayout(timing);
+    grid->addWidget(m_noSchedule, 0, 0);
+    grid->addWidget(m_every, 1, 0);
+    grid->addLayout(everyRow, 1, 1);
+    grid->addWidget(m_daily, 2, 0);
+    grid->addWidget(m_dailyTimes, 2, 1);
+    grid->addWidget(m_nextDue, 3, 1);
+    grid->addWidget(hint(tr("窗口开着时，任务到时间会自动开始采集；窗口不开时，可以在终端运行"
+                            "“caiji schedule 任务名”交给系统按时运行（改了定时后再运行一次）。")),
+                    4, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+    connect(m_every, &QRadioButton::toggled, m_everyCount, &QWidget::setEnabled);
+    connect(m_every, &QRadioButton::toggled, m_everyUnit, &QWidget::setEnabled);
+    connect(m_daily, &QRadioButton::toggled, m_dailyTimes, &QWidget::setEnabled);
+    for (QRadioButton *mode : {m_noSchedule, m_every, m_daily})
+        connect(mode, &QRadioButton::toggled, this, &TaskDialog::showNextDue);
+    connect(m_everyCount, &QSpinBox::valueChanged, this, &TaskDialog::showNextDue);
+    connect(m_everyUnit, &QComboBox::currentIndexChanged, this, &TaskDialog::showNextDue);
+    connect(m_dailyTimes, &QLineEdit::textChanged, this, &TaskDialog::showNextDue);
+    m_everyCount->setEnabled(false);
+    m_everyUnit->setEnabled(false);
+    m_dailyTimes->setEnabled(false);
+
+    auto *column = new QVBoxLayout(tab);
+    column->addWidget(new QLabel(tr("这些设置也保存在任务的 data/settings.ini 里。"), tab));
+    column->addWidget(again);
+    column->addWidget(timing);
+    column->addStretch(1);
+    loadCollecting(QString());
+    return tab;
+}
+
 void TaskDialog::setWorkspace(const Workspace &workspace)
 {
     m_workspace = workspace;
@@ -327,6 +427,7 @@ void TaskDialog::loadNetwork()
         m_shell.inform(this,
                        tr("%1 中的网络设置有误：\n%2\n“网络”页中是文件里写的值，改正后保存任务。")
                            .arg(QDir::toNativeSeparators(NetworkSettings::fileIn(dir)), error));
+    loadCollecting(dir);
 }
 
 std::optional<NetworkSettings> TaskDialog::typedNetwork(QString *error) const
@@ -350,6 +451,162 @@ std::optional<NetworkSettings> TaskDialog::typedNetwork(QString *error) const
     typed.cookiesFile = storedName(resolved(typed.cookiesFile));
     typed.caFile = storedName(resolved(typed.caFile));
     return typed;
+}
+
+void TaskDialog::showCollecting(const CollectSettings &collect, const ScheduleSettings &schedule)
+{
+    m_onlyNew->setChecked(collect.onlyNew);
+    m_stopAfterKnown->setValue(collect.stopAfterKnown);
+    // "6h": the number and the unit of the spin box and the list.
+    const QString every = schedule.everyMinutes > 0 ? schedule.everyText() : u"6h"_s;
+    m_everyCount->setValue(every.chopped(1).toInt());
+    m_everyUnit->setCurrentIndex(m_everyUnit->findData(QString(every.back())));
+    m_dailyTimes->setText(schedule.dailyText());
+    (schedule.everyMinutes > 0  ? m_every
+     : schedule.daily.isEmpty() ? m_noSchedule
+                                : m_daily)
+        ->setChecked(true);
+    showNextDue();
+}
+
+void TaskDialog::loadCollecting(const QString &dir)
+{
+    m_lastRun = dir.isEmpty() ? QDateTime()
+                              : RecordStore::lastRunStarted(m_workspace->databaseFile(
+                                    TaskFolders::trimBlanks(m_originalName)));
+    QString collectError;
+    QString scheduleError;
+    const std::optional<CollectSettings> collect =
+        dir.isEmpty() ? CollectSettings() : CollectSettings::read(dir, &collectError);
+    const std::optional<ScheduleSettings> schedule =
+        dir.isEmpty() ? ScheduleSettings() : ScheduleSettings::read(dir, &scheduleError);
+    showCollecting(collect.value_or(CollectSettings()), schedule.value_or(ScheduleSettings()));
+    m_originalCollect = collectValues();
+    m_originalSchedule = scheduleValues();
+    QStringList errors;
+    if (!collect)
+        errors << u"[collect] "_s + collectError;
+    if (!schedule)
+        errors << u"[schedule] "_s + scheduleError;
+    // The file is left as written unless the tab is changed: the defaults
+    // shown are no mending of it.
+    if (!errors.isEmpty())
+        m_shell.inform(this, tr("%1 中的采集方式设置有误：\n%2\n“采集方式”页中是默认值；"
+                                "在这一页重新设置后保存任务，才会改写这些设置。")
+                                 .arg(QDir::toNativeSeparators(NetworkSettings::fileIn(dir)),
+                                      errors.join(u'\n')));
+}
+
+QStringList TaskDialog::collectValues() const
+{
+    return {QString::number(m_onlyNew->isChecked()), QString::number(m_stopAfterKnown->value())};
+}
+
+QStringList TaskDialog::scheduleValues() const
+{
+    // What a hidden choice holds is no change.
+    if (m_every->isChecked())
+        return {u"every"_s, QString::number(m_everyCount->value()),
+                m_everyUnit->currentData().toString()};
+    if (m_daily->isChecked())
+        return {u"daily"_s, m_dailyTimes->text().trimmed()};
+    return {};
+}
+
+bool TaskDialog::collectingChanged() const
+{
+    return collectValues() != m_originalCollect || scheduleValues() != m_originalSchedule;
+}
+
+CollectSettings TaskDialog::typedCollect() const
+{
+    CollectSettings typed;
+    typed.onlyNew = m_onlyNew->isChecked();
+    typed.stopAfterKnown = m_stopAfterKnown->value();
+    return typed;
+}
+
+std::optional<ScheduleSettings> TaskDialog::typedSchedule(QString *error, QWidget **field) const
+{
+    ScheduleSettings typed;
+    if (m_every->isChecked()) {
+        const std::optional<int> minutes = ScheduleSettings::parseEvery(
+            QString::number(m_everyCount->value()) + m_everyUnit->currentData().toString());
+        if (!minutes) {
+            *error = tr("每%1%2：间隔最长366天")
+                         .arg(QString::number(m_everyCount->value()), m_everyUnit->currentText());
+            *field = m_everyCount;
+            return std::nullopt;
+        }
+        typed.everyMinutes = *minutes;
+    } else if (m_daily->isChecked()) {
+        const std::optional<QList<QTime>> times =
+            ScheduleSettings::parseDaily(m_dailyTimes->text());
+        if (!times) {
+            *error =
+                tr("每天“%1”：时间应写成08:00或08:00,20:00").arg(m_dailyTimes->text().trimmed());
+            *field = m_dailyTimes;
+            return std::nullopt;
+        }
+        typed.daily = *times;
+    }
+    return typed;
+}
+
+void TaskDialog::showNextDue()
+{
+    QString error;
+    QWidget *field = nullptr;
+    const std::optional<ScheduleSettings> typed = typedSchedule(&error, &field);
+    if (!typed) {
+        m_nextDue->setText(error);
+        return;
+    }
+    const QDateTime now = QDateTime::currentDateTime();
+    const std::optional<QDateTime> due = typed->nextDue(m_lastRun, now);
+    if (!due)
+        m_nextDue->clear();
+    else if (*due <= now)
+        m_nextDue->setText(tr("已到时间：窗口开着时会马上开始采集"));
+    else
+        m_nextDue->setText(tr("下次：%1").arg(due->toString(u"yyyy-MM-dd HH:mm"_s)));
+}
+
+QString TaskDialog::dataDirOf(const QString &name) const
+{
+    return QFileInfo(m_workspace->taskFile(TaskFolders::trimBlanks(name))).absolutePath();
+}
+
+void TaskDialog::submit()
+{
+    // Checked before the task is saved, so a bad value saves nothing.
+    QString error;
+    QWidget *field = nullptr;
+    const std::optional<ScheduleSettings> schedule = typedSchedule(&error, &field);
+    if (!schedule) {
+        m_tabs->setCurrentWidget(m_collectingTab);
+        field->setFocus();
+        m_shell.inform(this, tr("定时设置有误，任务没有保存：\n%1").arg(error));
+        return;
+    }
+    const bool collectChanged = collectValues() != m_originalCollect;
+    const bool scheduleChanged = scheduleValues() != m_originalSchedule;
+    const CollectSettings collect = typedCollect();
+    const QString name = m_text1->text();
+    setResult(Rejected);
+    Q_EMIT submitted();
+    // The window accepts the dialog once the task (and its folder) is saved,
+    // and empties a new task's dialog then: the values were taken before.
+    if (result() != Accepted || !m_workspace || (!collectChanged && !scheduleChanged))
+        return;
+    const QString dir = dataDirOf(name);
+    const bool written =
+        (!collectChanged || collect.write(dir)) && (!scheduleChanged || schedule->write(dir));
+    if (!written)
+        m_shell.inform(
+            isVisible() ? this : parentWidget(),
+            tr("任务已保存，但“采集方式”页的设置没有写入 %1。请检查这个文件，再编辑任务重新设置。")
+                .arg(QDir::toNativeSeparators(NetworkSettings::fileIn(dir))));
 }
 
 QString TaskDialog::firstAddress(const QString &definition)
@@ -463,12 +720,13 @@ void TaskDialog::clearInput()
     m_text2->clear();
     showNetwork(NetworkSettings());
     m_originalNetwork = networkValues();
+    loadCollecting(QString());
     m_tabs->setCurrentIndex(0);
 }
 
 bool TaskDialog::hasTypedText() const
 {
-    if (networkChanged())
+    if (networkChanged() || collectingChanged())
         return true;
     if (m_kind == Kind::New)
         return !m_text1->text().trimmed().isEmpty() || !m_text2->toPlainText().trimmed().isEmpty();

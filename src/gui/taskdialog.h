@@ -1,12 +1,16 @@
 // The New Task (Form2) and Edit Task (Form3) dialogs: a name field and the
 // task definition text on one tab, the task's network settings on another,
-// and 试采, which tries the definition being typed on one page. Modeless; the
+// how it collects again (only what is new, on a schedule) on a third, and
+// 试采, which tries the definition being typed on one page. Modeless; the
 // main window keeps one of each.
 #pragma once
 
+#include "tasks/collectsettings.h"
 #include "tasks/networksettings.h"
+#include "tasks/schedulesettings.h"
 #include "tasks/workspace.h"
 
+#include <QDateTime>
 #include <QDialog>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -14,9 +18,12 @@
 #include <optional>
 
 class QCheckBox;
+class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QRadioButton;
 class QSpinBox;
 class QTabWidget;
 class QTextBrowser;
@@ -74,8 +81,9 @@ public:
     // Relative cookies and CA files are looked for in the task's data folder
     // in this workspace.
     void setWorkspace(const Workspace &workspace);
-    // Edit: shows the task's network settings. A file with a malformed value
-    // is shown as written, and the user is told what is wrong.
+    // Edit: shows the task's settings (网络 and 采集方式). A network value
+    // that is malformed is shown as written, a collecting or schedule section
+    // as the defaults; the user is told what is wrong either way.
     void loadNetwork();
     // The 网络 tab checked as a task start checks it, the files named as they
     // are to be stored (relative to data/, or absolute when outside it).
@@ -84,6 +92,8 @@ public:
     // The 网络 tab was changed since the dialog was opened or emptied.
     bool networkChanged() const;
     void showNetworkTab();
+    // The 采集方式 tab was changed since the dialog was opened or emptied.
+    bool collectingChanged() const;
 
     // Escape and the close box: typed text is dropped only when the user says so.
     void reject() override;
@@ -95,10 +105,24 @@ Q_SIGNALS:
 
 private:
     QWidget *networkTab();
+    QWidget *collectingTab();
 
     void showNetwork(const NetworkSettings &settings);
     QStringList networkValues() const;
     QString dataDir() const;
+    QString dataDirOf(const QString &name) const;
+    void showCollecting(const CollectSettings &collect, const ScheduleSettings &schedule);
+    // An empty `dir`: the defaults, as for a new task.
+    void loadCollecting(const QString &dir);
+    QStringList collectValues() const;
+    QStringList scheduleValues() const;
+    CollectSettings typedCollect() const;
+    // Nothing when a value is malformed; `field` is then the control holding it.
+    std::optional<ScheduleSettings> typedSchedule(QString *error, QWidget **field) const;
+    void showNextDue();
+    // 确定: the 采集方式 tab is checked before the window saves the task, and
+    // written into the task's folder once it has.
+    void submit();
     QString resolved(const QString &name) const;
     QString storedName(const QString &path) const;
     void browse(QLineEdit *field, const QString &caption, const QString &filter);
@@ -127,11 +151,24 @@ private:
     QLineEdit *m_cookiesFile;
     QLineEdit *m_proxy;
     QLineEdit *m_caFile;
+    QWidget *m_collectingTab = nullptr;
+    QCheckBox *m_onlyNew = nullptr;
+    QSpinBox *m_stopAfterKnown = nullptr;
+    QRadioButton *m_noSchedule = nullptr;
+    QRadioButton *m_every = nullptr;
+    QRadioButton *m_daily = nullptr;
+    QSpinBox *m_everyCount = nullptr;
+    QComboBox *m_everyUnit = nullptr;
+    QLineEdit *m_dailyTimes = nullptr;
+    QLabel *m_nextDue = nullptr;
     std::unique_ptr<Fetcher> m_tryFetcher;
     QTemporaryDir m_tryDir;
     QString m_originalName;
     QString m_originalContent;
     QStringList m_originalNetwork;
+    QStringList m_originalCollect;
+    QStringList m_originalSchedule;
+    QDateTime m_lastRun; // of the task edited; invalid when it never ran
     std::optional<Workspace> m_workspace;
     int m_ta = -1;
     bool m_trying = false;

@@ -47,10 +47,10 @@ ExportOutcome ExportOutcome::failed(Failure failure, const QString &reason)
 }
 
 ExportOutcome exportRecords(const QString &database, const QString &target, ExportFormat format,
-                            CsvValues values, const CutCellSink &onCut)
+                            CsvValues values, const CutCellSink &onCut, const QString &run)
 {
     RecordReader reader;
-    if (!reader.open(database))
+    if (!reader.open(database, run))
         return failed(Failure::Read, reader.error());
     if (format == ExportFormat::Xlsx) {
         const NextRow next = [&reader](QStringList *row, QString *error) {
@@ -70,10 +70,11 @@ ExportOutcome exportRecords(const QString &database, const QString &target, Expo
     return outcome; // a save file not committed is thrown away
 }
 
-ExportOutcome exportRecordsCsv(const QString &database, QFileDevice *device, CsvValues values)
+ExportOutcome exportRecordsCsv(const QString &database, QFileDevice *device, CsvValues values,
+                               const QString &run)
 {
     RecordReader reader;
-    if (!reader.open(database))
+    if (!reader.open(database, run))
         return failed(Failure::Read, reader.error());
     return writeCsv(reader, device, values);
 }

@@ -45,10 +45,13 @@ using CutCellSink = std::function<void(const CutCell &)>;
 // when reading failed.
 using NextRow = std::function<bool(QStringList *row, QString *error)>;
 
-// The records of the database at `database`, with the database's own columns.
+// The records of the database at `database` (with `run`, only those that run
+// stored), with the database's own columns.
 ExportOutcome exportRecords(const QString &database, const QString &target, ExportFormat format,
-                            CsvValues values = CsvValues::Safe, const CutCellSink &onCut = {});
+                            CsvValues values = CsvValues::Safe, const CutCellSink &onCut = {},
+                            const QString &run = QString());
 // The same as CSV onto an open device (standard output), flushed at the end.
-ExportOutcome exportRecordsCsv(const QString &database, QFileDevice *device, CsvValues values);
+ExportOutcome exportRecordsCsv(const QString &database, QFileDevice *device, CsvValues values,
+                               const QString &run = QString());
 
 } // namespace caiji

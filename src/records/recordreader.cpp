@@ -31,7 +31,7 @@ void RecordReader::close()
     m_connection.clear();
 }
 
-bool RecordReader::open(const QString &path)
+bool RecordReader::open(const QString &path, const QString &run)
 {
     close();
     m_fieldCount = 0;
@@ -69,8 +69,17 @@ bool RecordReader::open(const QString &path)
     m_query->setForwardOnly(true);
     // Prepared, then run: exec(text) makes its result anew and forgets the
     // forward-only setting.
-    if (!m_query->prepare(u"SELECT "_s + names.join(u',') + u" FROM data ORDER BY rowid"_s) ||
-        !m_query->exec()) {
+    const QString only =
+        run.isEmpty() ? QString() : u" WHERE rowid IN (SELECT row FROM caiji_rows WHERE run = ?)"_s;
+    if (!m_query->prepare(u"SELECT "_s + names.join(u',') + u" FROM data"_s + only +
+                          u" ORDER BY rowid"_s)) {
+        m_error = m_query->lastError().text();
+        m_query.reset();
+        return false;
+    }
+    if (!run.isEmpty())
+        m_query->bindValue(0, run);
+    if (!m_query->exec()) {
         m_error = m_query->lastError().text();
         m_query.reset();
         return false;

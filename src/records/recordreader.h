@@ -20,8 +20,8 @@ public:
     RecordReader &operator=(const RecordReader &) = delete;
 
     // False (error() says why) when the file is missing, is no database or
-    // has no record table.
-    bool open(const QString &path);
+    // has no record table. With `run`, only the rows that run stored.
+    bool open(const QString &path, const QString &run = QString());
     // The number of 字段N columns of the table.
     int fieldCount() const { return m_fieldCount; }
     // The next row's fieldCount() values, NULL read as empty. False at the

@@ -1,6 +1,8 @@
 #include "records/recordstore.h"
 
+#include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -119,11 +121,9 @@ QStringList RecordStore::valuesOf(const QString &recordLine)
     return recordLine.mid(1).split(u'^');
 }
 
-bool RecordStore::create(const QString &path, int fieldCount)
+bool RecordStore::open(const QString &path)
 {
     close();
-    for (const QString &suffix : {QString(), u"-wal"_s, u"-shm"_s, u"-journal"_s})
-        QFile::remove(path + suffix);
     m_connection = newConnectionName();
     QSqlDatabase db = openDatabase(m_connection, path, RunBusyTimeoutMs);
     if (!db.isOpen()) {
@@ -136,7 +136,16 @@ bool RecordStore::create(const QString &path, int fieldCount)
     m_path = path;
     const auto identity = fileIdentity(path);
     std::tie(m_device, m_inode) = identity.value_or(std::pair<quint64, quint64>(0, 0));
+    return true;
+}
 
+bool RecordStore::create(const QString &path, int fieldCount, bool traced)
+{
+    close();
+    for (const QString &suffix : {QString(), u"-wal"_s, u"-shm"_s, u"-journal"_s})
+        QFile::remove(path + suffix);
+    if (!open(path))
+        return false;
     m_fieldCount = std::max(0, fieldCount);
     if (m_fieldCount == 0) {
         m_lastError = u"没有字段（uc为0）"_s; // a table needs at least one column
@@ -145,14 +154,136 @@ bool RecordStore::create(const QString &path, int fieldCount)
     QStringList columns;
     for (int i = 0; i < m_fieldCount; ++i)
         columns << columnName(i) + u" TEXT"_s;
-    QSqlQuery query(db);
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
     m_hasTable = query.exec(u"CREATE TABLE data ("_s + columns.join(u',') + u')');
+    if (!m_hasTable || !traced) {
+        if (!m_hasTable)
+            m_lastError = query.lastError().text();
+        return m_hasTable;
+    }
+    m_hasTable = query.exec(u"CREATE TABLE caiji_runs (name TEXT PRIMARY KEY, started TEXT, "
+                            "ended TEXT, failures INTEGER)"_s) &&
+                 query.exec(u"CREATE TABLE caiji_rows (row INTEGER PRIMARY KEY, run TEXT NOT "
+                            "NULL, page TEXT NOT NULL, record BLOB NOT NULL)"_s) &&
+                 query.exec(u"CREATE INDEX caiji_rows_run ON caiji_rows (run)"_s);
     if (!m_hasTable)
         m_lastError = query.lastError().text();
-    return m_hasTable;
+    return m_hasTable && prepareTrace();
 }
 
-bool RecordStore::append(const QString &recordLine)
+bool RecordStore::continueExisting(const QString &path, int fieldCount, QString *why)
+{
+    close();
+    if (!QFileInfo(path).isFile()) {
+        *why = u"还没有数据库"_s;
+        return false;
+    }
+    if (!open(path)) {
+        *why = m_lastError;
+        return false;
+    }
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    int columns = 0;
+    bool traced = false;
+    if (query.exec(u"SELECT name FROM pragma_table_info('data')"_s)) {
+        while (query.next())
+            ++columns;
+    }
+    if (query.exec(u"SELECT count(*) FROM sqlite_master WHERE name IN "
+                   "('caiji_runs', 'caiji_rows')"_s) &&
+        query.next())
+        traced = query.value(0).toInt() == 2;
+    query.finish();
+    if (columns == 0)
+        *why = u"数据库无法读取或没有记录表"_s;
+    else if (columns != fieldCount)
+        *why = u"数据库有%1个字段，任务现在是%2个"_s.arg(columns).arg(fieldCount);
+    else if (!traced)
+        *why = u"它不是只采新内容的采集建的，没有记下每条记录来自哪个页面"_s;
+    if (columns == 0 || columns != fieldCount || !traced) {
+        close();
+        return false;
+    }
+    m_fieldCount = fieldCount;
+    m_hasTable = true;
+    return prepareTrace();
+}
+
+bool RecordStore::prepareTrace()
+{
+    m_trace = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_connection, false));
+    if (m_trace->prepare(u"INSERT OR REPLACE INTO caiji_rows (row, run, page, record) "
+                         "VALUES (?, ?, ?, ?)"_s))
+        return true;
+    m_lastError = m_trace->lastError().text();
+    m_trace.reset();
+    m_hasTable = false;
+    return false;
+}
+
+QString RecordStore::startRun()
+{
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString stem = now.toString(u"yyyyMMdd-HHmmss"_s);
+    QSet<QString> taken;
+    query.prepare(u"SELECT name FROM caiji_runs WHERE name LIKE ?"_s);
+    query.bindValue(0, QString(stem + u'%'));
+    if (query.exec()) {
+        while (query.next())
+            taken.insert(query.value(0).toString());
+    }
+    m_run = stem;
+    for (int n = 2; taken.contains(m_run); ++n)
+        m_run = stem + u'-' + QString::number(n); // runs of the same second
+    query.prepare(u"INSERT INTO caiji_runs (name, started) VALUES (?, ?)"_s);
+    query.bindValue(0, m_run);
+    query.bindValue(1, now.toString(Qt::ISODate));
+    query.exec();
+    return m_run;
+}
+
+void RecordStore::finishRun(qint64 failures)
+{
+    if (m_run.isEmpty() || !isOpen())
+        return;
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.prepare(u"UPDATE caiji_runs SET ended = ?, failures = ? WHERE name = ?"_s);
+    query.addBindValue(QDateTime::currentDateTime().toString(Qt::ISODate));
+    query.addBindValue(failures);
+    query.addBindValue(m_run);
+    query.exec();
+}
+
+QSet<QString> RecordStore::storedPages() const
+{
+    QSet<QString> pages;
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (query.exec(u"SELECT r.page FROM caiji_rows r JOIN data d ON d.rowid = r.row "
+                   "WHERE r.page <> ''"_s)) {
+        while (query.next())
+            pages.insert(query.value(0).toString());
+    }
+    return pages;
+}
+
+QSet<QByteArray> RecordStore::storedRecords() const
+{
+    QSet<QByteArray> records;
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (query.exec(u"SELECT r.record FROM caiji_rows r JOIN data d ON d.rowid = r.row"_s)) {
+        while (query.next())
+            records.insert(query.value(0).toByteArray());
+    }
+    return records;
+}
+
+QByteArray RecordStore::recordKey(const QString &recordLine)
+{
+    return QCryptographicHash::hash(recordLine.toUtf8(), QCryptographicHash::Md5);
+}
+
+bool RecordStore::append(const QString &recordLine, const QString &page)
 {
     m_busy = false;
     if (!m_hasTable) {
@@ -185,18 +316,47 @@ bool RecordStore::append(const QString &recordLine)
     }
     for (int i = 0; i < values.size(); ++i)
         query->bindValue(i, values[i]);
-    if (!query->exec()) {
-        m_lastError = query->lastError().text();
-        m_busy = isBusyError(query->lastError());
+    if (!m_trace) {
+        if (!query->exec()) {
+            m_lastError = query->lastError().text();
+            m_busy = isBusyError(query->lastError());
+            return false;
+        }
+        m_lastRowId = query->lastInsertId().toLongLong();
+        return true;
+    }
+    // The row and its trace are one commit: a row is never of no run.
+    if (!db.transaction()) {
+        m_lastError = db.lastError().text();
+        m_busy = isBusyError(db.lastError());
         return false;
     }
-    m_lastRowId = query->lastInsertId().toLongLong();
+    const auto fail = [&](const QSqlError &error) {
+        m_lastError = error.text();
+        m_busy = isBusyError(error);
+        db.rollback();
+        return false;
+    };
+    if (!query->exec())
+        return fail(query->lastError());
+    const qint64 row = query->lastInsertId().toLongLong();
+    m_trace->bindValue(0, row);
+    m_trace->bindValue(1, m_run.isNull() ? u""_s : m_run);
+    m_trace->bindValue(2, page.isNull() ? u""_s : page); // a null string binds as NULL
+    m_trace->bindValue(3, recordKey(recordLine));
+    if (!m_trace->exec())
+        return fail(m_trace->lastError());
+    if (!db.commit())
+        return fail(db.lastError());
+    m_lastRowId = row;
     return true;
 }
 
 void RecordStore::close()
 {
     m_inserts.clear(); // statements go before their connection
+    m_trace.reset();
+    m_run.clear();
     if (m_connection.isEmpty())
         return;
     removeConnection(m_connection);
@@ -329,6 +489,94 @@ std::optional<qint64> RecordStore::count(const QString &path)
     if (!query.exec(u"SELECT COUNT(*) FROM data"_s) || !query.next())
         return std::nullopt;
     return query.value(0).toLongLong();
+}
+
+std::optional<QList<StoredRun>> RecordStore::runs(const QString &path)
+{
+    OperationConnection connection(path);
+    if (!connection.isOpen())
+        return std::nullopt;
+    QSqlQuery query(connection.db());
+    QList<StoredRun> runs;
+    // A database of an older version has no runs: it is one run of its own.
+    if (!query.exec(u"SELECT count(*) FROM sqlite_master WHERE name = 'caiji_runs'"_s) ||
+        !query.next())
+        return std::nullopt;
+    if (query.value(0).toInt() == 0)
+        return runs;
+    if (!query.exec(u"SELECT n.name, n.started, n.ended, n.failures, (SELECT count(*) FROM "
+                    "caiji_rows r JOIN data d ON d.rowid = r.row WHERE r.run = n.name) FROM "
+                    "caiji_runs n ORDER BY n.started, n.rowid"_s))
+        return std::nullopt;
+    while (query.next()) {
+        StoredRun run;
+        run.name = query.value(0).toString();
+        run.started = QDateTime::fromString(query.value(1).toString(), Qt::ISODate);
+        run.ended = QDateTime::fromString(query.value(2).toString(), Qt::ISODate);
+        run.failures = query.value(3).isNull() ? -1 : query.value(3).toLongLong();
+        run.added = query.value(4).toLongLong();
+        runs << run;
+    }
+    return runs;
+}
+
+QDateTime RecordStore::lastRunStarted(const QString &path)
+{
+    if (!QFileInfo(path).isFile())
+        return {};
+    const std::optional<QList<StoredRun>> stored = runs(path);
+    if (stored && !stored->isEmpty() && stored->last().started.isValid())
+        return stored->last().started;
+    return QFileInfo(path).lastModified();
+}
+
+std::optional<QList<qint64>> RecordStore::rowsOfRun(const QString &path, const QString &run)
+{
+    OperationConnection connection(path);
+    if (!connection.isOpen())
+        return std::nullopt;
+    QSqlQuery query(connection.db());
+    query.prepare(u"SELECT d.rowid FROM data d JOIN caiji_rows r ON r.row = d.rowid "
+                  "WHERE r.run = ? ORDER BY d.rowid"_s);
+    query.addBindValue(run);
+    if (!query.exec())
+        return std::nullopt;
+    QList<qint64> rows;
+    while (query.next())
+        rows << query.value(0).toLongLong();
+    return rows;
+}
+
+bool RecordStore::updateRow(const QString &path, qint64 rowId, const QMap<int, QString> &values)
+{
+    OperationConnection connection(path);
+    if (!connection.isOpen())
+        return false;
+    QStringList assignments;
+    for (auto it = values.begin(); it != values.end(); ++it)
+        assignments << columnName(it.key()) + u" = ?"_s;
+    // With nothing to write, the row must still be there.
+    QSqlQuery query(connection.db());
+    query.prepare(values.isEmpty()
+                      ? u"SELECT rowid FROM data WHERE rowid = ?"_s
+                      : u"UPDATE data SET "_s + assignments.join(u',') + u" WHERE rowid = ?"_s);
+    for (const QString &value : values)
+        query.addBindValue(value);
+    query.addBindValue(rowId);
+    if (!query.exec())
+        return false;
+    return values.isEmpty() ? query.next() : query.numRowsAffected() == 1;
+}
+
+bool RecordStore::removeRow(const QString &path, qint64 rowId)
+{
+    OperationConnection connection(path);
+    if (!connection.isOpen())
+        return false;
+    QSqlQuery query(connection.db());
+    query.prepare(u"DELETE FROM data WHERE rowid = ?"_s);
+    query.addBindValue(rowId);
+    return query.exec() && query.numRowsAffected() == 1;
 }
 
 } // namespace caiji

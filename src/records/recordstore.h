@@ -1,10 +1,17 @@
 // A task's record database: an SQLite file "data/data.mdb" with one table
 // "data" of text columns 字段1..字段n, rows in insertion order. The collector
 // keeps one connection for a run; the browser opens one per operation.
+// A database that runs add to (only what is new) also has caiji_runs, which
+// names each run that wrote into it, and caiji_rows, which says which run
+// stored each row, from which page: a run that continues it leaves out what
+// an earlier one stored. Other databases hold the one table.
 #pragma once
 
+#include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QMap>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <map>
@@ -14,6 +21,16 @@
 class QSqlQuery;
 
 namespace caiji {
+
+// One run's part of a database.
+struct StoredRun
+{
+    QString name; // "yyyyMMdd-HHmmss" of its start, "-2", "-3" when two share a second
+    QDateTime started;
+    QDateTime ended;      // invalid while it runs, or when it never ended
+    qint64 added = 0;     // its rows still in the table
+    qint64 failures = -1; // as counted when it ended; -1: not known
+};
 
 class RecordStore
 {
@@ -27,12 +44,29 @@ public:
     // and keeps the connection open. False when the file or the table could
     // not be made (with 0 fields there is no table); the run goes on and
     // every append then fails.
-    bool create(const QString &path, int fieldCount);
+    // `traced`: with the tables of runs and rows, so later runs can add to it.
+    bool create(const QString &path, int fieldCount, bool traced = false);
+    // Opens the database at `path` to add to it. False, with `why` set and
+    // nothing changed, when it cannot be continued: it is missing or cannot
+    // be read, has other columns than `fieldCount`, or was made before
+    // rows were traced to their pages.
+    bool continueExisting(const QString &path, int fieldCount, QString *why);
+    // Names the run now writing into a traced database (see
+    // StoredRun::name); its rows carry it.
+    QString startRun();
+    // Records the end of the run and its count of failures.
+    void finishRun(qint64 failures);
+    // The pages and the records (by recordKey) of the rows in the table.
+    QSet<QString> storedPages() const;
+    QSet<QByteArray> storedRecords() const;
+    static QByteArray recordKey(const QString &recordLine);
 
     // Stores a record line ("^" before every value) as one committed row;
     // values past the last column are dropped. False when the database
     // refused it; lastError() then says why.
-    bool append(const QString &recordLine);
+    // `page` is the page whose record it is (empty for one of several
+    // records cut from a page).
+    bool append(const QString &recordLine, const QString &page = QString());
     QString lastError() const { return m_lastError; }
     // The last append failed only because another connection held the
     // database: the same record may be tried again later.
@@ -65,11 +99,27 @@ public:
     static bool update(const QString &path, int position, const QMap<int, QString> &values);
     static bool remove(const QString &path, int position);
     static std::optional<qint64> count(const QString &path);
+    // The runs that wrote into the database, oldest first; empty for a
+    // database made before runs were named.
+    static std::optional<QList<StoredRun>> runs(const QString &path);
+    // When the newest run of the database started (for a database without
+    // runs, its last change); invalid when there is no database.
+    static QDateTime lastRunStarted(const QString &path);
+    // The rows the run named `run` added that are still in the table, by
+    // rowid, in order.
+    static std::optional<QList<qint64>> rowsOfRun(const QString &path, const QString &run);
+    // update() and remove() of the row with this rowid, for a list that is
+    // not every row of the table.
+    static bool updateRow(const QString &path, qint64 rowId, const QMap<int, QString> &values);
+    static bool removeRow(const QString &path, qint64 rowId);
 
     static QStringList valuesOf(const QString &recordLine);
     static QString columnName(int index);
 
 private:
+    bool open(const QString &path);
+    bool prepareTrace();
+
     QString m_connection;
     QString m_path;
     quint64 m_device = 0;
@@ -77,6 +127,8 @@ private:
     bool m_busy = false;
     // Prepared inserts by number of values, kept for the run.
     std::map<qsizetype, std::unique_ptr<QSqlQuery>> m_inserts;
+    std::unique_ptr<QSqlQuery> m_trace; // the row's run and page
+    QString m_run;
     int m_fieldCount = 0;
     bool m_hasTable = false;
     QString m_lastError;

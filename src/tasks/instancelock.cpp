@@ -15,6 +15,10 @@ namespace caiji {
 namespace {
 
 constexpr char ShowRequest[] = "show\n";
+// "queue NAME NAME…\n", each name percent-encoded; the window answers
+// QueuedAnswer once it has queued them.
+constexpr char QueueRequest[] = "queue";
+constexpr char QueuedAnswer[] = "queued\n";
 
 } // namespace
 
@@ -62,8 +66,17 @@ bool InstanceLock::listenForOtherCopies()
                 const auto read = [this, socket] {
                     if (!socket->canReadLine())
                         return;
-                    if (socket->readLine() == ShowRequest)
+                    const QByteArray line = socket->readLine();
+                    if (line == ShowRequest) {
                         Q_EMIT showRequested();
+                    } else if (line.startsWith(QueueRequest)) {
+                        QStringList tasks;
+                        for (const QByteArray &name : line.trimmed().split(' ').mid(1))
+                            tasks << QString::fromUtf8(QByteArray::fromPercentEncoding(name));
+                        Q_EMIT queueRequested(tasks);
+                        socket->write(QueuedAnswer);
+                        socket->flush();
+                    }
                     socket->disconnectFromServer();
                 };
                 connect(socket, &QLocalSocket::readyRead, this, read);
@@ -94,6 +107,28 @@ bool InstanceLock::askHolderToShow(int timeoutMs) const
         QThread::msleep(100);
     } while (!deadline.hasExpired());
     return false;
+}
+
+bool InstanceLock::askHolderToQueue(const QStringList &tasks, int timeoutMs) const
+{
+    QByteArray request = QueueRequest;
+    for (const QString &task : tasks)
+        request += ' ' + task.toUtf8().toPercentEncoding();
+    request += '\n';
+    const QDeadlineTimer deadline(timeoutMs);
+    QLocalSocket socket;
+    socket.connectToServer(socketName());
+    // A collection without a window holds the workspace but does not listen.
+    if (!socket.waitForConnected(int(std::clamp<qint64>(deadline.remainingTime(), 0, 2000))))
+        return false;
+    socket.write(request);
+    if (!socket.waitForBytesWritten(int(std::max<qint64>(deadline.remainingTime(), 0))))
+        return false;
+    while (!socket.canReadLine() && !deadline.hasExpired()) {
+        if (!socket.waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 1))))
+            break;
+    }
+    return socket.canReadLine() && socket.readLine() == QueuedAnswer;
 }
 
 } // namespace caiji

@@ -6,6 +6,7 @@
 #include <QLockFile>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QLocalServer;
 
@@ -38,8 +39,15 @@ public:
     // as when the holder is a collection without a window.
     bool askHolderToShow(int timeoutMs) const;
 
+    // Hands `tasks` to the window holding the workspace, which queues them.
+    // False when no window took them (no window holds it, or it did not
+    // answer within `timeoutMs`).
+    bool askHolderToQueue(const QStringList &tasks, int timeoutMs) const;
+
 Q_SIGNALS:
     void showRequested();
+    // Another copy handed these tasks over to be queued.
+    void queueRequested(const QStringList &tasks);
 
 private:
     QString socketName() const;

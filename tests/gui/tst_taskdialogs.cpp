@@ -534,6 +534,8 @@ void TestTaskDialogs::escapeAsksBeforeDroppingText_data()
     QTest::newRow("edit, renamed, keep") << u"CD12"_s << u"e"_s << false << true << true;
     QTest::newRow("edit, mended, keep")
         << u"CD12"_s << u"Headers=|Proxy="_s << false << true << true;
+    QTest::newRow("edit, only new unticked, keep")
+        << u"CD12"_s << u"OnlyNew=false"_s << false << true << true;
     // The 取消 button does what Escape does.
     QTest::newRow("new, typed, 取消, keep") << u"CD11+取消"_s << u"x"_s << false << true << true;
 }
@@ -553,7 +555,8 @@ void TestTaskDialogs::escapeAsksBeforeDroppingText()
     // Settings loaded on opening are not typed, nor is a malformed file shown as written.
     const QString written = u"MinDelayMs=250|Headers=: x|Proxy=ftp://h"_s;
     QVERIFY(writeFile(rig.workspace.taskDir(u"a"_s) + u"/data/settings.ini"_s,
-                      "[network]\nminDelayMs=250\nheaders=: x\nproxy=ftp://h\n"));
+                      "[network]\nminDelayMs=250\nheaders=: x\nproxy=ftp://h\n"
+                      "[collect]\nonlyNew=true\n[schedule]\nevery=6h\n"));
     QVERIFY(rig.start());
     WindowRig::click(rig.list(u"List5"_s), 0);
     QDialog *form = openDialog(rig, command, command == u"CD11" ? u"Form2"_s : u"Form3"_s);
@@ -722,6 +725,22 @@ void TestTaskDialogs::networkTabSaves_data()
         << u"n"_s << u"Proxy=ftp://h"_s << u"proxy=ftp://h："_s << u"<none>"_s;
     QTest::newRow("edit, missing cookies file, named as typed")
         << u"a"_s << u"CookiesFile=none.txt"_s << u"cookiesFile=none.txt："_s << kept;
+    // The 采集方式 tab: [collect] and [schedule] beside [network].
+    QTest::newRow("new, only new, stop after 5") << u"n"_s << u"OnlyNew=true|StopAfterKnown=5"_s
+                                                 << QString() << u"onlyNew=true|stopAfterKnown=5"_s;
+    QTest::newRow("renamed, every 6 hours, network kept")
+        << u"b"_s << u"ScheduleEvery=true|EveryCount=6|EveryUnit=小时"_s << QString()
+        << u"cookiesFile=c.txt|every=6h|retries=3"_s;
+    QTest::newRow("new, daily") << u"n"_s << u"ScheduleDaily=true|DailyTimes=08:00,20:00"_s
+                                << QString() << u"daily=08:00,20:00"_s;
+    QTest::newRow("new, every 400 days")
+        << u"n"_s << u"ScheduleEvery=true|EveryCount=400|EveryUnit=天"_s << u"每400天"_s
+        << u"<none>"_s;
+    QTest::newRow("edit, malformed daily, only new not saved either")
+        << u"a"_s << u"DailyTimes=25:00|ScheduleDaily=true|OnlyNew=true"_s << u"每天“25:00”"_s
+        << kept;
+    QTest::newRow("edit, settings.ini unwritable")
+        << u"a"_s << u"OnlyNew=true"_s << u"没有写入"_s << u"<unwritable>"_s;
 }
 
 void TestTaskDialogs::networkTabSaves()
@@ -738,12 +757,21 @@ void TestTaskDialogs::networkTabSaves()
     const QString data = rig.workspace.taskDir(u"a"_s) + u"/data/"_s;
     QVERIFY(addTasks(rig, {u"a"_s}) && writeFile(data + u"settings.ini"_s, ini) &&
             writeFile(data + u"c.txt"_s, cookies) && writeFile(outside.filePath(u"c"_s), cookies));
+    const bool unwritable = keys == u"<unwritable>";
+    if (unwritable) // a folder where the file is
+        QVERIFY(QFile::remove(data + u"settings.ini"_s) && QDir(data).mkdir(u"settings.ini"_s));
     QVERIFY(rig.start());
     const bool isNew = name == u"n";
     WindowRig::click(rig.list(u"List5"_s), 0);
     QDialog *form = openDialog(rig, isNew ? u"CD11"_s : u"CD12"_s, isNew ? u"Form2"_s : u"Form3"_s);
     typeNetwork(form, rig.shell, QString(typed).replace(u"OUT"_s, outside.path() + u"/c"_s));
     submit(form, name, u"uc=[[1]]"_s);
+    if (unwritable) { // the task is saved; that the settings are not is told
+        const QString told = rig.shell.takeMessages().join(u'|');
+        QVERIFY2(told.contains(Edited) && told.contains(refusal) && !form->isVisible(),
+                 qPrintable(told));
+        return;
+    }
     const QString task = refusal.isEmpty() || isNew ? name : u"a"_s;
     QCOMPARE(networkKeys(rig, task), keys);
     // A refused or untouched tab leaves the file as it was written.
@@ -752,8 +780,9 @@ void TestTaskDialogs::networkTabSaves()
     const QString told = rig.shell.takeMessages().join(u'|');
     QVERIFY2(told.contains(refusal.isEmpty() ? (isNew ? Created : Edited) : refusal),
              qPrintable(told));
-    if (!refusal.isEmpty()) { // on the 网络 tab, with nothing saved
-        QVERIFY(form->findChild<QTabWidget *>(u"Tabs"_s)->currentIndex() == 1 &&
+    if (!refusal.isEmpty()) { // on the tab of the field, with nothing saved
+        QVERIFY(form->findChild<QTabWidget *>(u"Tabs"_s)->currentWidget()->isAncestorOf(
+                    form->findChild<QWidget *>(typed.section(u'=', 0, 0))) &&
                 form->isVisible() && !QFileInfo::exists(rig.workspace.taskDir(u"n"_s)));
         return;
     }

@@ -56,6 +56,12 @@ bool RecordingShell::confirm(QWidget *, const QString &question)
     return answers.isEmpty() || answers.takeFirst();
 }
 
+void RecordingShell::notify(QSystemTrayIcon *, const QString &text, std::function<void()> onClick)
+{
+    notices << text;
+    noticeClick = std::move(onClick);
+}
+
 QStringList RecordingShell::takeMessages()
 {
     return std::exchange(messages, {});

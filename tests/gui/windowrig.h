@@ -43,6 +43,8 @@ public:
     void showText(QWidget *parent, const QString &heading, const QString &text) override;
     // Answers with the next of `answers` (yes when none is left).
     bool confirm(QWidget *parent, const QString &question) override;
+    // Records the text; `noticeClick` clicks the newest.
+    void notify(QSystemTrayIcon *tray, const QString &text, std::function<void()> onClick) override;
 
     // The messages so far, forgotten once taken.
     QStringList takeMessages();
@@ -57,6 +59,8 @@ public:
     QStringList questions; // every confirmation asked for
     QStringList fileNames;
     QStringList abouts;
+    QStringList notices;
+    std::function<void()> noticeClick;
 };
 
 class WindowRig
