@@ -45,14 +45,19 @@ void fitTitle(QMessageBox &box)
             grid->rowCount(), 0, 1, grid->columnCount());
 }
 
-// Qt's file dialog, when the desktop's would speak another language than the
-// window, with the type column and the labels in the window's language.
-void prepare(QFileDialog &dialog, bool native, QFileDialog::AcceptMode mode,
-             FileTypeNames *typeNames)
+// A file to save or open, chosen in Qt's file dialog when the desktop's would
+// speak another language than the window, with the type column and the
+// labels in the window's language. Empty when the user cancels.
+QString askFileName(QWidget *parent, const QString &caption, const QString &dir,
+                    const QString &filter, bool native, QFileDialog::AcceptMode mode)
 {
+    FileTypeNames typeNames; // outlives the dialog
+    QFileDialog dialog(parent, caption, dir, filter);
+    dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
+                                                       : QFileDialog::ExistingFile);
     if (!native)
         dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setIconProvider(typeNames);
+    dialog.setIconProvider(&typeNames);
     dialog.setAcceptMode(mode);
     dialog.setLabelText(QFileDialog::LookIn, Shell::tr("位置："));
     dialog.setLabelText(QFileDialog::FileName, Shell::tr("文件名："));
@@ -60,6 +65,9 @@ void prepare(QFileDialog &dialog, bool native, QFileDialog::AcceptMode mode,
     dialog.setLabelText(QFileDialog::Accept,
                         mode == QFileDialog::AcceptSave ? Shell::tr("保存") : Shell::tr("打开"));
     dialog.setLabelText(QFileDialog::Reject, Shell::tr("取消"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 } // namespace
@@ -159,25 +167,14 @@ void Shell::open(QWidget *parent, const QUrl &url, const QString &noProgramMessa
 QString Shell::saveFileName(QWidget *parent, const QString &caption, const QString &suggested,
                             const QString &filter)
 {
-    FileTypeNames typeNames; // outlives the dialog
-    QFileDialog dialog(parent, caption, suggested, filter);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    prepare(dialog, m_nativeFileDialogs, QFileDialog::AcceptSave, &typeNames);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
+    return askFileName(parent, caption, suggested, filter, m_nativeFileDialogs,
+                       QFileDialog::AcceptSave);
 }
 
 QString Shell::openFileName(QWidget *parent, const QString &caption, const QString &dir,
                             const QString &filter)
 {
-    FileTypeNames typeNames; // outlives the dialog
-    QFileDialog dialog(parent, caption, dir, filter);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    prepare(dialog, m_nativeFileDialogs, QFileDialog::AcceptOpen, &typeNames);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
+    return askFileName(parent, caption, dir, filter, m_nativeFileDialogs, QFileDialog::AcceptOpen);
 }
 
 void Shell::notify(QSystemTrayIcon *tray, const QString &text, std::function<void()> onClick)
