@@ -68,6 +68,19 @@ QByteArray charsetOf(const QNetworkReply &reply)
 }
 
 // Statuses a server gives when trying again later may do better.
+// Qt can merge a redirect hop's headers into the next hop's when the hop's
+// are delivered late ("0, 18"): the last value is that of the response whose
+// body arrives.
+qint64 declaredLength(const QNetworkReply &reply)
+{
+    const QByteArray header = reply.rawHeader("Content-Length");
+    if (header.isEmpty())
+        return -1;
+    bool ok = false;
+    const qint64 length = header.mid(header.lastIndexOf(',') + 1).trimmed().toLongLong(&ok);
+    return ok && length >= 0 ? length : -1;
+}
+
 bool isTransientStatus(int status)
 {
     return status == 408 || status == 429 || status == 500 || status == 502 || status == 503 ||
@@ -397,8 +410,8 @@ void NetworkFetcher::onMetaData(int index)
         return;
     }
     // A declared length past the cap fails before any of the body is read.
-    const QVariant header = transfer.reply->header(QNetworkRequest::ContentLengthHeader);
-    const qint64 length = header.isValid() ? header.toLongLong() : -1;
+    const qint64 length = declaredLength(*transfer.reply);
+    transfer.declaredBytes = length;
     if (length > transfer.limit)
         fail(transfer, u"超过大小上限"_s);
     else if (!transfer.part && !transfer.inflater && length > transfer.body.capacity())
@@ -536,11 +549,10 @@ void NetworkFetcher::onFinished(int index)
     // A connection reset mid-body can end a reply without an error: a body
     // shorter than its declared length, or a compressed stream that never
     // reached its end, is not complete.
-    const QVariant declared = reply.header(QNetworkRequest::ContentLengthHeader);
-    if (transfer.failure.isEmpty() && declared.isValid() &&
-        transfer.rawBytes != declared.toLongLong()) {
+    if (transfer.failure.isEmpty() && transfer.declaredBytes >= 0 &&
+        transfer.rawBytes != transfer.declaredBytes) {
         transfer.failure = u"内容不完整（收到%1字节，应有%2字节）"_s.arg(transfer.rawBytes)
-                               .arg(declared.toLongLong());
+                               .arg(transfer.declaredBytes);
         transfer.transient = true;
     }
     if (transfer.failure.isEmpty() && reply.error() != QNetworkReply::NoError) {
@@ -600,6 +612,7 @@ bool NetworkFetcher::scheduleRetry(int index, Transfer &&transfer, const QNetwor
     transfer.reply = nullptr;
     transfer.body.clear();
     transfer.bytes = transfer.rawBytes = 0;
+    transfer.declaredBytes = -1;
     transfer.inflater.reset();
     transfer.failure.clear();
     transfer.transient = false;

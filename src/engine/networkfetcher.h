@@ -79,8 +79,9 @@ private:
         std::unique_ptr<QFile> part; // none for a page kept in memory
         QByteArray body;             // a page kept in memory
         QString url, file, tag1, tag2;
-        qint64 bytes = 0;    // stored, inflated
-        qint64 rawBytes = 0; // as they came, compressed or not
+        qint64 bytes = 0;          // stored, inflated
+        qint64 rawBytes = 0;       // as they came, compressed or not
+        qint64 declaredBytes = -1; // Content-Length of the response whose body arrives
         qint64 limit = 0;
         std::unique_ptr<BodyInflater> inflater; // a compressed body
         // Deleted later: the transfer may end inside the timer's own signal.
