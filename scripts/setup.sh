@@ -21,7 +21,9 @@ fi
 # tango-icon-theme gives the toolbar icons built into the program;
 # sqlite3 is the real reader the history tests hold a database open with;
 # tinyproxy and microsocks are the real proxies, openssl makes the test
-# HTTPS server's certificate;
+# HTTPS server's certificate; libqt6sql6-psql and libqt6sql6-mysql are the
+# drivers records are published through, postgresql and mariadb-server the
+# real servers the publishing and job-queue tests start;
 # help2man makes the manual pages; man-db, lintian, appstream,
 # desktop-file-utils, bash-completion and devscripts (hardening-check) check
 # the package and its parts.
@@ -29,6 +31,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev libqt6sql6-sqlite
           qt6-tools-dev qt6-l10n-tools qt6-translations-l10n tango-icon-theme
           libxml2-dev zlib1g-dev libicu-dev libxlsxwriter-dev libbenchmark-dev python3 sqlite3
           tinyproxy microsocks openssl fonts-noto-cjk
+          libqt6sql6-psql libqt6sql6-mysql postgresql mariadb-server
           dpkg-dev file help2man man-db lintian appstream desktop-file-utils
           bash-completion devscripts)
 # gcc's sanitizer runtimes come with g++; clang's and libFuzzer are in

@@ -573,6 +573,113 @@
 %4</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>发布到数据库(&amp;P)…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>发布失败%1条</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>发布失败</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：采集完成</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>，%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：已发布%2条记录到 %3 的表 %4</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>；发布失败原因：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1：%2。未发布的记录仍在本地数据库中，可以用“文件→发布到数据库…”或 caiji publish 再次发布</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>窗口已关闭</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>正在发布最后的记录…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>这些任务有记录没有发布到数据库：%1
+这些记录仍在本地数据库中，可以用“文件→发布到数据库…”或 caiji publish 再次发布。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>正在把%1发布到 %2 …</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>新增%1条，更新%2条，删除%3条</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>已发布到 %1 的表 %2：%3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>没有全部发布到 %1 的表 %2：%3
+已%4。
+未发布的记录仍在本地数据库中，可以再次发布。</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>caiji::PublishDialog</name>
+    <message>
+        <source>发布</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>发布到数据库</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>postgresql://用户@主机:端口/数据库 或 mysql://…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>已经发布过的记录不会重复添加；在记录浏览中修改、删除过的，发布后服务器上也随之修改、删除。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>数据库地址：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>数据表：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>密码最好不写在地址里（它会以明文存进 settings.ini），而是放在 ~/.pgpass、环境变量 PGPASSWORD（PostgreSQL）或 MYSQL_PWD（MySQL）中。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>把%1发布到 PostgreSQL 或 MySQL 数据库：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>数据库地址有误：
+%1</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>caiji::RecordBrowser</name>
@@ -950,7 +1057,64 @@ Referer: http://www.example.cn/</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>任务已保存，但“采集方式”页的设置没有写入 %1。请检查这个文件，再编辑任务重新设置。</source>
+        <source>发布</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>postgresql://用户@主机:端口/数据库 或 mysql://…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>测试连接</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>填了数据库地址，采集时存下的记录每隔几秒就发布到这个数据库的数据表中（没有这个表时新建）。发布不了的记录仍在本地数据库里，可以用“文件→发布到数据库…”或 caiji publish 再发布。这些设置也保存在任务的 data/settings.ini 里。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>数据库地址：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>数据表：</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 中的发布设置有误：
+%2
+“发布”页中是文件里写的值，改正后保存任务。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>数据库地址有误：
+%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>正在连接 %1 …</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>连接成功：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>无法连接 %1：
+%2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>发布设置有误，任务没有保存：
+%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>任务已保存，但“%1”页的设置没有写入 %2。请检查这个文件，再编辑任务重新设置。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>”和“</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

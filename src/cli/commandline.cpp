@@ -1,17 +1,23 @@
 #include "cli/commandline.h"
 
 #include "cli/commandhelp.h"
+#include "cli/queuecommands.h"
 #include "tasks/instancelock.h"
 
 #include "engine/collectionengine.h"
 #include "engine/linklister.h"
+#include "engine/livepublisher.h"
 #include "engine/networkfetcher.h"
 #include "engine/pageexplainer.h"
 #include "engine/stopsignals.h"
 #include "records/failurelog.h"
+#include "records/publishrows.h"
 #include "records/recordexport.h"
+#include "records/recordpublisher.h"
 #include "records/recordstore.h"
 #include "records/runhistory.h"
+#include "records/serverdatabase.h"
+#include "tasks/publishsettings.h"
 #include "tasks/scheduleunits.h"
 #include "tasks/taskfile.h"
 #include "tasks/taskfolders.h"
@@ -55,6 +61,9 @@ constexpr int QuietTicksBeforeNotice = 3;
 // The engine ends a task at this many ticks without progress.
 constexpr int QuietTicksToEnd = 21;
 constexpr int MaxTickMs = 3600000;
+constexpr int MaxParallelJobs = 16;
+// How long a run's end waits for its last records to reach the server.
+constexpr int PublishWaitMs = 120000;
 // How long a window has to take tasks handed over to it.
 constexpr int HandOverTimeoutMs = 10000;
 
@@ -162,6 +171,10 @@ int CommandLine::run(const QStringList &arguments)
         return examplesCommand(rest);
     if (command == u"schedule")
         return scheduleCommand(rest);
+    if (command == u"enqueue" || command == u"worker" || command == u"jobs")
+        return queueCommand(command, rest);
+    if (command == u"publish")
+        return publishCommand(rest);
     return fail(tr("unknown command: %1 (see caiji --help)").arg(command));
 }
 
@@ -271,6 +284,23 @@ std::optional<CommandLine::Options> CommandLine::parseOptions(const QString &com
     options.list = has(u"list"_s);
     options.remove = has(u"remove"_s);
     options.raw = has(u"raw"_s);
+    options.publish = has(u"publish"_s) ? parser.value(u"publish"_s) : QString();
+    options.to = has(u"to"_s) ? parser.value(u"to"_s) : QString();
+    options.table = has(u"table"_s) ? parser.value(u"table"_s) : QString();
+    options.queue = has(u"queue"_s) ? parser.value(u"queue"_s) : QString();
+    options.every = has(u"every"_s) ? parser.value(u"every"_s) : QString();
+    options.untilEmpty = has(u"until-empty"_s);
+    if (has(u"jobs"_s) && !number(u"jobs"_s, 1, MaxParallelJobs, &options.jobs))
+        return std::nullopt;
+    if (has(u"lease"_s) && !number(u"lease"_s, 5, 3600, &options.leaseSeconds))
+        return std::nullopt;
+    for (const QString &url : {options.publish, options.to, options.queue}) {
+        QString why;
+        if (!url.isEmpty() && !ServerAddress::parse(url, &why)) {
+            fail(why);
+            return std::nullopt;
+        }
+    }
     if (has(u"level"_s) && !number(u"level"_s, 1, MaxLevel, &options.level))
         return std::nullopt;
     if (has(u"keep-runs"_s) &&
@@ -429,6 +459,30 @@ int CommandLine::runCommand(const QStringList &arguments)
         loop.quit();
     });
 
+    // Records go to a server database as they are stored, for the tasks
+    // that ask for it (or all, with --publish).
+    LivePublisher publisher;
+    QHash<QString, PublishOutcome> published;
+    QObject::connect(
+        &engine, &CollectionEngine::taskStarted, &engine, [&](int, const QString &name) {
+            const std::optional<PublishTarget> target = publishTarget(workspace, name, *options);
+            // Rows an earlier run stored (only-new runs add to its database)
+            // were published by that run.
+            const QString database = workspace.databaseFile(name);
+            if (target)
+                publisher.follow(name, database, target->url, target->table,
+                                 PublishRows::lastRow(database));
+        });
+    QObject::connect(&engine, &CollectionEngine::taskCompleted, &engine,
+                     [&](int, const QString &name) { publisher.finish(name); });
+    QObject::connect(&publisher, &LivePublisher::finished, &engine,
+                     [&](const QString &name, const PublishOutcome &outcome) {
+                         published.insert(name, outcome);
+                         if (!outcome.error.isEmpty())
+                             m_err << "caiji: " << name << ": 发布失败：" << outcome.error
+                                   << Qt::endl;
+                     });
+
     if (options->positional.isEmpty()) {
         if (engine.startUp().isEmpty())
             return 0;
@@ -437,22 +491,106 @@ int CommandLine::runCommand(const QStringList &arguments)
             engine.queueTask(name);
     }
     loop.exec();
-    const bool clean = printSummaries(engine);
+    // A run stopped early still publishes what it stored.
+    publisher.finishAll();
+    publisher.waitForFinished(PublishWaitMs);
+    const bool clean = printSummaries(engine, published);
     if (stoppedBy != 0)
         return StopSignals::exitStatus(stoppedBy);
     return clean ? 0 : 1;
 }
 
-bool CommandLine::printSummaries(const CollectionEngine &engine)
+bool CommandLine::printSummaries(const CollectionEngine &engine,
+                                 const QHash<QString, PublishOutcome> &published)
 {
     bool clean = true;
     for (int i = 0; i < engine.state().taskQueue.size(); ++i) {
-        const CollectionEngine::RunSummary summary = engine.summary(i);
+        CollectionEngine::RunSummary summary = engine.summary(i);
+        if (const auto outcome = published.constFind(summary.name); outcome != published.cend()) {
+            summary.published = outcome->added + outcome->updated;
+            summary.publishFailed = outcome->failed;
+        }
         m_out << "汇总 " << summary.name << ": " << CollectionEngine::describe(summary) << '\n';
-        clean = clean && summary.started && summary.tally.failures() == 0;
+        clean =
+            clean && summary.started && summary.tally.failures() == 0 && summary.publishFailed == 0;
     }
     m_out.flush();
     return clean;
+}
+
+std::optional<CommandLine::PublishTarget>
+CommandLine::publishTarget(const Workspace &workspace, const QString &task, const Options &options)
+{
+    QString error;
+    const std::optional<PublishSettings> settings =
+        PublishSettings::read(QFileInfo(workspace.taskFile(task)).absolutePath(), &error);
+    if (!settings)
+        m_err << "caiji: " << task << ": [publish] " << error << Qt::endl;
+    PublishTarget target;
+    target.url =
+        !options.publish.isEmpty() ? options.publish : (settings ? settings->url : QString());
+    if (target.url.isEmpty())
+        return std::nullopt;
+    target.table =
+        !options.table.isEmpty() ? options.table : (settings ? settings->tableFor(task) : task);
+    return target;
+}
+
+int CommandLine::publishCommand(const QStringList &arguments)
+{
+    const auto options = parseOptions(u"publish"_s, arguments);
+    if (!options)
+        return m_parseExit;
+    if (options->positional.size() != 1)
+        return fail(tr("publish needs exactly one TASK"));
+    const QString task = options->positional.first();
+    const Workspace workspace(options->workspace);
+    const std::optional<PublishTarget> target = publishTarget(workspace, task, *options);
+    const QString url = !options->to.isEmpty() ? options->to : target ? target->url : QString();
+    if (url.isEmpty())
+        return fail(tr("publish needs --to URL, or a [publish] url in the task's settings (see "
+                       "caiji publish --help)"));
+    QString rowsOf;
+    const QString database = runDatabase(workspace, task, options->run, &rowsOf);
+    if (database.isEmpty())
+        return 2;
+    if (!QFileInfo::exists(database)) {
+        m_err << "caiji: " << tr("%1 has no records to publish").arg(task) << Qt::endl;
+        return 1;
+    }
+    QString why;
+    const std::optional<ServerAddress> address = ServerAddress::parse(url, &why);
+    if (!address)
+        return fail(why);
+    const QString table = options->table.isEmpty() && target ? target->table
+                          : options->table.isEmpty()         ? task
+                                                             : options->table;
+    // A history run keeps its own name; the current one is named when first
+    // published, and keeps that name when it moves into the history.
+    const QString fallbackName = rowsOf.isEmpty() ? options->run : QString();
+    const PublishOutcome outcome =
+        RecordPublisher::publishDatabase(*address, table, database, rowsOf, fallbackName);
+    if (outcome.failed < 0) {
+        m_err << "caiji: " << outcome.error << Qt::endl;
+        return 1;
+    }
+    m_out << tr("%1 → %2, table %3: %4 added, %5 updated, %6 deleted, %7 failed")
+                 .arg(task, address->display(), table)
+                 .arg(outcome.added)
+                 .arg(outcome.updated)
+                 .arg(outcome.removed)
+                 .arg(outcome.failed)
+          << '\n';
+    m_out.flush();
+    if (!outcome.isClean()) {
+        m_err << "caiji: " << task << ": 发布失败：" << outcome.error << Qt::endl;
+        m_err << "caiji: "
+              << tr("the records not published stay in the local database; run caiji publish "
+                    "again to publish them")
+              << Qt::endl;
+        return 1;
+    }
+    return 0;
 }
 
 int CommandLine::tryCommand(const QStringList &arguments)
@@ -699,6 +837,19 @@ bool writeUnitFile(const QString &path, const QString &text)
 }
 
 } // namespace
+
+int CommandLine::queueCommand(const QString &command, const QStringList &arguments)
+{
+    const auto options = parseOptions(command, arguments);
+    if (!options)
+        return m_parseExit;
+    QueueCommands queue(m_out, m_err);
+    if (command == u"enqueue")
+        return queue.enqueue(*options);
+    if (command == u"worker")
+        return queue.worker(*options);
+    return queue.jobs(*options);
+}
 
 int CommandLine::scheduleCommand(const QStringList &arguments)
 {

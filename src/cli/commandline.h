@@ -5,10 +5,12 @@
 // as the core writes them.
 #pragma once
 
+#include "records/recordpublisher.h"
 #include "tasks/installlayout.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QHash>
 #include <QStringList>
 #include <optional>
 
@@ -49,7 +51,7 @@ public:
     // `caiji run` does.
     int run(const QStringList &arguments);
 
-private:
+    // A command's options, parsed.
     struct Options
     {
         QString workspace;
@@ -70,9 +72,18 @@ private:
         bool list = false;
         bool remove = false;
         bool raw = false;
+        QString publish; // run: the server database to publish into
+        QString to;      // publish: the server database
+        QString table;
+        QString queue; // the job queue's database
+        QString every; // enqueue: the job's schedule
+        int jobs = 1;  // worker: jobs at the same time
+        int leaseSeconds = 60;
+        bool untilEmpty = false;
         QStringList positional;
     };
 
+private:
     // The options and arguments of `command`; nothing when the command should
     // end at once with m_parseExit (bad options, the message written: 2;
     // --help, the help written: 0).
@@ -101,6 +112,9 @@ private:
     int countCommand(const QStringList &arguments);
     int historyCommand(const QStringList &arguments);
     int failuresCommand(const QStringList &arguments);
+    int publishCommand(const QStringList &arguments);
+    // enqueue, worker and jobs: the job queue shared by many machines.
+    int queueCommand(const QString &command, const QStringList &arguments);
     // The database of TASK's current run, or of the earlier run `run`; empty
     // after a failure (the message is already written).
     // The database of `run` of `task` (the current one when empty). A run
@@ -108,8 +122,19 @@ private:
     // `rowsOf` set to the run (when the caller can take it).
     QString runDatabase(const Workspace &workspace, const QString &task, const QString &run,
                         QString *rowsOf = nullptr);
-    // One line per queued run of `engine`; true when nothing failed.
-    bool printSummaries(const CollectionEngine &engine);
+    // One line per queued run of `engine`, with what was published of it;
+    // true when nothing failed.
+    bool printSummaries(const CollectionEngine &engine,
+                        const QHash<QString, PublishOutcome> &published);
+    // Where a task's records are published during a run: --publish, else the
+    // task's [publish] setting; nothing when neither is set.
+    struct PublishTarget
+    {
+        QString url;
+        QString table;
+    };
+    std::optional<PublishTarget> publishTarget(const Workspace &workspace, const QString &task,
+                                               const Options &options);
 
     QTextStream &m_out;
     QTextStream &m_err;

@@ -97,6 +97,10 @@ QString CollectionEngine::describe(const RunSummary &summary)
         text += u",已采页面"_s + QString::number(t.pagesKnown);
     if (t.recordsKnown > 0)
         text += u",已有记录"_s + QString::number(t.recordsKnown);
+    if (summary.published > 0)
+        text += u",已发布"_s + QString::number(summary.published);
+    if (summary.publishFailed > 0)
+        text += u",发布失败"_s + QString::number(summary.publishFailed);
     if (!summary.reasons.isEmpty())
         text += u"；失败原因："_s + summary.reasons;
     for (const QString &note : summary.notes)

@@ -39,6 +39,10 @@ public:
         RunTally tally;
         QString reasons; // the commonest failure reasons, "HTTP 404×10，超时×2"
         QStringList notes; // what else the run should be told ("失败清单少记3条（磁盘已满）")
+        // Records published to a server database while the run stored them,
+        // and those the server did not take (they stay in the database).
+        qint64 published = 0;
+        qint64 publishFailed = 0;
     };
 
     // How long records wait for a database another program holds before

@@ -1,10 +1,12 @@
 #include "gui/mainwindow.h"
 
 #include "engine/fetcher.h"
+#include "engine/livepublisher.h"
 #include "engine/scheduledtasks.h"
 #include "gui/columnfont.h"
 #include "gui/listheader.h"
 #include "gui/livepreview.h"
+#include "gui/publishdialog.h"
 #include "gui/recordbrowser.h"
 #include "gui/recorddisplay.h"
 #include "gui/recordlistmodel.h"
@@ -14,6 +16,7 @@
 #include "gui/taskdialog.h"
 #include "gui/toolbaricons.h"
 #include "records/failurelog.h"
+#include "records/publishrows.h"
 #include "records/recordexport.h"
 #include "records/recordstore.h"
 #include "records/runhistory.h"
@@ -140,6 +143,10 @@ QSplitter *splitter(Qt::Orientation orientation, const QString &name, const QLis
     return result;
 }
 
+// How long closing the window waits for the last records to be published:
+// one try each, which gives up on a server that does not answer in 5 s.
+constexpr int ClosingPublishWaitMs = 8000;
+
 // The current row's text when that row is selected, else empty.
 QString selectedText(const QListWidget *list)
 {
@@ -186,6 +193,7 @@ MainWindow::MainWindow(const Workspace &workspace, std::unique_ptr<Fetcher> list
     setObjectName(u"Form1"_s);
     setWindowTitle(caption());
     setWindowIcon(programIcon());
+    m_publisher = new LivePublisher(this);
     buildLists();
     buildMenusAndToolbar();
     buildStatusBar();
@@ -329,6 +337,7 @@ void MainWindow::buildMenusAndToolbar()
         {u"CD13"_s, tr("删除任务(&C)"), [this] { deleteTask(); }},
         {u"CD15"_s, tr("导出 CSV(&V)…"), [this] { exportRecords(ExportFormat::Csv); }, {}, true},
         {u"CD16"_s, tr("导出 Excel(&X)…"), [this] { exportRecords(ExportFormat::Excel); }},
+        {u"CD17"_s, tr("发布到数据库(&P)…"), [this] { publishRecords(); }},
         {u"CD14"_s, tr("退出程序(&Q)"), [this] { exitProgram(); }, {}, true},
         {u"CD21"_s, tr("暂停采集(&S)"), [this] { pause(); }},
         {u"CD22"_s, tr("继续采集(&Z)"), [this] { resume(); }},
@@ -363,6 +372,10 @@ void MainWindow::buildMenusAndToolbar()
             actions[item.name] = action;
         }
     }
+    m_publishAction = actions.value(u"CD17"_s);
+    connect(m_list9, &QListWidget::itemSelectionChanged, this, &MainWindow::updatePublishAction);
+    connect(m_browser, &RecordBrowser::listed, this, &MainWindow::updatePublishAction);
+    updatePublishAction();
 
     m_toolbar1 = addToolBar(u"Toolbar1"_s);
     m_toolbar1->setObjectName(u"Toolbar1"_s);
@@ -459,12 +472,18 @@ qint64 MainWindow::failuresOf(int index) const
     return m_engine->summary(index).tally.failures();
 }
 
+bool MainWindow::publishFailed(int index) const
+{
+    const auto outcome = m_publishOutcomes.constFind(index);
+    return outcome != m_publishOutcomes.cend() && !outcome->isClean();
+}
+
 void MainWindow::markFailures(int index)
 {
     QListWidgetItem *item = m_list6->item(index);
     if (!item)
         return;
-    if (failuresOf(index) > 0)
+    if (failuresOf(index) > 0 || publishFailed(index))
         item->setForeground(RunListDelegate::warningColour());
     else
         item->setData(Qt::ForegroundRole, QVariant());
@@ -572,7 +591,9 @@ void MainWindow::connectEngine()
                 statusBar()->showMessage(tr("%1：%2").arg(name, message));
             });
     connect(m_engine.get(), &CollectionEngine::taskCompleted, this, showSummary);
-    connect(m_engine.get(), &CollectionEngine::taskCompleted, this, &MainWindow::tellRunEnded);
+    connect(m_engine.get(), &CollectionEngine::taskCompleted, this, &MainWindow::endPublishing);
+    connect(m_engine.get(), &CollectionEngine::taskStarted, this, &MainWindow::followPublishing);
+    connect(m_publisher, &LivePublisher::finished, this, &MainWindow::publishingFinished);
     connect(m_engine.get(), &CollectionEngine::taskNotStarted, this, showSummary);
 
     for (const auto signal : {&CollectionEngine::taskStarted, &CollectionEngine::taskCompleted})
@@ -624,12 +645,44 @@ void MainWindow::refreshScheduleTips()
     }
 }
 
+namespace {
+
+// "发布失败N条", without the count when no row was tried.
+QString publishFailureCount(const PublishOutcome &outcome)
+{
+    return outcome.failed > 0 ? MainWindow::tr("发布失败%1条").arg(outcome.failed)
+                              : MainWindow::tr("发布失败");
+}
+
+// A server that is not there is said at once: the waits between tries are
+// for a connection lost on the way.
+PublishOutcome publishDatabase(const ServerAddress &address, const QString &table,
+                               const QString &database, const QString &run, const QString &runName)
+{
+    ServerConnection probe(address);
+    if (!probe.open()) {
+        PublishOutcome away;
+        away.error = probe.lastError();
+        return away;
+    }
+    probe.close();
+    return RecordPublisher::publishDatabase(address, table, database, run, runName);
+}
+
+QString publishFailureText(const PublishOutcome &outcome)
+{
+    return MainWindow::tr("%1：%2").arg(publishFailureCount(outcome), outcome.error.simplified());
+}
+
+} // namespace
+
 void MainWindow::tellRunEnded(int index, const QString &task)
 {
     const RunTally tally = m_engine->summary(index).tally;
     const qint64 added = tally.recordsStored;
     const qint64 failed = tally.failures();
-    if (added == 0 && failed == 0)
+    const bool notPublished = publishFailed(index);
+    if (added == 0 && failed == 0 && !notPublished)
         return;
     QString text;
     if (added > 0 && failed > 0)
@@ -637,8 +690,12 @@ void MainWindow::tellRunEnded(int index, const QString &task)
                    .arg(task, QString::number(added), QString::number(failed));
     else if (added > 0)
         text = tr("%1：新增%2条记录").arg(task, QString::number(added));
-    else
+    else if (failed > 0)
         text = tr("%1：采集完成，失败%2项").arg(task, QString::number(failed));
+    else
+        text = tr("%1：采集完成").arg(task);
+    if (notPublished)
+        text += tr("，%1").arg(publishFailureText(m_publishOutcomes.value(index)));
     // The click may come long after, from the desktop.
     const QPointer<MainWindow> window(this);
     m_shell.notify(m_tray, text, [window, task, added] {
@@ -650,6 +707,142 @@ void MainWindow::tellRunEnded(int index, const QString &task)
         else
             window->showFailures(task);
     });
+}
+
+QString MainWindow::dataDirOf(const QString &task) const
+{
+    return QFileInfo(m_workspace.taskFile(task)).absolutePath();
+}
+
+void MainWindow::followPublishing(int index, const QString &task)
+{
+    QString error;
+    const PublishSettings settings = PublishDialog::settingsAsWritten(dataDirOf(task), &error);
+    if (!settings.isOn())
+        return;
+    // A malformed address is followed too: the run then ends with its
+    // records counted as not published, and why.
+    QString why;
+    const std::optional<ServerAddress> address = ServerAddress::parse(settings.url, &why);
+    // An only-new run adds to the database: the rows before it were
+    // published by the runs that stored them.
+    Publishing publishing{task,
+                          index,
+                          settings.url,
+                          address ? address->display() : QString(),
+                          settings.tableFor(task),
+                          PublishRows::lastRow(m_workspace.databaseFile(task))};
+    // The publisher follows one run of a task at a time: a run that starts
+    // before the last records of the one before are published waits for them.
+    const bool waits = std::any_of(m_publishing.cbegin(), m_publishing.cend(),
+                                   [&task](const Publishing &other) { return other.task == task; });
+    if (!waits)
+        follow(publishing);
+    m_publishing.append(publishing);
+}
+
+void MainWindow::follow(Publishing &publishing)
+{
+    m_publisher->follow(publishing.task, m_workspace.databaseFile(publishing.task), publishing.url,
+                        publishing.table, publishing.afterRow);
+    publishing.followed = true;
+    if (publishing.ending)
+        m_publisher->finish(publishing.task);
+}
+
+void MainWindow::endPublishing(int index, const QString &task)
+{
+    for (Publishing &publishing : m_publishing) {
+        if (publishing.task == task && publishing.index == index && !publishing.ending) {
+            publishing.ending = true;
+            if (publishing.followed)
+                m_publisher->finish(task);
+            return;
+        }
+    }
+    tellRunEnded(index, task);
+}
+
+void MainWindow::publishingFinished(const QString &task, const PublishOutcome &outcome)
+{
+    // The publisher finishes the runs of a task in the order they ended.
+    const auto found =
+        std::find_if(m_publishing.begin(), m_publishing.end(),
+                     [&task](const Publishing &publishing) { return publishing.task == task; });
+    if (found == m_publishing.end())
+        return;
+    const Publishing publishing = *found;
+    m_publishing.erase(found);
+    const auto next =
+        std::find_if(m_publishing.begin(), m_publishing.end(),
+                     [&task](const Publishing &waiting) { return waiting.task == task; });
+    if (next != m_publishing.end())
+        follow(*next);
+    m_publishOutcomes.insert(publishing.index, outcome);
+    showPublished(publishing, outcome);
+    if (m_closing) {
+        if (!outcome.isClean())
+            m_leftToPublish << task;
+        return;
+    }
+    tellRunEnded(publishing.index, task);
+}
+
+void MainWindow::showPublished(const Publishing &publishing, const PublishOutcome &outcome)
+{
+    const int index = publishing.index;
+    CollectionEngine::RunSummary summary = m_engine->summary(index);
+    summary.published = outcome.added + outcome.updated;
+    summary.publishFailed = outcome.failed;
+    QString tip = CollectionEngine::describe(summary);
+    QListWidgetItem *item = m_list6->item(index);
+    if (outcome.isClean()) {
+        statusBar()->showMessage(tr("%1：已发布%2条记录到 %3 的表 %4")
+                                     .arg(publishing.task, QString::number(summary.published),
+                                          publishing.server, publishing.table));
+    } else {
+        const QString failure = publishFailureText(outcome);
+        tip += tr("；发布失败原因：%1").arg(outcome.error.simplified());
+        if (item)
+            item->setText(item->text() + u' ' + publishFailureCount(outcome));
+        statusBar()->showMessage(
+            tr("%1：%2。未发布的记录仍在本地数据库中，可以用“文件→发布到数据库…”"
+               "或 caiji publish 再次发布")
+                .arg(publishing.task, failure));
+    }
+    if (item)
+        item->setToolTip(tip);
+    markFailures(index);
+}
+
+void MainWindow::waitForPublishing()
+{
+    if (!m_publisher->isBusy())
+        return;
+    m_closing = true;
+    // One try each, with no waits between tries.
+    m_publisher->setFinalRetryDelays({});
+    // A task still collecting ends first, so that its last records are
+    // published too.
+    const EngineState &state = m_engine->state();
+    if (state.running && std::any_of(m_publishing.cbegin(), m_publishing.cend(),
+                                     [&state](const Publishing &publishing) {
+                                         return publishing.task == state.taskName &&
+                                                !publishing.ending;
+                                     }))
+        m_engine->stop(tr("窗口已关闭"));
+    statusBar()->showMessage(tr("正在发布最后的记录…"));
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_publisher->waitForFinished(ClosingPublishWaitMs);
+    QApplication::restoreOverrideCursor();
+    QStringList left = m_leftToPublish;
+    for (const Publishing &publishing : std::as_const(m_publishing))
+        left << publishing.task;
+    left.removeDuplicates();
+    if (!left.isEmpty())
+        m_shell.inform(this, tr("这些任务有记录没有发布到数据库：%1\n这些记录仍在本地数据库中，"
+                                "可以用“文件→发布到数据库…”或 caiji publish 再次发布。")
+                                 .arg(left.join(tr("、"))));
 }
 
 bool MainWindow::offerExamples(const Workspace &examples)
@@ -967,17 +1160,92 @@ void MainWindow::showAbout()
     m_shell.about(this, aboutText());
 }
 
+MainWindow::ListedRecords MainWindow::listedRecords() const
+{
+    ListedRecords listed{m_browser->listedTask(),
+                         m_browser->listedDatabase(),
+                         m_browser->listedRunTime(),
+                         m_browser->listedRowsOf(),
+                         m_browser->listedRowsStarted().toString(u"yyyy-MM-dd HH:mm:ss"_s),
+                         {}};
+    if (listed.task.isEmpty()) {
+        listed.task = selectedText(m_list9);
+        listed.database = m_workspace.databaseFile(listed.task);
+    }
+    // An earlier run is named wherever the records go, and so is a newest
+    // run listed on its own.
+    listed.description =
+        !listed.rowsOf.isEmpty()
+            ? tr("任务“%1”在 %2 开始的采集新增的记录").arg(listed.task, listed.rowsStarted)
+        : listed.runTime.isEmpty()
+            ? tr("任务“%1”的记录").arg(listed.task)
+            : tr("任务“%1”在 %2 采集的历史记录").arg(listed.task, listed.runTime);
+    return listed;
+}
+
+void MainWindow::updatePublishAction()
+{
+    m_publishAction->setEnabled(!listedRecords().task.isEmpty());
+}
+
+void MainWindow::publishRecords()
+{
+    const ListedRecords listed = listedRecords();
+    if (listed.task.isEmpty())
+        return;
+    if (!QFile::exists(listed.database)) {
+        m_shell.inform(this, RecordBrowser::notCollectedMessage());
+        return;
+    }
+    if (!m_publishDialog) {
+        m_publishDialog = new PublishDialog(m_shell, this);
+        connect(m_publishDialog, &QDialog::accepted, this, &MainWindow::publishListed);
+    }
+    m_toPublish = listed;
+    // A malformed address is offered as written, to be mended.
+    QString error;
+    m_publishDialog->ask(listed.description, listed.task,
+                         PublishDialog::settingsAsWritten(dataDirOf(listed.task), &error));
+}
+
+void MainWindow::publishListed()
+{
+    const ListedRecords listed = m_toPublish;
+    const ServerAddress address = m_publishDialog->address();
+    const QString table = m_publishDialog->table();
+    // An earlier run's database is published under the run's own name.
+    const QString runName =
+        listed.runTime.isEmpty() ? QString() : QFileInfo(listed.database).completeBaseName();
+    PublishOutcome outcome;
+    m_shell.runBusy(
+        this, tr("正在把%1发布到 %2 …").arg(listed.description, address.display()), [&] {
+            outcome = publishDatabase(address, table, listed.database, listed.rowsOf, runName);
+        });
+    if (outcome.failed < 0) {
+        m_shell.inform(this, tr("无法读取记录：%1\n%2")
+                                 .arg(QDir::toNativeSeparators(listed.database), outcome.error));
+        return;
+    }
+    const QString counts =
+        tr("新增%1条，更新%2条，删除%3条")
+            .arg(QString::number(outcome.added), QString::number(outcome.updated),
+                 QString::number(outcome.removed));
+    if (outcome.isClean())
+        m_shell.inform(this, tr("已发布到 %1 的表 %2：%3").arg(address.display(), table, counts));
+    else
+        m_shell.inform(this,
+                       tr("没有全部发布到 %1 的表 %2：%3\n已%4。\n"
+                          "未发布的记录仍在本地数据库中，可以再次发布。")
+                           .arg(address.display(), table, publishFailureText(outcome), counts));
+}
+
 void MainWindow::exportRecords(ExportFormat format)
 {
-    // What 相应记录 lists (perhaps an earlier run), else the task selected in 所有任务.
-    QString task = m_browser->listedTask();
-    QString database = m_browser->listedDatabase();
-    const QString runTime = m_browser->listedRunTime(); // an earlier run's
-    const QString rowsOf = m_browser->listedRowsOf();   // only the newest run's rows
-    if (task.isEmpty()) {
-        task = selectedText(m_list9);
-        database = m_workspace.databaseFile(task);
-    }
+    const ListedRecords listed = listedRecords();
+    const QString &task = listed.task;
+    const QString &database = listed.database;
+    const QString &runTime = listed.runTime;
+    const QString &rowsOf = listed.rowsOf;
     if (task.isEmpty()) {
         m_shell.inform(this, tr("请先在“所有任务”中选择要导出的任务"));
         return;
@@ -993,13 +1261,8 @@ void MainWindow::exportRecords(ExportFormat format)
             .value(u"export/folder"_s,
                    QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
             .toString();
-    // An earlier run is named wherever the export is.
-    // So is a newest run listed on its own.
-    const QString rowsStarted = m_browser->listedRowsStarted().toString(u"yyyy-MM-dd HH:mm:ss"_s);
-    const QString records =
-        !rowsOf.isEmpty() ? tr("任务“%1”在 %2 开始的采集新增的记录").arg(task, rowsStarted)
-        : runTime.isEmpty() ? tr("任务“%1”的记录").arg(task)
-                            : tr("任务“%1”在 %2 采集的历史记录").arg(task, runTime);
+    const QString &rowsStarted = listed.rowsStarted;
+    const QString &records = listed.description;
     QString fileName = task;
     if (!runTime.isEmpty())
         fileName += u'-' + QString(runTime).replace(u':', u'-').replace(u' ', u'_');
@@ -1071,6 +1334,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    waitForPublishing();
     saveLayout();
     QMainWindow::closeEvent(event);
 }
@@ -1145,6 +1409,7 @@ void MainWindow::exitProgram()
 {
     if (!m_browser->mayDropEdits())
         return;
+    waitForPublishing();
     saveLayout();
     QApplication::exit(0);
 }

@@ -3,10 +3,13 @@
 // bar and tray icon. It owns the engine and observes it through its signals;
 // its size and pane sizes are kept between starts. Tasks due by their schedule
 // and tasks another copy hands over join the queue; a run that added records
-// or failed is told of through the tray or the desktop's notifications.
+// or failed is told of through the tray or the desktop's notifications. Tasks
+// whose [publish] setting names a server database have their records
+// published while they are stored, and a run's end tells how that went.
 #pragma once
 
 #include "engine/collectionengine.h"
+#include "records/recordpublisher.h"
 #include "tasks/taskfolders.h"
 #include "tasks/workspace.h"
 
@@ -17,6 +20,7 @@
 #include <optional>
 
 class QAbstractItemView;
+class QAction;
 class QLabel;
 class QListView;
 class QListWidget;
@@ -30,6 +34,8 @@ namespace caiji {
 
 class Fetcher;
 class ListHeader;
+class LivePublisher;
+class PublishDialog;
 class ScheduledTasks;
 class LivePreview;
 class RecordBrowser;
@@ -60,6 +66,7 @@ public:
     TaskDialog *newTaskDialog() const { return m_form2; }
     TaskDialog *editTaskDialog() const { return m_form3; }
     bool hasTray() const;
+    LivePublisher &livePublisher() { return *m_publisher; }
 
     void queueSelectedTask();
     // Queues each task as a double-click does, unless it waits in the queue
@@ -84,6 +91,9 @@ public:
     // Writes the records listed in 相应记录 (else of the task selected in 所有任务)
     // to a file the user names, as `caiji export` does.
     void exportRecords(ExportFormat format);
+    // Asks for a server database and publishes the records the export would
+    // write, reporting what the server added, updated and deleted.
+    void publishRecords();
     void pause();
     void resume();
     void restoreFromTray();
@@ -98,6 +108,30 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // What 相应记录 lists (perhaps an earlier run, or only the newest run's
+    // rows), else the task selected in 所有任务; `task` is empty when neither.
+    struct ListedRecords
+    {
+        QString task;
+        QString database;
+        QString runTime;     // an earlier run's
+        QString rowsOf;      // only this run's rows
+        QString rowsStarted; // when that run started
+        QString description; // "任务“t”的记录", ...
+    };
+    // A run whose records are published while it stores them.
+    struct Publishing
+    {
+        QString task;
+        int index = -1; // of the run in the task queue
+        QString url;
+        QString server; // the address without its password
+        QString table;
+        qint64 afterRow = 0; // the rows before the run are not its own
+        bool followed = false;
+        bool ending = false;
+    };
+
     void buildLists();
     void buildMenusAndToolbar();
     void buildStatusBar();
@@ -125,6 +159,20 @@ private:
     void refreshScheduleTips();
     // Tells the user what the run at `index` added or what failed in it.
     void tellRunEnded(int index, const QString &task);
+    ListedRecords listedRecords() const;
+    QString dataDirOf(const QString &task) const;
+    void updatePublishAction();
+    void publishListed();
+    void followPublishing(int index, const QString &task);
+    void follow(Publishing &publishing);
+    // The run has ended: its last records are published before it is told of.
+    void endPublishing(int index, const QString &task);
+    void publishingFinished(const QString &task, const PublishOutcome &outcome);
+    void showPublished(const Publishing &publishing, const PublishOutcome &outcome);
+    bool publishFailed(int index) const;
+    // On closing: the last records of the tasks published are waited for a
+    // few seconds; the user is told what is left to publish.
+    void waitForPublishing();
 
     Workspace m_workspace;
     TaskFolders m_folders;
@@ -159,6 +207,14 @@ private:
     TaskDialog *m_form2 = nullptr;
     TaskDialog *m_form3 = nullptr;
     ScheduledTasks *m_schedule = nullptr;
+    LivePublisher *m_publisher = nullptr;
+    QList<Publishing> m_publishing;               // in the order they started
+    QHash<int, PublishOutcome> m_publishOutcomes; // by the run's index in the task queue
+    QStringList m_leftToPublish;                  // tasks whose last records failed while closing
+    bool m_closing = false;
+    QAction *m_publishAction = nullptr;
+    PublishDialog *m_publishDialog = nullptr;
+    ListedRecords m_toPublish; // what the open PublishDialog is for
 };
 
 } // namespace caiji

@@ -157,6 +157,7 @@ void RecordBrowser::list(const QString &task, const QString &database, const QSt
     m_w.listedRun->setText(tr("（%1 的历史记录）").arg(runTime));
     m_w.listedRun->setVisible(!runTime.isEmpty());
     m_w.header10->setText(QString());
+    Q_EMIT listed();
     if (!QFile::exists(database)) {
         m_shell.inform(m_dialogParent, notCollectedMessage());
         return;

@@ -83,6 +83,10 @@ public:
     QString listedRowsOf() const { return m_rowIds ? m_newestRun : QString(); }
     QDateTime listedRowsStarted() const { return m_newestRunStarted; }
 
+Q_SIGNALS:
+    // Another task or run is listed (or tried to be).
+    void listed();
+
 private:
     void list(const QString &task, const QString &database, const QString &runTime,
               bool newestOnly);

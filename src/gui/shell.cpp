@@ -8,6 +8,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QInputDialog>
@@ -16,9 +17,11 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
+#include <QThread>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -196,6 +199,23 @@ void Shell::notify(QSystemTrayIcon *tray, const QString &text, std::function<voi
     if (!m_notifier)
         m_notifier = std::make_unique<DesktopNotifier>(QDBusConnection::sessionBus());
     m_notifier->notify(title(), text, std::move(onClick));
+}
+
+void Shell::runBusy(QWidget *parent, const QString &label, const std::function<void()> &work)
+{
+    // No cancel button: the work cannot be cut short, and closing the
+    // indicator does not end it.
+    QProgressDialog busy(label, QString(), 0, 0, parent);
+    busy.setWindowTitle(title());
+    busy.setWindowModality(Qt::WindowModal);
+    busy.setMinimumWidth(titleWidth(busy));
+    std::unique_ptr<QThread> thread(QThread::create(work));
+    QEventLoop loop;
+    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    thread->start();
+    busy.show();
+    loop.exec();
+    thread->wait();
 }
 
 void Shell::about(QWidget *parent, const QString &text)

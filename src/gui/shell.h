@@ -1,7 +1,7 @@
 // What the window asks of the desktop: plain message boxes (one 确定 button,
-// no icon) as wide as their title, file dialogs and opening folders, documents
-// and addresses. Tests replace it to read the texts and the opened addresses
-// and to answer.
+// no icon) as wide as their title, file dialogs, a busy indicator while slow
+// work runs, and opening folders, documents and addresses. Tests replace it to
+// read the texts and the opened addresses and to answer.
 #pragma once
 
 #include <QCoreApplication>
@@ -45,6 +45,9 @@ public:
                                  const QString &filter);
     // The program's name, version and licence, with its icon.
     virtual void about(QWidget *parent, const QString &text);
+    // Runs `work` on a thread of its own, so that the window keeps drawing,
+    // while a busy indicator says `label`; returns when `work` is done.
+    virtual void runBusy(QWidget *parent, const QString &label, const std::function<void()> &work);
 
     // Tells of something that happened while the user may be elsewhere: a
     // message of `tray`, or a desktop notification without one. `onClick`

@@ -2,6 +2,7 @@
 
 #include "engine/networkfetcher.h"
 #include "engine/pageexplainer.h"
+#include "gui/publishdialog.h"
 #include "gui/shell.h"
 #include "records/recordstore.h"
 #include "tasks/taskfile.h"
@@ -122,6 +123,7 @@ TaskDialog::TaskDialog(Kind kind, Shell &shell, QWidget *parent,
     m_tabs->addTab(taskTab, tr("任务"));
     m_tabs->addTab(networkTab(), tr("网络"));
     m_tabs->addTab(collectingTab(), tr("采集方式"));
+    m_tabs->addTab(publishTab(), tr("发布"));
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(m_command1);
@@ -329,6 +331,50 @@ QWidget *TaskDialog::collectingTab()
     return tab;
 }
 
+QWidget *TaskDialog::publishTab()
+{
+    auto *tab = new QWidget(this);
+    m_publishTab = tab;
+    m_publishUrl = new QLineEdit(tab);
+    m_publishUrl->setObjectName(u"PublishUrl"_s);
+    m_publishUrl->setPlaceholderText(tr("postgresql://用户@主机:端口/数据库 或 mysql://…"));
+    m_publishTable = new QLineEdit(tab);
+    m_publishTable->setObjectName(u"PublishTable"_s);
+    // Left empty, the table is named after the task.
+    connect(m_text1, &QLineEdit::textChanged, m_publishTable, [this](const QString &name) {
+        m_publishTable->setPlaceholderText(TaskFolders::trimBlanks(name));
+    });
+    auto *test = new QPushButton(tr("测试连接"), tab);
+    test->setObjectName(u"TestConnection"_s);
+    test->setAutoDefault(false);
+    connect(test, &QPushButton::clicked, this, &TaskDialog::testConnection);
+    auto *urlRow = new QHBoxLayout;
+    urlRow->addWidget(m_publishUrl, 1);
+    urlRow->addWidget(test);
+    const auto label = [tab](const QString &text, bool hint) {
+        auto *shown = new QLabel(text, tab);
+        shown->setWordWrap(true);
+        if (hint)
+            shown->setForegroundRole(QPalette::PlaceholderText);
+        return shown;
+    };
+    auto *form = new QFormLayout;
+    form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
+    form->addRow(label(tr("填了数据库地址，采集时存下的记录每隔几秒就发布到这个数据库的数据表中"
+                          "（没有这个表时新建）。发布不了的记录仍在本地数据库里，可以用"
+                          "“文件→发布到数据库…”或 caiji publish 再发布。这些设置也保存在任务的 "
+                          "data/settings.ini 里。"),
+                       false));
+    form->addRow(tr("数据库地址："), urlRow);
+    form->addRow(QString(), label(PublishDialog::passwordHint(), true));
+    form->addRow(tr("数据表："), m_publishTable);
+    auto *column = new QVBoxLayout(tab);
+    column->addLayout(form);
+    column->addStretch(1);
+    loadPublish(QString());
+    return tab;
+}
+
 void TaskDialog::setWorkspace(const Workspace &workspace)
 {
     m_workspace = workspace;
@@ -428,6 +474,7 @@ void TaskDialog::loadNetwork()
                        tr("%1 中的网络设置有误：\n%2\n“网络”页中是文件里写的值，改正后保存任务。")
                            .arg(QDir::toNativeSeparators(NetworkSettings::fileIn(dir)), error));
     loadCollecting(dir);
+    loadPublish(dir);
 }
 
 std::optional<NetworkSettings> TaskDialog::typedNetwork(QString *error) const
@@ -572,6 +619,53 @@ void TaskDialog::showNextDue()
         m_nextDue->setText(tr("下次：%1").arg(due->toString(u"yyyy-MM-dd HH:mm"_s)));
 }
 
+void TaskDialog::loadPublish(const QString &dir)
+{
+    QString error;
+    const PublishSettings settings =
+        dir.isEmpty() ? PublishSettings() : PublishDialog::settingsAsWritten(dir, &error);
+    m_publishUrl->setText(settings.url);
+    m_publishTable->setText(settings.table);
+    m_originalPublish = publishValues();
+    if (!error.isEmpty())
+        m_shell.inform(this,
+                       tr("%1 中的发布设置有误：\n%2\n“发布”页中是文件里写的值，改正后保存任务。")
+                           .arg(QDir::toNativeSeparators(NetworkSettings::fileIn(dir)), error));
+}
+
+QStringList TaskDialog::publishValues() const
+{
+    return {m_publishUrl->text().trimmed(), m_publishTable->text().trimmed()};
+}
+
+bool TaskDialog::publishChanged() const
+{
+    return publishValues() != m_originalPublish;
+}
+
+PublishSettings TaskDialog::typedPublish() const
+{
+    return {m_publishUrl->text().trimmed(), m_publishTable->text().trimmed()};
+}
+
+void TaskDialog::testConnection()
+{
+    QString why;
+    const std::optional<ServerAddress> address = ServerAddress::parse(m_publishUrl->text(), &why);
+    if (!address) {
+        m_shell.inform(this, tr("数据库地址有误：\n%1").arg(why));
+        return;
+    }
+    bool opened = false;
+    m_shell.runBusy(this, tr("正在连接 %1 …").arg(address->display()), [&] {
+        ServerConnection connection(*address);
+        opened = connection.open();
+        why = connection.lastError();
+    });
+    m_shell.inform(this, opened ? tr("连接成功：%1").arg(address->display())
+                                : tr("无法连接 %1：\n%2").arg(address->display(), why));
+}
+
 QString TaskDialog::dataDirOf(const QString &name) const
 {
     return QFileInfo(m_workspace->taskFile(TaskFolders::trimBlanks(name))).absolutePath();
@@ -589,6 +683,14 @@ void TaskDialog::submit()
         m_shell.inform(this, tr("定时设置有误，任务没有保存：\n%1").arg(error));
         return;
     }
+    const bool publishEdited = publishChanged();
+    const PublishSettings publish = typedPublish();
+    if (publishEdited && publish.isOn() && !ServerAddress::parse(publish.url, &error)) {
+        m_tabs->setCurrentWidget(m_publishTab);
+        m_publishUrl->setFocus();
+        m_shell.inform(this, tr("发布设置有误，任务没有保存：\n%1").arg(error));
+        return;
+    }
     const bool collectChanged = collectValues() != m_originalCollect;
     const bool scheduleChanged = scheduleValues() != m_originalSchedule;
     const CollectSettings collect = typedCollect();
@@ -597,16 +699,21 @@ void TaskDialog::submit()
     Q_EMIT submitted();
     // The window accepts the dialog once the task (and its folder) is saved,
     // and empties a new task's dialog then: the values were taken before.
-    if (result() != Accepted || !m_workspace || (!collectChanged && !scheduleChanged))
+    if (result() != Accepted || !m_workspace ||
+        (!collectChanged && !scheduleChanged && !publishEdited))
         return;
     const QString dir = dataDirOf(name);
-    const bool written =
-        (!collectChanged || collect.write(dir)) && (!scheduleChanged || schedule->write(dir));
-    if (!written)
+    QStringList unwritten;
+    if ((collectChanged && !collect.write(dir)) || (scheduleChanged && !schedule->write(dir)))
+        unwritten << tr("采集方式");
+    if (publishEdited && !publish.write(dir))
+        unwritten << tr("发布");
+    if (!unwritten.isEmpty())
         m_shell.inform(
             isVisible() ? this : parentWidget(),
-            tr("任务已保存，但“采集方式”页的设置没有写入 %1。请检查这个文件，再编辑任务重新设置。")
-                .arg(QDir::toNativeSeparators(NetworkSettings::fileIn(dir))));
+            tr("任务已保存，但“%1”页的设置没有写入 %2。请检查这个文件，再编辑任务重新设置。")
+                .arg(unwritten.join(tr("”和“")),
+                     QDir::toNativeSeparators(NetworkSettings::fileIn(dir))));
 }
 
 QString TaskDialog::firstAddress(const QString &definition)
@@ -721,12 +828,13 @@ void TaskDialog::clearInput()
     showNetwork(NetworkSettings());
     m_originalNetwork = networkValues();
     loadCollecting(QString());
+    loadPublish(QString());
     m_tabs->setCurrentIndex(0);
 }
 
 bool TaskDialog::hasTypedText() const
 {
-    if (networkChanged() || collectingChanged())
+    if (networkChanged() || collectingChanged() || publishChanged())
         return true;
     if (m_kind == Kind::New)
         return !m_text1->text().trimmed().isEmpty() || !m_text2->toPlainText().trimmed().isEmpty();

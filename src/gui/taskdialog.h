@@ -1,12 +1,13 @@
 // The New Task (Form2) and Edit Task (Form3) dialogs: a name field and the
 // task definition text on one tab, the task's network settings on another,
-// how it collects again (only what is new, on a schedule) on a third, and
-// 试采, which tries the definition being typed on one page. Modeless; the
-// main window keeps one of each.
+// how it collects again (only what is new, on a schedule) on a third, where
+// its records are published on a fourth, and 试采, which tries the definition
+// being typed on one page. Modeless; the main window keeps one of each.
 #pragma once
 
 #include "tasks/collectsettings.h"
 #include "tasks/networksettings.h"
+#include "tasks/publishsettings.h"
 #include "tasks/schedulesettings.h"
 #include "tasks/workspace.h"
 
@@ -94,6 +95,11 @@ public:
     void showNetworkTab();
     // The 采集方式 tab was changed since the dialog was opened or emptied.
     bool collectingChanged() const;
+    // The 发布 tab was changed since the dialog was opened or emptied.
+    bool publishChanged() const;
+    // 测试连接: opens a connection to the address typed on the 发布 tab and
+    // says whether that worked, with the server's reason when not.
+    void testConnection();
 
     // Escape and the close box: typed text is dropped only when the user says so.
     void reject() override;
@@ -106,6 +112,7 @@ Q_SIGNALS:
 private:
     QWidget *networkTab();
     QWidget *collectingTab();
+    QWidget *publishTab();
 
     void showNetwork(const NetworkSettings &settings);
     QStringList networkValues() const;
@@ -119,6 +126,11 @@ private:
     CollectSettings typedCollect() const;
     // Nothing when a value is malformed; `field` is then the control holding it.
     std::optional<ScheduleSettings> typedSchedule(QString *error, QWidget **field) const;
+    // An empty `dir`: nothing published, as for a new task. A malformed
+    // address is shown as written, to be mended.
+    void loadPublish(const QString &dir);
+    QStringList publishValues() const;
+    PublishSettings typedPublish() const;
     void showNextDue();
     // 确定: the 采集方式 tab is checked before the window saves the task, and
     // written into the task's folder once it has.
@@ -161,6 +173,9 @@ private:
     QComboBox *m_everyUnit = nullptr;
     QLineEdit *m_dailyTimes = nullptr;
     QLabel *m_nextDue = nullptr;
+    QWidget *m_publishTab = nullptr;
+    QLineEdit *m_publishUrl = nullptr;
+    QLineEdit *m_publishTable = nullptr;
     std::unique_ptr<Fetcher> m_tryFetcher;
     QTemporaryDir m_tryDir;
     QString m_originalName;
@@ -168,6 +183,7 @@ private:
     QStringList m_originalNetwork;
     QStringList m_originalCollect;
     QStringList m_originalSchedule;
+    QStringList m_originalPublish;
     QDateTime m_lastRun; // of the task edited; invalid when it never ran
     std::optional<Workspace> m_workspace;
     int m_ta = -1;

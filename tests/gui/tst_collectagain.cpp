@@ -1,16 +1,24 @@
 // Collecting again: when a schedule makes a task due, tasks handed over by
 // `caiji run` join the window's queue once, the newest run's rows are browsed,
-// edited, deleted and exported on their own, and a run's end is told of.
+// edited, deleted, exported and published on their own, and a run's end is
+// told of, with how publishing its records went.
+#include "databaseserver.h"
+#include "engine/livepublisher.h"
 #include "engine/scheduledtasks.h"
+#include "gui/publishdialog.h"
 #include "gui/recordbrowser.h"
 #include "gui/recorddisplay.h"
+#include "gui/runlistdelegate.h"
 #include "programrun.h"
 #include "records/recordstore.h"
+#include "records/runhistory.h"
 #include "tasks/instancelock.h"
 #include "tasks/networksettings.h"
 #include "windowrig.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -35,6 +43,17 @@ private Q_SLOTS:
     void newestRun();
     void notices_data();
     void notices();
+    void publishListed_data();
+    void publishListed();
+    void livePublishing_data();
+    void livePublishing();
+
+private:
+    // SERVER as `url` is the test's own PostgreSQL, started when first
+    // needed, also in `text`. False, with the reason logged, when it cannot start.
+    bool onServer(QString &url, QString &text);
+
+    std::unique_ptr<DatabaseServer> m_server;
 };
 
 namespace {
@@ -77,8 +96,12 @@ bool storeRuns(WindowRig &rig, const QList<QList<int>> &runs)
     return true;
 }
 
-// Serves p1..p`pages`, the last `failing` failing, until every queued task is complete.
-bool runAll(WindowRig &rig, int pages, int failing)
+// A server that refuses every connection.
+const QString Away = u"postgresql://caiji@127.0.0.1:1/x"_s;
+
+// Serves p1..p`pages`, the last `failing` failing, until every queued task is
+// complete, or until the running task stored `untilStored` records.
+bool runAll(WindowRig &rig, int pages, int failing, int untilStored = -1)
 {
     for (int n = 1; n <= pages; ++n) {
         if (n > pages - failing)
@@ -87,12 +110,15 @@ bool runAll(WindowRig &rig, int pages, int failing)
             rig.contentFetcher->setPage(pageUrl(n), u"<h1>第%1条</h1>"_s.arg(n).toUtf8());
     }
     CollectionEngine &engine = rig.window->engine();
-    for (int tick = 0; tick < 300 && !engine.allQueuedComplete(); ++tick) {
+    const auto reached = [&] {
+        return untilStored >= 0 && engine.state().tally.recordsStored >= untilStored;
+    };
+    for (int tick = 0; tick < 300 && !engine.allQueuedComplete() && !reached(); ++tick) {
         engine.schedulerTick();
         engine.collectorTick();
         settle(*rig.contentFetcher);
     }
-    return engine.allQueuedComplete();
+    return engine.allQueuedComplete() || reached();
 }
 
 } // namespace
@@ -272,6 +298,151 @@ void TestCollectAgain::notices()
     rig.shell.noticeClick();
     QCOMPARE(failing == pages ? rig.shell.shownTexts.mid(0, 1) : rig.window->browser().list11(),
              clicked);
+}
+
+bool TestCollectAgain::onServer(QString &url, QString &text)
+{
+    if (url != u"SERVER")
+        return true;
+    if (!m_server) {
+        m_server = std::make_unique<DatabaseServer>(DatabaseServer::Kind::PostgreSql);
+        qputenv("PGPASSWORD", DatabaseServer::password().toUtf8());
+        m_server->start();
+    }
+    url = m_server->url();
+    text.replace(u"SERVER"_s, url);
+    if (!m_server->isRunning())
+        qWarning().noquote() << m_server->error();
+    return m_server->isRunning();
+}
+
+void TestCollectAgain::publishListed_data()
+{
+    // "newest": the newest run's rows; "history": the run before. Published
+    // into a table of that name.
+    QTest::addColumn<QString>("listing");
+    QTest::addColumn<QString>("url");  // typed over the task's own; SERVER: the test's
+    QTest::addColumn<QString>("told"); // the message begins so
+    QTest::newRow("server away") << u"all"_s << Away
+                                 << u"没有全部发布到 %1 的表 all：发布失败"_s.arg(Away);
+    QTest::newRow("address refused") << u"all"_s << u"http://h/x"_s << u"数据库地址有误"_s;
+    QTest::newRow("every row") << u"all"_s << u"SERVER"_s
+                               << u"已发布到 SERVER 的表 all：新增5条，更新0条，删除0条"_s;
+    QTest::newRow("newest run only") << u"newest"_s << u"SERVER"_s
+                                     << u"已发布到 SERVER 的表 newest：新增2条，更新0条，删除0条"_s;
+    QTest::newRow("earlier run") << u"history"_s << u"SERVER"_s
+                                 << u"已发布到 SERVER 的表 history：新增1条，更新0条，删除0条"_s;
+}
+
+void TestCollectAgain::publishListed()
+{
+    QFETCH(QString, listing);
+    QFETCH(QString, url);
+    QFETCH(QString, told);
+    QVERIFY2(onServer(url, told), "PostgreSQL did not start");
+
+    WindowRig rig;
+    QVERIFY(addTask(rig, u"t"_s, 1, u"[publish]\nurl=%1\n"_s.arg(Away)));
+    // An earlier run of one record, from before the task collected only what
+    // is new, last changed long after the file was made.
+    const QString database = rig.workspace.databaseFile(u"t"_s);
+    RunHistory history(QFileInfo(database).absolutePath());
+    RecordStore earlier;
+    QVERIFY(earlier.create(database, 2) && earlier.append(lines({9}).first()));
+    earlier.close();
+    QFile file(database);
+    QVERIFY(file.open(QIODevice::ReadWrite) &&
+            file.setFileTime(QDateTime::currentDateTime().addDays(9), QFile::FileModificationTime));
+    QVERIFY(history.retire(database) && storeRuns(rig, {{1, 2, 3}, {4, 5}}) && rig.start());
+    QAction *publish = rig.action(u"CD17"_s);
+    QVERIFY(!publish->isEnabled()); // nothing listed
+    if (listing == u"history") {
+        WindowRig::click(rig.list(u"List5"_s), 0);
+        rig.shell.choices = {0};
+        rig.action(u"CD33"_s)->trigger();
+    } else {
+        WindowRig::doubleClick(rig.list(u"List9"_s), 0);
+    }
+    if (listing == u"newest")
+        QTest::mouseClick(rig.window->findChild<QCheckBox *>(u"NewestRunOnly"_s), Qt::LeftButton);
+    QVERIFY(publish->isEnabled());
+    publish->trigger();
+    auto *dialog = rig.window->findChild<PublishDialog *>();
+    QCOMPARE(dialog->urlField()->text() + u'|' + dialog->tableField()->text(), Away + u"|t"_s);
+    dialog->urlField()->setText(url);
+    dialog->tableField()->setText(listing);
+    dialog->publishButton()->click();
+    const QString message = rig.shell.takeMessages().join(u'|');
+    QVERIFY2(message.startsWith(told), qPrintable(message));
+    QCOMPARE(message.endsWith(u"未发布的记录仍在本地数据库中，可以再次发布。"_s), url == Away);
+    QCOMPARE(dialog->isVisible(), url.startsWith(u"http"));
+    if (listing == u"history") // under its own name
+        QCOMPARE(m_server->query(u"SELECT DISTINCT run FROM history"_s).trimmed(),
+                 history.runs().value(0).name);
+}
+
+void TestCollectAgain::livePublishing_data()
+{
+    QTest::addColumn<QString>("url"); // [publish] url=; SERVER: the test's
+    // "closed" after the first record; "only new": an earlier only-new run
+    // stored p1, into table "again" (else "live"); "twice": queued again
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("told"); // the notice (closed: the message) begins so
+    QTest::addColumn<QString>("status");
+    QTest::newRow("server away") << Away << QString()
+                                 << u"t：新增2条记录，发布失败2条：connection"_s
+                                 << u"t：发布失败2条：connection"_s;
+    QTest::newRow("address malformed")
+        << u"http://h/x"_s << QString() << u"t：新增2条记录，发布失败2条：数据库地址应以"_s
+        << u"t：发布失败2条：数据库地址应以"_s;
+    QTest::newRow("published") << u"SERVER"_s << QString() << u"t：新增2条记录"_s
+                               << u"t：已发布2条记录到 SERVER 的表 live"_s;
+    QTest::newRow("only new, the run's own rows")
+        << u"SERVER"_s << u"only new"_s << u"t：新增1条记录"_s
+        << u"t：已发布1条记录到 SERVER 的表 again"_s;
+    // The second run may move the first one's database aside before it is read.
+    QTest::newRow("queued twice") << Away << u"twice"_s << u"t：新增2条记录，发布失败"_s
+                                  << u"t：发布失败2条：connection"_s;
+    QTest::newRow("closed while collecting")
+        << Away << u"closed"_s << u"这些任务有记录没有发布到数据库：t\n"_s << u"t：发布失败"_s;
+}
+
+void TestCollectAgain::livePublishing()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, how);
+    QFETCH(QString, told);
+    QFETCH(QString, status);
+    const bool published = url == u"SERVER";
+    QVERIFY2(onServer(url, status), "PostgreSQL did not start");
+    const bool onlyNew = how == u"only new";
+    const QString table = onlyNew ? u"again"_s : u"live"_s;
+
+    WindowRig rig;
+    QVERIFY(addTask(rig, u"t"_s, 2,
+                    u"[publish]\nurl=%1\ntable=%2\n[collect]\nonlyNew=%3\n"_s.arg(
+                        url, table, onlyNew ? u"true"_s : u"false"_s)) &&
+            (!onlyNew || storeRuns(rig, {{1}})) && rig.start());
+    rig.window->livePublisher().setFinalRetryDelays({});
+    if (how == u"twice")
+        rig.window->engine().queueTask(u"t"_s);
+    QVERIFY(runAll(rig, 2, 0, how == u"closed" ? 1 : -1));
+    if (how == u"closed")
+        rig.window->close();
+    // Every run's end is told of once its records are published, none while closing.
+    QTRY_COMPARE(rig.shell.notices.size(), how == u"twice" ? 2 : how == u"closed" ? 0 : 1);
+    const QString shown =
+        how == u"closed" ? rig.shell.messages.join(u'|') : rig.shell.notices.join(u'|');
+    QVERIFY2(published ? shown == told : shown.startsWith(told), qPrintable(shown));
+    QVERIFY2(rig.window->statusBar()->currentMessage().startsWith(status),
+             qPrintable(rig.window->statusBar()->currentMessage()));
+    // The run's line says it too, in the warning colour.
+    const QListWidgetItem *line = rig.list(u"List6"_s)->item(0);
+    QCOMPARE(line->text().contains(u"发布失败"_s), !published);
+    QCOMPARE(line->foreground().color() == RunListDelegate::warningColour(), !published);
+    if (published)
+        QCOMPARE(m_server->query(u"SELECT count(*) FROM "_s + table).trimmed(),
+                 QString::number(onlyNew ? 1 : 2));
 }
 
 QTEST_MAIN(TestCollectAgain)

@@ -54,6 +54,8 @@ private Q_SLOTS:
     void firstAddress();
     void networkTabSaves_data();
     void networkTabSaves();
+    void testConnection_data();
+    void testConnection();
 };
 
 namespace {
@@ -536,6 +538,8 @@ void TestTaskDialogs::escapeAsksBeforeDroppingText_data()
         << u"CD12"_s << u"Headers=|Proxy="_s << false << true << true;
     QTest::newRow("edit, only new unticked, keep")
         << u"CD12"_s << u"OnlyNew=false"_s << false << true << true;
+    QTest::newRow("edit, publish mended, keep")
+        << u"CD12"_s << u"PublishUrl=|PublishTable=t2"_s << false << true << true;
     // The 取消 button does what Escape does.
     QTest::newRow("new, typed, 取消, keep") << u"CD11+取消"_s << u"x"_s << false << true << true;
 }
@@ -553,15 +557,17 @@ void TestTaskDialogs::escapeAsksBeforeDroppingText()
     WindowRig rig;
     QVERIFY(addTasks(rig, {u"a"_s}));
     // Settings loaded on opening are not typed, nor is a malformed file shown as written.
-    const QString written = u"MinDelayMs=250|Headers=: x|Proxy=ftp://h"_s;
-    QVERIFY(writeFile(rig.workspace.taskDir(u"a"_s) + u"/data/settings.ini"_s,
-                      "[network]\nminDelayMs=250\nheaders=: x\nproxy=ftp://h\n"
-                      "[collect]\nonlyNew=true\n[schedule]\nevery=6h\n"));
+    const QString written = u"MinDelayMs=250|Headers=: x|Proxy=ftp://h|PublishUrl=http://h/x"_s;
+    QVERIFY(
+        writeFile(rig.workspace.taskDir(u"a"_s) + u"/data/settings.ini"_s,
+                  "[network]\nminDelayMs=250\nheaders=: x\nproxy=ftp://h\n"
+                  "[collect]\nonlyNew=true\n[schedule]\nevery=6h\n[publish]\nurl=http://h/x\n"));
     QVERIFY(rig.start());
     WindowRig::click(rig.list(u"List5"_s), 0);
     QDialog *form = openDialog(rig, command, command == u"CD11" ? u"Form2"_s : u"Form3"_s);
     if (command == u"CD12") {
         QCOMPARE(shownNetwork(form, written), written);
+        QVERIFY(rig.shell.messages.join(u'|').contains(u"url=http://h/x："_s));
         QVERIFY(rig.shell.takeMessages().join(u'|').contains(u"headers："_s));
     }
     if (name.contains(u'='))
@@ -741,6 +747,14 @@ void TestTaskDialogs::networkTabSaves_data()
         << kept;
     QTest::newRow("edit, settings.ini unwritable")
         << u"a"_s << u"OnlyNew=true"_s << u"没有写入"_s << u"<unwritable>"_s;
+    // The 发布 tab: [publish].
+    QTest::newRow("new, publish address and table")
+        << u"n"_s << u"PublishUrl=mysql://u@h:3306/db|PublishTable=表"_s << QString()
+        << u"table=表|url=mysql://u@h:3306/db"_s;
+    QTest::newRow("edit, publish address refused")
+        << u"a"_s << u"PublishUrl=http://h/db"_s << u"postgresql://或mysql://"_s << kept;
+    QTest::newRow("edit, publish not written")
+        << u"a"_s << u"PublishTable=x"_s << u"“发布”页的设置没有写入"_s << u"<unwritable>"_s;
 }
 
 void TestTaskDialogs::networkTabSaves()
@@ -794,6 +808,30 @@ void TestTaskDialogs::networkTabSaves()
     QString error;
     QVERIFY2(NetworkSettings::read(rig.workspace.taskDir(task) + u"/data"_s, &error),
              qPrintable(error));
+}
+
+void TestTaskDialogs::testConnection_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("told"); // the message begins so
+    QTest::newRow("address refused") << u"http://h/x"_s << u"数据库地址有误：\n数据库地址应以"_s;
+    QTest::newRow("server away") << u"postgresql://caiji:pw@127.0.0.1:1/x"_s
+                                 << u"无法连接 postgresql://caiji@127.0.0.1:1/x：\n"_s;
+}
+
+void TestTaskDialogs::testConnection()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, told);
+    WindowRig rig;
+    QVERIFY(rig.start());
+    typeNetwork(openDialog(rig, u"CD11"_s, u"Form2"_s), rig.shell,
+                u"PublishUrl="_s + url + u"|TestConnection"_s);
+    // The server's reason follows, and the password is not shown.
+    const QString message = rig.shell.takeMessages().join(u'|');
+    QVERIFY2(message.startsWith(told) && message.size() > told.size() + 4 &&
+                 !message.contains(u"pw"_s),
+             qPrintable(message));
 }
 
 QTEST_MAIN(TestTaskDialogs)

@@ -48,7 +48,7 @@ expect()
 n=$'\n'
 
 expect "commands" "run" r
-expect "all commands" "count${n}examples${n}export${n}failures${n}history${n}htm2txt${n}links${n}run${n}try" ''
+expect "all commands" "count${n}enqueue${n}examples${n}export${n}failures${n}history${n}htm2txt${n}jobs${n}links${n}publish${n}run${n}schedule${n}try${n}worker" ''
 expect "window options" "--help${n}--tick-ms${n}--version${n}--workspace" --workspace "$ws" --
 expect "command after the global options" "count" --workspace "$ws" --tick-ms 5 co
 expect "run options" "--keep-runs" run --k

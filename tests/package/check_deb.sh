@@ -36,7 +36,8 @@ for expected in ./usr/bin/caiji ./usr/bin/caiji-demo-site \
         ./usr/share/applications/$app.desktop ./usr/share/metainfo/$app.metainfo.xml \
         ./usr/share/icons/hicolor/scalable/apps/caiji.svg \
         ./usr/share/icons/hicolor/{16x16,22x22,24x24,32x32,48x48,64x64,128x128,256x256}/apps/caiji.png \
-        ./usr/share/bash-completion/completions/caiji ./usr/share/lintian/overrides/caiji; do
+        ./usr/share/bash-completion/completions/caiji ./usr/share/lintian/overrides/caiji \
+        ./usr/lib/systemd/system/caiji-worker@.service; do
     grep -qxF "$expected" <<<"$files" || fail "missing from the package: $expected"
 done
 grep -q '\.keep$' <<<"$files" && fail "placeholder .keep files are packaged"

@@ -1,0 +1,380 @@
+#include "records/recordpublisher.h"
+
+#include "records/publishrows.h"
+
+#include <QHash>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QThread>
+
+using namespace Qt::StringLiterals;
+
+namespace caiji {
+
+namespace {
+
+// Rows sent in one transaction.
+constexpr qsizetype BatchRows = 500;
+
+QString columnName(int index)
+{
+    return u"f"_s + QString::number(index + 1);
+}
+
+qsizetype widest(const QList<PublishRow> &rows)
+{
+    qsizetype width = 0;
+    for (const PublishRow &row : rows)
+        width = std::max(width, row.fields.size());
+    return width;
+}
+
+void bindRow(QSqlQuery &query, const PublishRow &row, int width)
+{
+    query.addBindValue(row.run);
+    query.addBindValue(row.row);
+    query.addBindValue(row.collected.isValid() ? row.collected : QDateTime::currentDateTime());
+    for (int i = 0; i < width; ++i)
+        query.addBindValue(row.fields.value(i, u""_s));
+}
+
+QString errorText(const QSqlQuery &query)
+{
+    const QSqlError error = query.lastError();
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.text().trimmed();
+    return text;
+}
+
+} // namespace
+
+RecordPublisher::RecordPublisher(ServerConnection *connection, const QString &table)
+    : m_connection(connection), m_table(table), m_wait([](int ms) { QThread::msleep(ulong(ms)); })
+{
+}
+
+bool RecordPublisher::prepare(int fieldCount, QString *why)
+{
+    if (m_tableFields >= fieldCount)
+        return true;
+    const ServerAddress &address = m_connection->address();
+    const bool postgres = address.kind == ServerAddress::Kind::PostgreSql;
+    const QString table = address.quoted(m_table);
+    QSqlQuery query(m_connection->database());
+    QStringList columns{postgres ? u"run TEXT NOT NULL"_s : u"run VARCHAR(64) NOT NULL"_s,
+                        u"row_id BIGINT NOT NULL"_s,
+                        postgres ? u"collected TIMESTAMPTZ NOT NULL"_s
+                                 : u"collected DATETIME NOT NULL"_s};
+    for (int i = 0; i < fieldCount; ++i)
+        columns << columnName(i) + (postgres ? u" TEXT"_s : u" LONGTEXT"_s);
+    columns << u"PRIMARY KEY (run, row_id)"_s;
+    const QString create = u"CREATE TABLE IF NOT EXISTS "_s + table + u" ("_s +
+                           columns.join(u", "_s) + u')' +
+                           (postgres ? QString()
+                                     : u" ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 "
+                                       "COLLATE=utf8mb4_bin"_s);
+    if (!query.exec(create) || !query.exec(u"SELECT * FROM "_s + table + u" WHERE 1 = 0"_s)) {
+        *why = u"无法建立数据表%1：%2"_s.arg(m_table, errorText(query));
+        return false;
+    }
+    const QSqlRecord record = query.record();
+    for (const char *needed : {"run", "row_id", "collected"}) {
+        if (record.indexOf(QLatin1StringView(needed)) < 0) {
+            *why = u"数据表%1已有，但没有%2列，不是本程序建立的"_s.arg(m_table,
+                                                                       QLatin1StringView(needed));
+            return false;
+        }
+    }
+    // A task given more fields since the table was made.
+    for (int i = 0; i < fieldCount; ++i) {
+        if (record.indexOf(columnName(i)) >= 0)
+            continue;
+        if (!query.exec(u"ALTER TABLE "_s + table + u" ADD COLUMN "_s + columnName(i) +
+                        (postgres ? u" TEXT"_s : u" LONGTEXT"_s))) {
+            *why = u"无法给数据表%1加上%2列：%3"_s.arg(m_table, columnName(i), errorText(query));
+            return false;
+        }
+    }
+    m_tableFields = fieldCount;
+    return true;
+}
+
+QString RecordPublisher::upsertStatement(int fieldCount) const
+{
+    const ServerAddress &address = m_connection->address();
+    QStringList names{u"run"_s, u"row_id"_s, u"collected"_s};
+    QStringList assignments;
+    QStringList mine;
+    QStringList theirs;
+    for (int i = 0; i < fieldCount; ++i) {
+        const QString name = columnName(i);
+        names << name;
+        if (address.kind == ServerAddress::Kind::PostgreSql) {
+            assignments << name + u" = EXCLUDED."_s + name;
+            mine << u"t."_s + name;
+            theirs << u"EXCLUDED."_s + name;
+        } else {
+            assignments << name + u" = VALUES("_s + name + u')';
+        }
+    }
+    QString statement = u"INSERT INTO "_s + address.quoted(m_table) + u" AS t ("_s +
+                        names.join(u", "_s) + u") VALUES ("_s +
+                        QStringList(names.size(), u"?"_s).join(u", "_s) + u')';
+    if (address.kind == ServerAddress::Kind::MySql) {
+        statement.replace(u" AS t ("_s, u" ("_s);
+        return statement + u" ON DUPLICATE KEY UPDATE "_s + assignments.join(u", "_s);
+    }
+    // Only a row whose values changed is written; xmax is 0 for a new one.
+    return statement + u" ON CONFLICT (run, row_id) DO UPDATE SET "_s + assignments.join(u", "_s) +
+           u" WHERE ROW("_s + mine.join(u", "_s) + u") IS DISTINCT FROM ROW("_s +
+           theirs.join(u", "_s) + u") RETURNING (xmax = 0)"_s;
+}
+
+bool RecordPublisher::upsertOnce(const QList<PublishRow> &rows, bool transaction,
+                                 PublishOutcome *outcome)
+{
+    const int width = int(widest(rows));
+    QString why;
+    if (!prepare(width, &why)) {
+        m_connection->setLastError(why);
+        return false;
+    }
+    QSqlDatabase db = m_connection->database();
+    const bool postgres = m_connection->address().kind == ServerAddress::Kind::PostgreSql;
+    QSqlQuery query(db);
+    if (!query.prepare(upsertStatement(width))) {
+        m_connection->setLastError(errorText(query));
+        return false;
+    }
+    if (transaction && !db.transaction()) {
+        m_connection->setLastError(db.lastError().text());
+        return false;
+    }
+    PublishOutcome done;
+    for (const PublishRow &row : rows) {
+        bindRow(query, row, width);
+        if (!query.exec()) {
+            const QString error = errorText(query);
+            if (transaction) {
+                db.rollback();
+                if (m_connection->isLost()) {
+                    m_connection->setLastError(error);
+                    return false;
+                }
+                // A refused row aborts the batch: each row alone, so only
+                // the refused ones stay behind.
+                return upsertOnce(rows, false, outcome);
+            }
+            if (m_connection->isLost()) {
+                m_connection->setLastError(error);
+                return false;
+            }
+            ++done.failed;
+            if (done.error.isEmpty())
+                done.error = u"第%1行（%2）：%3"_s.arg(row.row).arg(row.run, error);
+            continue;
+        }
+        if (postgres) {
+            if (query.next())
+                ++(query.value(0).toBool() ? done.added : done.updated);
+        } else {
+            const int affected = query.numRowsAffected();
+            if (affected == 1)
+                ++done.added;
+            else if (affected == 2)
+                ++done.updated;
+        }
+    }
+    if (transaction && !db.commit()) {
+        m_connection->setLastError(db.lastError().text());
+        db.rollback();
+        return false;
+    }
+    outcome->added += done.added;
+    outcome->updated += done.updated;
+    outcome->failed += done.failed;
+    if (outcome->error.isEmpty())
+        outcome->error = done.error;
+    return true;
+}
+
+PublishOutcome RecordPublisher::withRetries(qint64 total,
+                                            const std::function<bool(PublishOutcome *)> &attempt)
+{
+    for (qsizetype tried = 0;; ++tried) {
+        if (m_connection->isOpen() || m_connection->open()) {
+            PublishOutcome outcome;
+            if (attempt(&outcome))
+                return outcome;
+        }
+        // A server that answers refused: trying again changes nothing.
+        if (m_connection->isOpen() && !m_connection->isLost())
+            break;
+        // The server did not answer: anew on a fresh connection, after a
+        // wait.
+        m_connection->close();
+        m_tableFields = -1;
+        if (tried >= m_retryDelaysMs.size())
+            break;
+        m_wait(m_retryDelaysMs[tried]);
+    }
+    PublishOutcome lost;
+    lost.failed = total;
+    lost.error = m_connection->lastError();
+    return lost;
+}
+
+PublishOutcome RecordPublisher::upsert(const QList<PublishRow> &rows)
+{
+    PublishOutcome total;
+    for (qsizetype start = 0; start < rows.size(); start += BatchRows) {
+        const QList<PublishRow> batch = rows.mid(start, BatchRows);
+        const PublishOutcome done = withRetries(batch.size(), [&](PublishOutcome *outcome) {
+            return upsertOnce(batch, true, outcome);
+        });
+        total.added += done.added;
+        total.updated += done.updated;
+        total.failed += done.failed;
+        if (total.error.isEmpty())
+            total.error = done.error;
+        // A server that stays away takes the rest with it.
+        if (done.failed == batch.size() && done.added == 0 && m_connection->isLost()) {
+            total.failed += rows.size() - start - batch.size();
+            break;
+        }
+    }
+    return total;
+}
+
+bool RecordPublisher::syncOnce(const QStringList &runs, const QList<PublishRow> &rows,
+                               PublishOutcome *outcome)
+{
+    const int width = int(widest(rows));
+    QString why;
+    if (!prepare(width, &why)) {
+        m_connection->setLastError(why);
+        return false;
+    }
+    const QString table = m_connection->address().quoted(m_table);
+    QSqlQuery query(m_connection->database());
+    query.setForwardOnly(true);
+    QStringList columns{u"run"_s, u"row_id"_s};
+    for (int i = 0; i < width; ++i)
+        columns << columnName(i);
+    QHash<QString, QHash<qint64, QStringList>> stored;
+    for (const QString &run : runs) {
+        if (!query.prepare(u"SELECT "_s + columns.join(u", "_s) + u" FROM "_s + table +
+                           u" WHERE run = ?"_s)) {
+            m_connection->setLastError(errorText(query));
+            return false;
+        }
+        query.addBindValue(run);
+        if (!query.exec()) {
+            m_connection->setLastError(errorText(query));
+            return false;
+        }
+        QHash<qint64, QStringList> &ofRun = stored[run];
+        while (query.next()) {
+            QStringList values;
+            for (int i = 0; i < width; ++i)
+                values << query.value(2 + i).toString();
+            ofRun.insert(query.value(1).toLongLong(), values);
+        }
+    }
+    QList<PublishRow> changed;
+    for (const PublishRow &row : rows) {
+        QHash<qint64, QStringList> &ofRun = stored[row.run];
+        const auto there = ofRun.constFind(row.row);
+        QStringList values = row.fields;
+        while (values.size() < width)
+            values << QString();
+        if (there == ofRun.cend() || *there != values)
+            changed << row;
+        ofRun.remove(row.row);
+    }
+    if (!changed.isEmpty() && !upsertOnce(changed, true, outcome))
+        return false;
+    // What is left on the server was deleted here.
+    QSqlDatabase db = m_connection->database();
+    if (!query.prepare(u"DELETE FROM "_s + table + u" WHERE run = ? AND row_id = ?"_s) ||
+        !db.transaction()) {
+        m_connection->setLastError(errorText(query));
+        return false;
+    }
+    qint64 removed = 0;
+    for (auto run = stored.cbegin(); run != stored.cend(); ++run) {
+        for (auto row = run->cbegin(); row != run->cend(); ++row) {
+            query.addBindValue(run.key());
+            query.addBindValue(row.key());
+            if (!query.exec()) {
+                m_connection->setLastError(errorText(query));
+                db.rollback();
+                return false;
+            }
+            ++removed;
+        }
+    }
+    if (!db.commit()) {
+        m_connection->setLastError(db.lastError().text());
+        db.rollback();
+        return false;
+    }
+    outcome->removed += removed;
+    return true;
+}
+
+PublishOutcome RecordPublisher::sync(const QStringList &runs, const QList<PublishRow> &rows)
+{
+    return withRetries(rows.size(), [&](PublishOutcome *outcome) {
+        *outcome = PublishOutcome();
+        return syncOnce(runs, rows, outcome);
+    });
+}
+
+bool RecordPublisher::insertInTransaction(const QList<PublishRow> &rows, QString *why)
+{
+    PublishOutcome outcome;
+    if (rows.isEmpty())
+        return true;
+    QSqlQuery query(m_connection->database());
+    const int width = int(widest(rows));
+    if (m_tableFields < width) {
+        *why = u"数据表%1没有先准备好"_s.arg(m_table);
+        return false;
+    }
+    if (!query.prepare(upsertStatement(width))) {
+        *why = errorText(query);
+        return false;
+    }
+    for (const PublishRow &row : rows) {
+        bindRow(query, row, width);
+        if (!query.exec()) {
+            *why = u"第%1行：%2"_s.arg(row.row).arg(errorText(query));
+            return false;
+        }
+    }
+    return true;
+}
+
+PublishOutcome RecordPublisher::publishDatabase(const ServerAddress &address, const QString &table,
+                                                const QString &path, const QString &run,
+                                                const QString &fallbackName)
+{
+    PublishOutcome outcome;
+    QString why;
+    const std::optional<QList<PublishRow>> rows =
+        PublishRows::read(path, run, 0, fallbackName, &why);
+    const QStringList runs = PublishRows::runsOf(path, run, fallbackName);
+    if (!rows || runs.isEmpty()) {
+        outcome.failed = -1;
+        outcome.error = rows ? u"无法读写数据库%1"_s.arg(path) : why;
+        return outcome;
+    }
+    ServerConnection connection(address);
+    RecordPublisher publisher(&connection, table);
+    return publisher.sync(runs, *rows);
+}
+
+} // namespace caiji

@@ -1,0 +1,149 @@
+#include "records/serverdatabase.h"
+
+#include <QAtomicInteger>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+namespace caiji {
+
+std::optional<ServerAddress> ServerAddress::parse(const QString &url, QString *why)
+{
+    const QUrl parsed(url.trimmed(), QUrl::StrictMode);
+    ServerAddress address;
+    const QString scheme = parsed.scheme().toLower();
+    if (scheme == u"postgresql" || scheme == u"postgres") {
+        address.kind = Kind::PostgreSql;
+    } else if (scheme == u"mysql" || scheme == u"mariadb") {
+        address.kind = Kind::MySql;
+    } else {
+        *why = u"数据库地址应以postgresql://或mysql://开头：%1"_s.arg(url);
+        return std::nullopt;
+    }
+    address.user = parsed.userName();
+    address.password = parsed.password();
+    address.host = parsed.host();
+    address.port = parsed.port(0);
+    address.database = parsed.path().mid(1);
+    if (!parsed.isValid() || address.host.isEmpty() || address.database.isEmpty() ||
+        address.database.contains(u'/')) {
+        *why = u"数据库地址应是%1://用户@主机:端口/数据库：%2"_s.arg(scheme, url);
+        return std::nullopt;
+    }
+    return address;
+}
+
+QString ServerAddress::display() const
+{
+    QUrl url;
+    url.setScheme(kind == Kind::PostgreSql ? u"postgresql"_s : u"mysql"_s);
+    url.setUserName(user);
+    url.setHost(host);
+    if (port > 0)
+        url.setPort(port);
+    url.setPath(u"/"_s + database);
+    return url.toString();
+}
+
+QString ServerAddress::driver() const
+{
+    return kind == Kind::PostgreSql ? u"QPSQL"_s : u"QMYSQL"_s;
+}
+
+QString ServerAddress::quoted(const QString &identifier) const
+{
+    const QChar quote = kind == Kind::PostgreSql ? u'"' : u'`';
+    QString inner = identifier;
+    inner.replace(quote, QString(2, quote));
+    return quote + inner + quote;
+}
+
+ServerConnection::ServerConnection(const ServerAddress &address) : m_address(address)
+{
+    static QAtomicInteger<quint64> serial;
+    m_name = u"caiji-server-%1"_s.arg(serial.fetchAndAddRelaxed(1));
+}
+
+ServerConnection::~ServerConnection()
+{
+    close();
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+bool ServerConnection::open()
+{
+    if (!QSqlDatabase::isDriverAvailable(m_address.driver())) {
+        m_lastError = u"没有%1数据库驱动（Debian: %2）"_s.arg(
+            m_address.driver(), m_address.kind == ServerAddress::Kind::PostgreSql
+                                    ? u"libqt6sql6-psql"_s
+                                    : u"libqt6sql6-mysql"_s);
+        return false;
+    }
+    close();
+    QSqlDatabase db = QSqlDatabase::contains(m_name)
+                          ? QSqlDatabase::database(m_name, false)
+                          : QSqlDatabase::addDatabase(m_address.driver(), m_name);
+    db.setHostName(m_address.host);
+    if (m_address.port > 0)
+        db.setPort(m_address.port);
+    db.setDatabaseName(m_address.database);
+    db.setUserName(m_address.user);
+    QString password = m_address.password;
+    // libpq reads PGPASSWORD and ~/.pgpass itself; the MySQL driver is
+    // handed MYSQL_PWD.
+    if (password.isEmpty() && m_address.kind == ServerAddress::Kind::MySql)
+        password = qEnvironmentVariable("MYSQL_PWD");
+    db.setPassword(password);
+    if (m_address.kind == ServerAddress::Kind::PostgreSql) {
+        db.setConnectOptions(
+            u"connect_timeout=%1;application_name=caiji"_s.arg(ConnectTimeoutSeconds));
+    } else {
+        db.setConnectOptions(u"MYSQL_OPT_CONNECT_TIMEOUT=%1;MYSQL_OPT_READ_TIMEOUT=60;"
+                             "MYSQL_OPT_WRITE_TIMEOUT=60"_s.arg(ConnectTimeoutSeconds));
+    }
+    if (!db.open()) {
+        m_lastError = db.lastError().text().trimmed();
+        return false;
+    }
+    QSqlQuery setup(db);
+    // PostgreSQL's notices ("relation … already exists, skipping") would
+    // reach standard error.
+    const QString session = m_address.kind == ServerAddress::Kind::MySql
+                                ? u"SET NAMES utf8mb4 COLLATE utf8mb4_bin"_s
+                                : u"SET client_min_messages TO warning"_s;
+    if (!setup.exec(session)) {
+        m_lastError = setup.lastError().text().trimmed();
+        return false;
+    }
+    m_lastError.clear();
+    return true;
+}
+
+void ServerConnection::close()
+{
+    if (QSqlDatabase::contains(m_name))
+        QSqlDatabase::database(m_name, false).close();
+}
+
+bool ServerConnection::isOpen() const
+{
+    return QSqlDatabase::contains(m_name) && QSqlDatabase::database(m_name, false).isOpen();
+}
+
+bool ServerConnection::isLost()
+{
+    if (!isOpen())
+        return true;
+    // A statement the server answers says the connection still holds.
+    QSqlQuery probe(database());
+    return !probe.exec(u"SELECT 1"_s);
+}
+
+QSqlDatabase ServerConnection::database() const
+{
+    return QSqlDatabase::database(m_name, false);
+}
+
+} // namespace caiji
