@@ -504,6 +504,10 @@
         <source>publish needs --to URL, or a [publish] url in the task&apos;s settings (see caiji publish --help)</source>
         <translation>publish 需要 --to 地址，或任务设置中 [publish] 的 url（见 caiji publish --help）</translation>
     </message>
+    <message>
+        <source>--publish is not handed to the window; it publishes as each task&apos;s [publish] setting says</source>
+        <translation>--publish 不会交给窗口；窗口按各任务自己的 [publish] 设置发布</translation>
+    </message>
 </context>
 <context>
     <name>QueueCommands</name>

@@ -384,6 +384,12 @@ int CommandLine::runCommand(const QStringList &arguments)
     case InstanceLock::Outcome::Acquired:
         break;
     case InstanceLock::Outcome::HeldByAnother:
+        // The window publishes as each task's own [publish] setting says.
+        if (!options->publish.isEmpty())
+            m_err << "caiji: "
+                  << tr("--publish is not handed to the window; it publishes as each task's "
+                        "[publish] setting says")
+                  << Qt::endl;
         return handOver(lock, workspace.root(),
                         options->positional.isEmpty() ? known : options->positional,
                         options->onlyNew);
