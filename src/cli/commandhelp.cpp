@@ -58,7 +58,7 @@ const QList<OptionText> &optionTexts()
          QT_TRANSLATE_NOOP("CommandHelp",
                            "the PostgreSQL database that holds the job queue, "
                            "postgresql://USER@HOST:PORT/DB; records are published into it too")},
-        {u"every"_s, u"SPEC"_s,
+        {u"every"_s, u"WHEN"_s,
          QT_TRANSLATE_NOOP(
              "CommandHelp",
              "run the job again on this schedule, as a task's [schedule] says it: 30m, 6h or "

@@ -101,6 +101,15 @@ bool RecordPublisher::prepare(int fieldCount, QString *why)
     return true;
 }
 
+bool RecordPublisher::prepareOrSay(int fieldCount)
+{
+    QString why;
+    if (prepare(fieldCount, &why))
+        return true;
+    m_connection->setLastError(why);
+    return false;
+}
+
 QString RecordPublisher::upsertStatement(int fieldCount) const
 {
     const ServerAddress &address = m_connection->address();
@@ -136,11 +145,8 @@ bool RecordPublisher::upsertOnce(const QList<PublishRow> &rows, bool transaction
                                  PublishOutcome *outcome)
 {
     const int width = int(widest(rows));
-    QString why;
-    if (!prepare(width, &why)) {
-        m_connection->setLastError(why);
+    if (!prepareOrSay(width))
         return false;
-    }
     QSqlDatabase db = m_connection->database();
     const bool postgres = m_connection->address().kind == ServerAddress::Kind::PostgreSql;
     QSqlQuery query(db);
@@ -252,11 +258,8 @@ bool RecordPublisher::syncOnce(const QStringList &runs, const QList<PublishRow> 
                                PublishOutcome *outcome)
 {
     const int width = int(widest(rows));
-    QString why;
-    if (!prepare(width, &why)) {
-        m_connection->setLastError(why);
+    if (!prepareOrSay(width))
         return false;
-    }
     const QString table = m_connection->address().quoted(m_table);
     QSqlQuery query(m_connection->database());
     query.setForwardOnly(true);

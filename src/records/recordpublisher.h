@@ -77,6 +77,8 @@ private:
     bool upsertOnce(const QList<PublishRow> &rows, bool transaction, PublishOutcome *outcome);
     bool syncOnce(const QStringList &runs, const QList<PublishRow> &rows, PublishOutcome *outcome);
     PublishOutcome withRetries(qint64 total, const std::function<bool(PublishOutcome *)> &attempt);
+    // prepare(), its reason kept as the connection's last error.
+    bool prepareOrSay(int fieldCount);
     QString upsertStatement(int fieldCount) const;
 
     ServerConnection *m_connection;
