@@ -409,10 +409,11 @@ std::optional<QString> CollectionEngine::prepareDatabase(const QString &taskText
         s.notes << notice;
         Q_EMIT taskWarning(s.taskIndex, s.taskName, notice);
     }
-    if (!s.store.create(database, s.fieldCount, s.collect.onlyNew))
+    // Every run notes the page of each record, so any later run can collect
+    // only what is new.
+    if (!s.store.create(database, s.fieldCount, true))
         return u"无法创建数据库："_s + s.store.lastError();
-    if (s.collect.onlyNew)
-        s.store.startRun();
+    s.store.startRun();
     m_failureLog.open(database);
     return std::nullopt;
 }

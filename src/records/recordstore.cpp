@@ -93,6 +93,42 @@ std::optional<qint64> rowidAt(QSqlDatabase &db, int position)
     return query.value(0).toLongLong();
 }
 
+// The identity of a database: made with it and kept inside it, so that the
+// rows it publishes never collide with another database's.
+// Why it could not be written; empty when it was.
+QString writeIdentity(QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    if (query.exec(u"CREATE TABLE IF NOT EXISTS caiji_source (id TEXT NOT NULL)"_s) &&
+        query.prepare(u"INSERT INTO caiji_source (id) VALUES (?)"_s)) {
+        query.addBindValue(QUuid::createUuid().toString(QUuid::WithoutBraces));
+        if (query.exec())
+            return {};
+    }
+    return query.lastError().text();
+}
+
+QString readIdentity(QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    if (query.exec(u"SELECT id FROM caiji_source ORDER BY rowid LIMIT 1"_s) && query.next())
+        return query.value(0).toString();
+    return {};
+}
+
+// The row after the highest one the database ever held: a deleted row's
+// trace stays, so its id is never given to another record.
+qint64 nextRowOf(QSqlDatabase &db, bool traced)
+{
+    QSqlQuery query(db);
+    const QString highest = traced ? u"SELECT max(coalesce((SELECT max(rowid) FROM data), 0), "
+                                     "coalesce((SELECT max(row) FROM caiji_rows), 0))"_s
+                                   : u"SELECT coalesce(max(rowid), 0) FROM data"_s;
+    if (!query.exec(highest) || !query.next())
+        return 1;
+    return query.value(0).toLongLong() + 1;
+}
+
 QString recordLineOf(const QSqlQuery &query, int fieldCount)
 {
     QString line;
@@ -156,18 +192,23 @@ bool RecordStore::create(const QString &path, int fieldCount, bool traced)
         columns << columnName(i) + u" TEXT"_s;
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     m_hasTable = query.exec(u"CREATE TABLE data ("_s + columns.join(u',') + u')');
-    if (!m_hasTable || !traced) {
-        if (!m_hasTable)
-            m_lastError = query.lastError().text();
-        return m_hasTable;
+    m_nextRowId = 1;
+    if (!m_hasTable) {
+        m_lastError = query.lastError().text();
+        return false;
     }
-    m_hasTable = query.exec(u"CREATE TABLE caiji_runs (name TEXT PRIMARY KEY, started TEXT, "
+    if (!traced)
+        return true;
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    const QString identityError = writeIdentity(db);
+    m_hasTable = identityError.isEmpty() &&
+                 query.exec(u"CREATE TABLE caiji_runs (name TEXT PRIMARY KEY, started TEXT, "
                             "ended TEXT, failures INTEGER)"_s) &&
                  query.exec(u"CREATE TABLE caiji_rows (row INTEGER PRIMARY KEY, run TEXT NOT "
                             "NULL, page TEXT NOT NULL, record BLOB NOT NULL)"_s) &&
                  query.exec(u"CREATE INDEX caiji_rows_run ON caiji_rows (run)"_s);
     if (!m_hasTable)
-        m_lastError = query.lastError().text();
+        m_lastError = identityError.isEmpty() ? query.lastError().text() : identityError;
     return m_hasTable && prepareTrace();
 }
 
@@ -204,8 +245,18 @@ bool RecordStore::continueExisting(const QString &path, int fieldCount, QString 
         close();
         return false;
     }
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    // Databases made before they had an identity get theirs now.
+    if (readIdentity(db).isEmpty()) {
+        if (const QString error = writeIdentity(db); !error.isEmpty()) {
+            *why = u"无法写入数据库：%1"_s.arg(error);
+            close();
+            return false;
+        }
+    }
     m_fieldCount = fieldCount;
     m_hasTable = true;
+    m_nextRowId = nextRowOf(db, true);
     return prepareTrace();
 }
 
@@ -300,7 +351,9 @@ bool RecordStore::append(const QString &recordLine, const QString &page)
         values.resize(m_fieldCount);
     std::unique_ptr<QSqlQuery> &query = m_inserts[values.size()];
     if (!query) {
-        QStringList columns, marks;
+        // The row id is given, never left to SQLite, which would hand a
+        // deleted last row's id to the next record.
+        QStringList columns{u"rowid"_s}, marks{u"?"_s};
         for (int i = 0; i < values.size(); ++i) {
             columns << columnName(i);
             marks << u"?"_s;
@@ -314,15 +367,18 @@ bool RecordStore::append(const QString &recordLine, const QString &page)
             return false;
         }
     }
+    const qint64 row = m_nextRowId;
+    query->bindValue(0, row);
     for (int i = 0; i < values.size(); ++i)
-        query->bindValue(i, values[i]);
+        query->bindValue(i + 1, values[i]);
     if (!m_trace) {
         if (!query->exec()) {
             m_lastError = query->lastError().text();
             m_busy = isBusyError(query->lastError());
             return false;
         }
-        m_lastRowId = query->lastInsertId().toLongLong();
+        m_lastRowId = row;
+        ++m_nextRowId;
         return true;
     }
     // The row and its trace are one commit: a row is never of no run.
@@ -339,7 +395,6 @@ bool RecordStore::append(const QString &recordLine, const QString &page)
     };
     if (!query->exec())
         return fail(query->lastError());
-    const qint64 row = query->lastInsertId().toLongLong();
     m_trace->bindValue(0, row);
     m_trace->bindValue(1, m_run.isNull() ? u""_s : m_run);
     m_trace->bindValue(2, page.isNull() ? u""_s : page); // a null string binds as NULL
@@ -349,7 +404,19 @@ bool RecordStore::append(const QString &recordLine, const QString &page)
     if (!db.commit())
         return fail(db.lastError());
     m_lastRowId = row;
+    ++m_nextRowId;
     return true;
+}
+
+QString RecordStore::identity(const QString &path)
+{
+    OperationConnection connection(path);
+    if (!connection.isOpen())
+        return {};
+    const QString known = readIdentity(connection.db());
+    if (!known.isEmpty() || !writeIdentity(connection.db()).isEmpty())
+        return known;
+    return readIdentity(connection.db());
 }
 
 void RecordStore::close()

@@ -74,8 +74,14 @@ public:
     // False once the file the run writes to is gone from its path (deleted,
     // or replaced by another file): what was stored in it is lost.
     bool isFileIntact() const;
-    // The row the last successful append made.
+    // The row the last successful append made. Row ids are never used
+    // twice in one database, also after the newest row was deleted.
     qint64 lastRowId() const { return m_lastRowId; }
+
+    // What tells the database at `path` from every other (a random id made
+    // with it, or on first use for an older one, and kept inside it); empty
+    // when it cannot be read or written.
+    static QString identity(const QString &path);
 
     void close();
     bool isOpen() const;
@@ -133,6 +139,7 @@ private:
     bool m_hasTable = false;
     QString m_lastError;
     qint64 m_lastRowId = -1;
+    qint64 m_nextRowId = 1;
 };
 
 } // namespace caiji

@@ -87,6 +87,7 @@ void TestOnlyNew::collectsAgain_data()
     QTest::addColumn<QList<int>>("fetched"); // content pages the second run asks for
     QTest::addColumn<int>("listPagesRead");  // by the second crawl (-1: all)
     QTest::addColumn<QStringList>("stored"); // every record after the second run
+    QTest::addColumn<bool>("plainFirst");    // the first run a plain one, the second --only-new
 
     const QString onlyNew = u"[collect]\nonlyNew=true\n"_s;
     const QList<int> five{1, 2, 3, 4, 5};
@@ -94,22 +95,26 @@ void TestOnlyNew::collectsAgain_data()
     QStringList t7;
     for (int article = 1; article <= 7; ++article)
         t7 << u"title%1"_s.arg(article);
-    QTest::newRow("a crawl: only the new articles") << u"two"_s << onlyNew << five << QList<int>{}
-                                                    << 0 << seven << QList<int>{6, 7} << -1 << t7;
+    QTest::newRow("a crawl: only the new articles")
+        << u"two"_s << onlyNew << five << QList<int>{} << 0 << seven << QList<int>{6, 7} << -1 << t7
+        << false;
     QTest::newRow("a page that failed is tried again")
         << u"two"_s << onlyNew << five << QList<int>{3} << 0 << five << QList<int>{3} << -1
-        << t7.mid(0, 5);
+        << t7.mid(0, 5) << false;
     QTest::newRow("a record the user deleted is collected again")
         << u"two"_s << onlyNew << five << QList<int>{} << 4 << five << QList<int>{4} << -1
-        << t7.mid(0, 5);
+        << t7.mid(0, 5) << false;
     // Newest first: the first list page ends in two stored articles.
     QTest::newRow("stopAfterKnown reads one list page")
         << u"two"_s << onlyNew + u"stopAfterKnown=2\n"_s << five << QList<int>{} << 0
-        << QList<int>{1, 2, 3, 4, 5, 6} << QList<int>{6} << 1 << t7.mid(0, 6);
+        << QList<int>{1, 2, 3, 4, 5, 6} << QList<int>{6} << 1 << t7.mid(0, 6) << false;
     QTest::newRow("a range that grows") << u"one"_s << onlyNew << five << QList<int>{} << 0 << seven
-                                        << QList<int>{6, 7} << -1 << t7;
+                                        << QList<int>{6, 7} << -1 << t7 << false;
     QTest::newRow("blocks of a page: each stored once")
-        << u"blocks"_s << onlyNew << five << QList<int>{} << 0 << seven << QList<int>{} << -1 << t7;
+        << u"blocks"_s << onlyNew << five << QList<int>{} << 0 << seven << QList<int>{} << -1 << t7
+        << false;
+    QTest::newRow("after a plain run") << u"two"_s << QString() << five << QList<int>{} << 0
+                                       << seven << QList<int>{6, 7} << -1 << t7 << true;
 }
 
 void TestOnlyNew::collectsAgain()
@@ -123,6 +128,7 @@ void TestOnlyNew::collectsAgain()
     QFETCH(QList<int>, fetched);
     QFETCH(int, listPagesRead);
     QFETCH(QStringList, stored);
+    QFETCH(bool, plainFirst);
 
     FaultServer server;
     QVERIFY(server.listen());
@@ -133,7 +139,7 @@ void TestOnlyNew::collectsAgain()
     };
     QVERIFY(setUp(before, broken));
     QFile ini(workspace.taskDir(u"新闻"_s) + u"/data/settings.ini"_s);
-    QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write(settings.toUtf8()) > 0);
+    QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write(settings.toUtf8()) >= 0);
     ini.close();
     const QStringList run{u"run"_s,       u"--workspace"_s, workspace.root(),
                           u"--tick-ms"_s, u"20"_s,          u"--quiet"_s};
@@ -149,8 +155,8 @@ void TestOnlyNew::collectsAgain()
     QMap<QString, int> asked;
     for (const FaultServer::Request &request : server.requests())
         ++asked[request.path];
-    const ProgramRun second = runCaiji(run);
-    QVERIFY2(second.finished && second.exitCode == 0,
+    const ProgramRun second = runCaiji(plainFirst ? run + QStringList{u"--only-new"_s} : run);
+    QVERIFY2(second.finished && second.exitCode == 0 && second.err.isEmpty(),
              QByteArray(second.out + second.err).constData());
     for (int article : after) {
         const QString path = u"/n/%1.html"_s.arg(article);

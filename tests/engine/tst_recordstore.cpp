@@ -30,6 +30,8 @@ private Q_SLOTS:
     void zeroFieldsStoresNothing();
     void recreateEmpties();
     void missingFileIsNotCreated();
+    void rowIdsAreNeverReused_data();
+    void rowIdsAreNeverReused();
 
 private:
     QString path() const { return m_dir->filePath(u"data.mdb"_s); }
@@ -219,6 +221,41 @@ void TestRecordStore::missingFileIsNotCreated()
     QVERIFY(!RecordStore::update(path(), 0, {{0, u"x"_s}}));
     QVERIFY(!RecordStore::remove(path(), 0));
     QVERIFY(!QFile::exists(path()));
+}
+
+void TestRecordStore::rowIdsAreNeverReused_data()
+{
+    QTest::addColumn<bool>("traced");
+    QTest::addColumn<bool>("continued"); // the newest row deleted between two runs
+    QTest::newRow("newest deleted during the run") << false << false;
+    QTest::newRow("newest deleted during a traced run") << true << false;
+    QTest::newRow("newest deleted before the next run continues") << true << true;
+}
+
+void TestRecordStore::rowIdsAreNeverReused()
+{
+    QFETCH(bool, traced);
+    QFETCH(bool, continued);
+    RecordStore store;
+    QVERIFY(store.create(path(), 1, traced));
+    if (traced)
+        store.startRun();
+    for (const QString &line : {u"^a"_s, u"^b"_s, u"^c"_s})
+        QVERIFY(store.append(line, line));
+    QCOMPARE(store.lastRowId(), 3);
+    QVERIFY(RecordStore::removeRow(path(), 3));
+    QString why;
+    if (continued)
+        QVERIFY2(store.continueExisting(path(), 1, &why), qPrintable(why));
+    QVERIFY(store.append(u"^d"_s, u"d"_s));
+    // A publisher that sent row 3 before it was deleted still sees the new
+    // record as new.
+    QCOMPARE(store.lastRowId(), 4);
+    QCOMPARE(column(u"SELECT rowid FROM data ORDER BY rowid"_s),
+             QStringList({u"1"_s, u"2"_s, u"4"_s}));
+    const QString identity = RecordStore::identity(path());
+    QVERIFY(!identity.isEmpty());
+    QCOMPARE(RecordStore::identity(path()), identity);
 }
 
 QTEST_GUILESS_MAIN(TestRecordStore)
