@@ -72,7 +72,8 @@ const QList<OptionText> &optionTexts()
         {u"until-empty"_s,
          {},
          QT_TRANSLATE_NOOP("CommandHelp",
-                           "stop when no job is waiting instead of waiting for more")},
+                           "stop when no job is waiting and no lease of a running job is "
+                           "left, instead of waiting for more")},
         {u"level"_s, u"N"_s,
          QT_TRANSLATE_NOOP("CommandHelp", "use the rules of level N (default 1)")},
         {u"json"_s, {}, QT_TRANSLATE_NOOP("CommandHelp", "print JSON for tools instead of text")},
@@ -350,7 +351,9 @@ const QList<CommandSpec> &CommandHelp::commands()
              "transaction. A job whose worker stopped answering for longer than its lease is "
              "claimed again by another worker, and its records are published once. A repeating "
              "job then waits for its next time, also after a failure. Runs until stopped, or "
-             "with --until-empty until no job can be claimed and none runs; Ctrl-C or SIGTERM "
+             "with --until-empty until no job can be claimed, none runs here and no other "
+             "worker's lease is left (a job whose worker died is claimed once its lease runs "
+             "out); Ctrl-C or SIGTERM "
              "gives the running jobs back to the queue. The password comes from the URL, "
              "PGPASSWORD or ~/.pgpass. Exit status 1 when a job could not be run or its records "
              "not published."),
@@ -363,7 +366,8 @@ const QList<CommandSpec> &CommandHelp::commands()
              "CommandHelp",
              "Prints one line per job: its number, task, state (waiting, running, done, failed), "
              "the worker that holds or ran it, its start and end, its records and failures, and "
-             "when a repeating job runs next, then the number of jobs in each state."),
+             "when a repeating job runs next, and when the lease of a running job ends (marked "
+             "when it has run out), then the number of jobs in each state."),
          {u"queue"_s, u"json"_s}},
         {u"examples"_s,
          {},

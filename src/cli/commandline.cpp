@@ -575,7 +575,7 @@ int CommandLine::publishCommand(const QStringList &arguments)
     // published, and keeps that name when it moves into the history.
     const QString fallbackName = rowsOf.isEmpty() ? options->run : QString();
     const PublishOutcome outcome =
-        RecordPublisher::publishDatabase(*address, table, database, rowsOf, fallbackName);
+        RecordPublisher::publishDatabase(*address, table, task, database, rowsOf, fallbackName);
     if (outcome.failed < 0) {
         m_err << "caiji: " << outcome.error << Qt::endl;
         return 1;

@@ -187,6 +187,8 @@ int QueueCommands::jobs(const CommandLine::Options &options)
         // The next time of a repeating job that waits for it.
         const QDateTime next =
             !job.every.isEmpty() && job.state == Job::State::Waiting ? job.nextAt : QDateTime();
+        // A running job's lease: past its end, any worker may claim it.
+        const QDateTime lease = job.state == Job::State::Running ? job.leaseUntil : QDateTime();
         if (options.json) {
             list.append(QJsonObject{{u"id"_s, job.id},
                                     {u"task"_s, job.task},
@@ -200,6 +202,8 @@ int QueueCommands::jobs(const CommandLine::Options &options)
                                     {u"started"_s, timeJson(job.started)},
                                     {u"ended"_s, timeJson(job.ended)},
                                     {u"next"_s, timeJson(next)},
+                                    {u"leaseUntil"_s, timeJson(lease)},
+                                    {u"leaseRunOut"_s, lease.isValid() && job.leaseRunOut},
                                     {u"records"_s, countJson(job.records)},
                                     {u"failed"_s, countJson(job.failed)},
                                     {u"summary"_s, job.summary},
@@ -211,7 +215,11 @@ int QueueCommands::jobs(const CommandLine::Options &options)
               << '\t' << timeText(job.ended) << '\t'
               << (job.records < 0 ? u"-"_s : QString::number(job.records)) << '\t'
               << (job.failed < 0 ? u"-"_s : QString::number(job.failed)) << '\t'
-              << (next.isValid() ? timeText(next) : u"-"_s) << '\n';
+              << (next.isValid() ? timeText(next) : u"-"_s) << '\t'
+              << (!lease.isValid()  ? u"-"_s
+                  : job.leaseRunOut ? tr("%1 (run out)").arg(timeText(lease))
+                                    : timeText(lease))
+              << '\n';
     }
     const QList<Job::State> states{Job::State::Waiting, Job::State::Running, Job::State::Done,
                                    Job::State::Failed};

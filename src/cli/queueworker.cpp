@@ -129,10 +129,16 @@ void QueueWorker::poll()
         m_lastWarning.clear();
         start(*job);
     }
-    if (m_options.untilEmpty && m_running.empty()) {
-        m_failed = m_failed || unreachable;
-        m_loop.quit();
-    }
+    if (!m_options.untilEmpty || !m_running.empty())
+        return;
+    // A job a dead worker still holds is claimed once its lease runs out:
+    // the queue is not empty before.
+    QString why;
+    const std::optional<int> held = unreachable ? std::nullopt : m_queue.leasesRunning(&why);
+    if (held.value_or(0) > 0)
+        return;
+    m_failed = m_failed || !held;
+    m_loop.quit();
 }
 
 QStringList QueueWorker::runningTasks() const
@@ -308,6 +314,9 @@ void QueueWorker::taskEnded(qint64 id, const QString &notStarted)
         return;
     }
     running.rows = *rows;
+    // Every row of the run is published under the job's run name.
+    for (PublishRow &row : running.rows)
+        row.run = running.job.runName();
     // Published in the transaction that stores the summary, or neither is.
     summary.published = rows->size();
     running.result.summary = CollectionEngine::describe(summary);

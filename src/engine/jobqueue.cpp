@@ -265,6 +265,18 @@ JobQueue::Lease JobQueue::renew(const Job &job, int leaseSeconds, QString *why)
     return query.numRowsAffected() == 1 ? Lease::Held : Lease::Lost;
 }
 
+std::optional<int> JobQueue::leasesRunning(QString *why)
+{
+    if (!connected(why))
+        return std::nullopt;
+    QSqlQuery query(m_connection->database());
+    query.prepare(u"SELECT count(*) FROM caiji_jobs WHERE state = 'running' AND lease_until >= "
+                  "now()"_s);
+    if (!exec(query, why) || !query.next())
+        return std::nullopt;
+    return query.value(0).toInt();
+}
+
 bool JobQueue::completedByThisClaim(const Job &job)
 {
     QSqlQuery query(m_connection->database());
@@ -287,14 +299,11 @@ JobQueue::Completion JobQueue::complete(const Job &job, const JobResult &result,
         m_connection->close();
         return Completion::Unreachable;
     };
-    RecordPublisher publisher(m_connection, job.table);
+    RecordPublisher publisher(m_connection, job.table, job.task, QString::fromLatin1(RowSource));
     qsizetype fieldCount = 0;
     for (const PublishRow &row : rows)
         fieldCount = std::max(fieldCount, row.fields.size());
-    // Two workers may make the same table at once: the loser's second try
-    // finds it made.
-    if (!rows.isEmpty() && !publisher.prepare(int(fieldCount), why) &&
-        (m_connection->isLost() || !publisher.prepare(int(fieldCount), why)))
+    if (!rows.isEmpty() && !publisher.prepare(int(fieldCount), why))
         return failure(*why);
 
     QSqlDatabase db = m_connection->database();
@@ -395,12 +404,15 @@ std::optional<QList<Job>> JobQueue::list(QString *why)
         return std::nullopt;
     QSqlQuery query(m_connection->database());
     query.setForwardOnly(true);
-    query.prepare(u"SELECT "_s + JobColumns + u" FROM caiji_jobs ORDER BY id"_s);
+    query.prepare(u"SELECT "_s + JobColumns +
+                  u", coalesce(lease_until < now(), false) FROM caiji_jobs ORDER BY id"_s);
     if (!exec(query, why))
         return std::nullopt;
     QList<Job> jobs;
-    while (query.next())
+    while (query.next()) {
         jobs << readJob(query);
+        jobs.last().leaseRunOut = query.value(17).toBool();
+    }
     return jobs;
 }
 

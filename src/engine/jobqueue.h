@@ -40,6 +40,7 @@ struct Job
     QDateTime ended;
     QDateTime nextAt;
     QDateTime leaseUntil;
+    bool leaseRunOut = false; // by the server's clock; read by list() only
     QString summary;
     QString failures;    // the run's failure list, "kind\treason\taddress" a line
     qint64 records = -1; // -1: not run yet
@@ -96,6 +97,10 @@ public:
     bool fail(const Job &job, const QString &reason, QString *why);
     // Gives a job this worker holds back, to be claimed at once by any worker.
     bool release(const Job &job, QString *why);
+    // Jobs some worker holds under a lease that has not run out: a worker
+    // that died leaves its job so until the lease ends, and another then
+    // claims it.
+    std::optional<int> leasesRunning(QString *why);
     // Every job, in the order they were put in (without their task files).
     std::optional<QList<Job>> list(QString *why);
 
@@ -104,6 +109,9 @@ public:
     static std::optional<ScheduleSettings> schedule(const QString &every);
 
     static constexpr const char *Table = "caiji_jobs";
+    // The source its jobs' records are published under: run names
+    // ("job12-1") are unique in the queue's database, which holds the tables.
+    static constexpr const char *RowSource = "queue";
 
 private:
     // Opens the connection when it is closed; false with `why` set.

@@ -1,6 +1,7 @@
 #include "engine/livepublisher.h"
 
 #include "records/publishrows.h"
+#include "records/recordstore.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -30,13 +31,14 @@ public:
         // thread at the end.
         std::shared_ptr<std::atomic<qint64>> mark;
         PublishOutcome outcome;
-        QString urlError;
+        QString setupError;
     };
 
     QList<int> finalDelaysMs{1000, 2000, 4000};
 
     void follow(const QString &task, const QString &database, const QString &url,
-                const QString &table, const std::shared_ptr<std::atomic<qint64>> &mark)
+                const QString &table, const QString &source,
+                const std::shared_ptr<std::atomic<qint64>> &mark)
     {
         Followed &followed = m_followed[task];
         followed = Followed();
@@ -45,11 +47,13 @@ public:
         QString why;
         const std::optional<ServerAddress> address = ServerAddress::parse(url, &why);
         if (!address) {
-            followed.urlError = why;
+            followed.setupError = why;
+        } else if (source.isEmpty()) {
+            followed.setupError = u"无法读写数据库%1"_s.arg(database);
         } else {
             followed.connection = std::make_unique<ServerConnection>(*address);
             followed.publisher =
-                std::make_unique<RecordPublisher>(followed.connection.get(), table);
+                std::make_unique<RecordPublisher>(followed.connection.get(), table, task, source);
         }
         if (!m_timer) {
             m_timer = new QTimer(this);
@@ -112,7 +116,7 @@ private:
         }
         if (!followed.publisher) {
             followed.outcome.failed += batch.size();
-            followed.outcome.error = followed.urlError;
+            followed.outcome.error = followed.setupError;
             return;
         }
         // While the task runs, a lost server is tried again at the next look,
@@ -175,8 +179,9 @@ void LivePublisher::follow(const QString &task, const QString &database, const Q
     ++m_pending[task];
     auto mark = std::make_shared<std::atomic<qint64>>(afterRow);
     m_followed[task] = {database, mark};
-    QMetaObject::invokeMethod(m_worker,
-                              [=, this] { m_worker->follow(task, database, url, table, mark); });
+    const QString source = RecordStore::identity(database);
+    QMetaObject::invokeMethod(
+        m_worker, [=, this] { m_worker->follow(task, database, url, table, source, mark); });
 }
 
 void LivePublisher::finish(const QString &task)

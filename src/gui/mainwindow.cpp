@@ -657,7 +657,8 @@ QString publishFailureCount(const PublishOutcome &outcome)
 // A server that is not there is said at once: the waits between tries are
 // for a connection lost on the way.
 PublishOutcome publishDatabase(const ServerAddress &address, const QString &table,
-                               const QString &database, const QString &run, const QString &runName)
+                               const QString &task, const QString &database, const QString &run,
+                               const QString &runName)
 {
     ServerConnection probe(address);
     if (!probe.open()) {
@@ -666,7 +667,7 @@ PublishOutcome publishDatabase(const ServerAddress &address, const QString &tabl
         return away;
     }
     probe.close();
-    return RecordPublisher::publishDatabase(address, table, database, run, runName);
+    return RecordPublisher::publishDatabase(address, table, task, database, run, runName);
 }
 
 QString publishFailureText(const PublishOutcome &outcome)
@@ -1217,10 +1218,11 @@ void MainWindow::publishListed()
     const QString runName =
         listed.runTime.isEmpty() ? QString() : QFileInfo(listed.database).completeBaseName();
     PublishOutcome outcome;
-    m_shell.runBusy(
-        this, tr("正在把%1发布到 %2 …").arg(listed.description, address.display()), [&] {
-            outcome = publishDatabase(address, table, listed.database, listed.rowsOf, runName);
-        });
+    m_shell.runBusy(this, tr("正在把%1发布到 %2 …").arg(listed.description, address.display()),
+                    [&] {
+                        outcome = publishDatabase(address, table, listed.task, listed.database,
+                                                  listed.rowsOf, runName);
+                    });
     if (outcome.failed < 0) {
         m_shell.inform(this, tr("无法读取记录：%1\n%2")
                                  .arg(QDir::toNativeSeparators(listed.database), outcome.error));

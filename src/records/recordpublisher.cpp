@@ -1,8 +1,11 @@
 #include "records/recordpublisher.h"
 
 #include "records/publishrows.h"
+#include "records/recordstore.h"
 
+#include <QCryptographicHash>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -30,15 +33,6 @@ qsizetype widest(const QList<PublishRow> &rows)
     return width;
 }
 
-void bindRow(QSqlQuery &query, const PublishRow &row, int width)
-{
-    query.addBindValue(row.run);
-    query.addBindValue(row.row);
-    query.addBindValue(row.collected.isValid() ? row.collected : QDateTime::currentDateTime());
-    for (int i = 0; i < width; ++i)
-        query.addBindValue(row.fields.value(i, u""_s));
-}
-
 QString errorText(const QSqlQuery &query)
 {
     const QSqlError error = query.lastError();
@@ -48,28 +42,157 @@ QString errorText(const QSqlQuery &query)
     return text;
 }
 
+bool hasFourByteCharacter(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.isHighSurrogate(); });
+}
+
+QString megabytes(qint64 bytes)
+{
+    return QString::number(double(bytes) / (1024 * 1024), 'f', 1) + u"MB"_s;
+}
+
+// MySQL's "Incorrect string value" (1366) and "Data too long" (1406) name
+// the column: `db`.`table`.`f2` (MariaDB) or 'f2' (MySQL).
+QString columnOfRefusal(const QString &text)
+{
+    static const QRegularExpression column(uR"(for column (?:`[^`]*`\.)*[`']?([^`'\s]+)[`']?)"_s);
+    const QRegularExpressionMatch match = column.match(text);
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
 } // namespace
 
-RecordPublisher::RecordPublisher(ServerConnection *connection, const QString &table)
-    : m_connection(connection), m_table(table), m_wait([](int ms) { QThread::msleep(ulong(ms)); })
+RecordPublisher::RecordPublisher(ServerConnection *connection, const QString &table,
+                                 const QString &task, const QString &source)
+    : m_connection(connection), m_table(table), m_task(task), m_source(source),
+      m_wait([](int ms) { QThread::msleep(ulong(ms)); })
 {
+}
+
+void RecordPublisher::bindRow(QSqlQuery &query, const PublishRow &row, int width) const
+{
+    query.addBindValue(m_source);
+    query.addBindValue(m_task);
+    query.addBindValue(row.run);
+    query.addBindValue(row.row);
+    query.addBindValue(row.collected.isValid() ? row.collected : QDateTime::currentDateTime());
+    for (int i = 0; i < width; ++i)
+        query.addBindValue(row.fields.value(i, u""_s));
+}
+
+QString RecordPublisher::refusalBeforeSending(const PublishRow &row) const
+{
+    if (m_maxPacketBytes <= 0)
+        return {};
+    // The statement's packet holds every value, and a little more.
+    qint64 bytes = 1024 + (m_source.size() + m_task.size() + row.run.size()) * 4;
+    for (const QString &field : row.fields)
+        bytes += field.toUtf8().size() + 9;
+    if (bytes <= m_maxPacketBytes)
+        return {};
+    return u"第%1行（%2）：记录有%3，超过服务器一次能收的%4（max_allowed_packet）"_s.arg(row.row)
+        .arg(row.run, megabytes(bytes), megabytes(m_maxPacketBytes));
+}
+
+QString RecordPublisher::refusalOf(const QSqlQuery &query, const PublishRow &row) const
+{
+    const QString text = errorText(query);
+    const QString prefix = u"第%1行（%2）："_s.arg(row.row).arg(row.run);
+    const int code = query.lastError().nativeErrorCode().toInt();
+    const QString column = columnOfRefusal(text);
+    if (m_connection->address().kind != ServerAddress::Kind::MySql || code != 1366 ||
+        column.isEmpty())
+        return prefix + text;
+    // The column's character set says why: utf8mb3 holds no four-byte
+    // character (emoji, the rarer CJK), latin1 no Chinese at all.
+    QSqlQuery charset(m_connection->database());
+    charset.prepare(u"SELECT CHARACTER_SET_NAME FROM information_schema.COLUMNS WHERE "
+                    "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = ? AND COLUMN_NAME = ?"_s);
+    charset.addBindValue(m_table);
+    charset.addBindValue(column);
+    const QString set = charset.exec() && charset.next() ? charset.value(0).toString() : QString();
+    const qsizetype index = column.startsWith(u'f') ? column.mid(1).toInt() - 1 : -1;
+    const bool fourByte = set.startsWith(u"utf8"_s) && set != u"utf8mb4" &&
+                          (index < 0 ? true : hasFourByteCharacter(row.fields.value(index)));
+    return prefix + (fourByte
+                         ? u"列%1不能存四字节字符（%2）"_s.arg(column, set)
+                         : u"列%1不能存这些字符（%2）"_s.arg(column, set.isEmpty() ? text : set));
 }
 
 bool RecordPublisher::prepare(int fieldCount, QString *why)
 {
     if (m_tableFields >= fieldCount)
         return true;
+    // A program that changes the table without our lock may still come
+    // first: the second look finds its change made.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (prepareUnderLock(fieldCount, why))
+            return true;
+        if (m_connection->isLost())
+            return false;
+    }
+    return false;
+}
+
+bool RecordPublisher::prepareUnderLock(int fieldCount, QString *why)
+{
+    QSqlDatabase db = m_connection->database();
+    const bool postgres = m_connection->address().kind == ServerAddress::Kind::PostgreSql;
+    // Another publisher may make or change the same table at this moment:
+    // one at a time, each looking at the table anew once it holds the lock.
+    const QString lockName =
+        u"caiji-"_s +
+        QString::fromLatin1(
+            QCryptographicHash::hash(m_table.toUtf8(), QCryptographicHash::Sha1).toHex().left(32));
+    if (postgres && !db.transaction()) {
+        *why = u"无法建立数据表%1：%2"_s.arg(m_table, db.lastError().text());
+        return false;
+    }
+    QSqlQuery lock(db);
+    lock.prepare(postgres ? u"SELECT pg_advisory_xact_lock(hashtext(?))"_s
+                          : u"SELECT GET_LOCK(?, 60)"_s);
+    lock.addBindValue(lockName);
+    if (!lock.exec() || !lock.next() || (!postgres && lock.value(0).toInt() != 1)) {
+        *why = u"无法建立数据表%1：%2"_s.arg(m_table, errorText(lock));
+        if (postgres)
+            db.rollback();
+        return false;
+    }
+    const bool prepared = makeTable(fieldCount, why);
+    if (postgres) {
+        if (!prepared || !db.commit()) {
+            if (prepared)
+                *why = u"无法建立数据表%1：%2"_s.arg(m_table, db.lastError().text());
+            db.rollback();
+            m_tableFields = -1;
+            return false;
+        }
+    } else {
+        lock.prepare(u"SELECT RELEASE_LOCK(?)"_s);
+        lock.addBindValue(lockName);
+        lock.exec();
+    }
+    return prepared;
+}
+
+bool RecordPublisher::makeTable(int fieldCount, QString *why)
+{
     const ServerAddress &address = m_connection->address();
     const bool postgres = address.kind == ServerAddress::Kind::PostgreSql;
     const QString table = address.quoted(m_table);
     QSqlQuery query(m_connection->database());
-    QStringList columns{postgres ? u"run TEXT NOT NULL"_s : u"run VARCHAR(64) NOT NULL"_s,
-                        u"row_id BIGINT NOT NULL"_s,
-                        postgres ? u"collected TIMESTAMPTZ NOT NULL"_s
-                                 : u"collected DATETIME NOT NULL"_s};
+    const QString fieldType = postgres ? u" TEXT"_s : u" LONGTEXT"_s;
+    QStringList columns{
+        postgres ? u"source TEXT NOT NULL DEFAULT ''"_s
+                 : u"source VARCHAR(40) NOT NULL DEFAULT ''"_s,
+        postgres ? u"task TEXT NOT NULL DEFAULT ''"_s : u"task VARCHAR(255) NOT NULL DEFAULT ''"_s,
+        postgres ? u"run TEXT NOT NULL"_s : u"run VARCHAR(64) NOT NULL"_s,
+        u"row_id BIGINT NOT NULL"_s,
+        postgres ? u"collected TIMESTAMPTZ NOT NULL"_s : u"collected DATETIME NOT NULL"_s};
     for (int i = 0; i < fieldCount; ++i)
-        columns << columnName(i) + (postgres ? u" TEXT"_s : u" LONGTEXT"_s);
-    columns << u"PRIMARY KEY (run, row_id)"_s;
+        columns << columnName(i) + fieldType;
+    columns << u"PRIMARY KEY (source, run, row_id)"_s;
     const QString create = u"CREATE TABLE IF NOT EXISTS "_s + table + u" ("_s +
                            columns.join(u", "_s) + u')' +
                            (postgres ? QString()
@@ -87,17 +210,54 @@ bool RecordPublisher::prepare(int fieldCount, QString *why)
             return false;
         }
     }
+    if (record.indexOf(u"source"_s) < 0 && !addSource(why))
+        return false;
     // A task given more fields since the table was made.
     for (int i = 0; i < fieldCount; ++i) {
         if (record.indexOf(columnName(i)) >= 0)
             continue;
         if (!query.exec(u"ALTER TABLE "_s + table + u" ADD COLUMN "_s + columnName(i) +
-                        (postgres ? u" TEXT"_s : u" LONGTEXT"_s))) {
+                        fieldType)) {
             *why = u"无法给数据表%1加上%2列：%3"_s.arg(m_table, columnName(i), errorText(query));
             return false;
         }
     }
+    if (!postgres && query.exec(u"SELECT @@max_allowed_packet"_s) && query.next())
+        m_maxPacketBytes = query.value(0).toLongLong();
     m_tableFields = fieldCount;
+    return true;
+}
+
+bool RecordPublisher::addSource(QString *why)
+{
+    const ServerAddress &address = m_connection->address();
+    const QString table = address.quoted(m_table);
+    QSqlQuery query(m_connection->database());
+    QString alter;
+    if (address.kind == ServerAddress::Kind::PostgreSql) {
+        query.prepare(u"SELECT conname FROM pg_constraint WHERE conrelid = to_regclass(?) AND "
+                      "contype = 'p'"_s);
+        query.addBindValue(table);
+        if (!query.exec()) {
+            *why = u"无法给数据表%1加上source列：%2"_s.arg(m_table, errorText(query));
+            return false;
+        }
+        const QString key = query.next() ? query.value(0).toString() : QString();
+        alter = u"ALTER TABLE "_s + table +
+                u" ADD COLUMN source TEXT NOT NULL DEFAULT '', "
+                "ADD COLUMN task TEXT NOT NULL DEFAULT ''"_s +
+                (key.isEmpty() ? QString() : u", DROP CONSTRAINT "_s + address.quoted(key)) +
+                u", ADD PRIMARY KEY (source, run, row_id)"_s;
+    } else {
+        alter = u"ALTER TABLE "_s + table +
+                u" ADD COLUMN source VARCHAR(40) NOT NULL DEFAULT '' FIRST, "
+                "ADD COLUMN task VARCHAR(255) NOT NULL DEFAULT '' AFTER source, "
+                "DROP PRIMARY KEY, ADD PRIMARY KEY (source, run, row_id)"_s;
+    }
+    if (!query.exec(alter)) {
+        *why = u"无法给数据表%1加上source列：%2"_s.arg(m_table, errorText(query));
+        return false;
+    }
     return true;
 }
 
@@ -113,13 +273,16 @@ bool RecordPublisher::prepareOrSay(int fieldCount)
 QString RecordPublisher::upsertStatement(int fieldCount) const
 {
     const ServerAddress &address = m_connection->address();
-    QStringList names{u"run"_s, u"row_id"_s, u"collected"_s};
+    QStringList names{u"source"_s, u"task"_s, u"run"_s, u"row_id"_s, u"collected"_s};
     QStringList assignments;
     QStringList mine;
     QStringList theirs;
+    QStringList updated{u"task"_s};
     for (int i = 0; i < fieldCount; ++i) {
-        const QString name = columnName(i);
-        names << name;
+        names << columnName(i);
+        updated << columnName(i);
+    }
+    for (const QString &name : updated) {
         if (address.kind == ServerAddress::Kind::PostgreSql) {
             assignments << name + u" = EXCLUDED."_s + name;
             mine << u"t."_s + name;
@@ -136,9 +299,9 @@ QString RecordPublisher::upsertStatement(int fieldCount) const
         return statement + u" ON DUPLICATE KEY UPDATE "_s + assignments.join(u", "_s);
     }
     // Only a row whose values changed is written; xmax is 0 for a new one.
-    return statement + u" ON CONFLICT (run, row_id) DO UPDATE SET "_s + assignments.join(u", "_s) +
-           u" WHERE ROW("_s + mine.join(u", "_s) + u") IS DISTINCT FROM ROW("_s +
-           theirs.join(u", "_s) + u") RETURNING (xmax = 0)"_s;
+    return statement + u" ON CONFLICT (source, run, row_id) DO UPDATE SET "_s +
+           assignments.join(u", "_s) + u" WHERE ROW("_s + mine.join(u", "_s) +
+           u") IS DISTINCT FROM ROW("_s + theirs.join(u", "_s) + u") RETURNING (xmax = 0)"_s;
 }
 
 bool RecordPublisher::upsertOnce(const QList<PublishRow> &rows, bool transaction,
@@ -159,7 +322,18 @@ bool RecordPublisher::upsertOnce(const QList<PublishRow> &rows, bool transaction
         return false;
     }
     PublishOutcome done;
+    const auto refuse = [&done](const QString &reason) {
+        ++done.failed;
+        if (done.error.isEmpty())
+            done.error = reason;
+    };
     for (const PublishRow &row : rows) {
+        // A row the server would drop the connection for fails alone, and
+        // the rest of the batch goes.
+        if (const QString tooLarge = refusalBeforeSending(row); !tooLarge.isEmpty()) {
+            refuse(tooLarge);
+            continue;
+        }
         bindRow(query, row, width);
         if (!query.exec()) {
             const QString error = errorText(query);
@@ -177,9 +351,7 @@ bool RecordPublisher::upsertOnce(const QList<PublishRow> &rows, bool transaction
                 m_connection->setLastError(error);
                 return false;
             }
-            ++done.failed;
-            if (done.error.isEmpty())
-                done.error = u"第%1行（%2）：%3"_s.arg(row.row).arg(row.run, error);
+            refuse(refusalOf(query, row));
             continue;
         }
         if (postgres) {
@@ -263,21 +435,30 @@ bool RecordPublisher::syncOnce(const QStringList &runs, const QList<PublishRow> 
     const QString table = m_connection->address().quoted(m_table);
     QSqlQuery query(m_connection->database());
     query.setForwardOnly(true);
+    const auto failed = [&] {
+        m_connection->setLastError(errorText(query));
+        return false;
+    };
     QStringList columns{u"run"_s, u"row_id"_s};
     for (int i = 0; i < width; ++i)
         columns << columnName(i);
     QHash<QString, QHash<qint64, QStringList>> stored;
     for (const QString &run : runs) {
-        if (!query.prepare(u"SELECT "_s + columns.join(u", "_s) + u" FROM "_s + table +
-                           u" WHERE run = ?"_s)) {
-            m_connection->setLastError(errorText(query));
-            return false;
-        }
+        // Rows an earlier version published without a source are this
+        // database's when they carry one of its runs.
+        if (!query.prepare(u"UPDATE "_s + table +
+                           u" SET source = ?, task = ? WHERE source = '' AND run = ?"_s))
+            return failed();
+        query.addBindValue(m_source);
+        query.addBindValue(m_task);
         query.addBindValue(run);
-        if (!query.exec()) {
-            m_connection->setLastError(errorText(query));
-            return false;
-        }
+        if (!query.exec() || !query.prepare(u"SELECT "_s + columns.join(u", "_s) + u" FROM "_s +
+                                            table + u" WHERE source = ? AND run = ?"_s))
+            return failed();
+        query.addBindValue(m_source);
+        query.addBindValue(run);
+        if (!query.exec())
+            return failed();
         QHash<qint64, QStringList> &ofRun = stored[run];
         while (query.next()) {
             QStringList values;
@@ -301,14 +482,14 @@ bool RecordPublisher::syncOnce(const QStringList &runs, const QList<PublishRow> 
         return false;
     // What is left on the server was deleted here.
     QSqlDatabase db = m_connection->database();
-    if (!query.prepare(u"DELETE FROM "_s + table + u" WHERE run = ? AND row_id = ?"_s) ||
-        !db.transaction()) {
-        m_connection->setLastError(errorText(query));
-        return false;
-    }
+    if (!query.prepare(u"DELETE FROM "_s + table +
+                       u" WHERE source = ? AND run = ? AND row_id = ?"_s) ||
+        !db.transaction())
+        return failed();
     qint64 removed = 0;
     for (auto run = stored.cbegin(); run != stored.cend(); ++run) {
         for (auto row = run->cbegin(); row != run->cend(); ++row) {
+            query.addBindValue(m_source);
             query.addBindValue(run.key());
             query.addBindValue(row.key());
             if (!query.exec()) {
@@ -338,7 +519,6 @@ PublishOutcome RecordPublisher::sync(const QStringList &runs, const QList<Publis
 
 bool RecordPublisher::insertInTransaction(const QList<PublishRow> &rows, QString *why)
 {
-    PublishOutcome outcome;
     if (rows.isEmpty())
         return true;
     QSqlQuery query(m_connection->database());
@@ -352,9 +532,12 @@ bool RecordPublisher::insertInTransaction(const QList<PublishRow> &rows, QString
         return false;
     }
     for (const PublishRow &row : rows) {
+        *why = refusalBeforeSending(row);
+        if (!why->isEmpty())
+            return false;
         bindRow(query, row, width);
         if (!query.exec()) {
-            *why = u"第%1行：%2"_s.arg(row.row).arg(errorText(query));
+            *why = refusalOf(query, row);
             return false;
         }
     }
@@ -362,21 +545,22 @@ bool RecordPublisher::insertInTransaction(const QList<PublishRow> &rows, QString
 }
 
 PublishOutcome RecordPublisher::publishDatabase(const ServerAddress &address, const QString &table,
-                                                const QString &path, const QString &run,
-                                                const QString &fallbackName)
+                                                const QString &task, const QString &path,
+                                                const QString &run, const QString &fallbackName)
 {
     PublishOutcome outcome;
     QString why;
     const std::optional<QList<PublishRow>> rows =
         PublishRows::read(path, run, 0, fallbackName, &why);
     const QStringList runs = PublishRows::runsOf(path, run, fallbackName);
-    if (!rows || runs.isEmpty()) {
+    const QString source = RecordStore::identity(path);
+    if (!rows || runs.isEmpty() || source.isEmpty()) {
         outcome.failed = -1;
         outcome.error = rows ? u"无法读写数据库%1"_s.arg(path) : why;
         return outcome;
     }
     ServerConnection connection(address);
-    RecordPublisher publisher(&connection, table);
+    RecordPublisher publisher(&connection, table, task, source);
     return publisher.sync(runs, *rows);
 }
 

@@ -1,8 +1,10 @@
-// Copies records into one table of a server database: columns run, row_id,
-// collected and f1..fN (the task's fields as text), one row per record, with
-// (run, row_id) as the primary key, so publishing the same rows again adds
-// nothing. The table is made on first use; a task with more fields than the
-// table gets the missing columns added.
+// Copies records into one table of a server database: columns source, task,
+// run, row_id, collected and f1..fN (the task's fields as text), one row per
+// record, with (source, run, row_id) as the primary key, so publishing the
+// same rows again adds nothing, and tasks, workspaces and machines sharing a
+// table never overwrite each other's rows. The table is made on first use; a
+// task with more fields than the table gets the missing columns added, and a
+// table of an earlier version gets source and task.
 #pragma once
 
 #include "records/serverdatabase.h"
@@ -12,6 +14,8 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+
+class QSqlQuery;
 
 namespace caiji {
 
@@ -37,8 +41,11 @@ struct PublishOutcome
 class RecordPublisher
 {
 public:
-    // `table` is the task's name unless the user chose another.
-    RecordPublisher(ServerConnection *connection, const QString &table);
+    // `table` is the task's name unless the user chose another. `source`
+    // tells the rows' local database from every other (RecordStore::
+    // identity()); `task` is written beside it for the reader.
+    RecordPublisher(ServerConnection *connection, const QString &table, const QString &task,
+                    const QString &source);
 
     // The waits before each new try after the connection was lost (the
     // server stopped, the network failed): a row the server refuses is not
@@ -56,6 +63,7 @@ public:
     PublishOutcome sync(const QStringList &runs, const QList<PublishRow> &rows);
     // Inserts rows inside a transaction the caller holds, trying nothing
     // again: false, with `why` set, at the first failure. prepare() first.
+    // Rows already there (same source, run and row) are replaced.
     bool insertInTransaction(const QList<PublishRow> &rows, QString *why);
 
     // Publishes what the local database at `path` holds (every run of it,
@@ -64,11 +72,12 @@ public:
     // name). A database that cannot be read gives failed = -1 and the
     // reason in error.
     static PublishOutcome publishDatabase(const ServerAddress &address, const QString &table,
-                                          const QString &path, const QString &run,
-                                          const QString &fallbackName);
+                                          const QString &task, const QString &path,
+                                          const QString &run, const QString &fallbackName);
 
-    // Makes the table, or adds the columns it lacks, once per connection;
-    // false with `why` set when the server refused.
+    // Makes the table, or adds the columns it lacks, once per connection,
+    // also while another publisher prepares the same table; false with `why`
+    // set when the server refused.
     bool prepare(int fieldCount, QString *why);
 
     QString table() const { return m_table; }
@@ -79,11 +88,27 @@ private:
     PublishOutcome withRetries(qint64 total, const std::function<bool(PublishOutcome *)> &attempt);
     // prepare(), its reason kept as the connection's last error.
     bool prepareOrSay(int fieldCount);
+    // prepare() while holding the server's lock on the table's name.
+    bool prepareUnderLock(int fieldCount, QString *why);
+    bool makeTable(int fieldCount, QString *why);
+    // Gives a table of an earlier version, keyed by (run, row_id), the
+    // columns source and task and the key (source, run, row_id); its rows
+    // keep an empty source until their database publishes them again.
+    bool addSource(QString *why);
     QString upsertStatement(int fieldCount) const;
+    void bindRow(QSqlQuery &query, const PublishRow &row, int width) const;
+    // Why the server cannot take the row as it is, said before it is sent;
+    // empty when it can be sent.
+    QString refusalBeforeSending(const PublishRow &row) const;
+    // The server's refusal of the row in the user's words.
+    QString refusalOf(const QSqlQuery &query, const PublishRow &row) const;
 
     ServerConnection *m_connection;
     QString m_table;
-    int m_tableFields = -1; // columns f1..fN the table is known to have
+    QString m_task;
+    QString m_source;
+    int m_tableFields = -1;      // columns f1..fN the table is known to have
+    qint64 m_maxPacketBytes = 0; // MySQL's max_allowed_packet; 0: no limit known
     QList<int> m_retryDelaysMs{1000, 2000, 4000, 8000};
     std::function<void(int)> m_wait;
 };

@@ -109,13 +109,20 @@ bool ServerConnection::open()
     }
     QSqlQuery setup(db);
     // PostgreSQL's notices ("relation … already exists, skipping") would
-    // reach standard error.
-    const QString session = m_address.kind == ServerAddress::Kind::MySql
-                                ? u"SET NAMES utf8mb4 COLLATE utf8mb4_bin"_s
-                                : u"SET client_min_messages TO warning"_s;
-    if (!setup.exec(session)) {
-        m_lastError = setup.lastError().text().trimmed();
-        return false;
+    // reach standard error. MySQL and MariaDB store what they cannot hold
+    // changed (an emoji as "?", a cut text) and call it a success unless
+    // the session is strict.
+    const QStringList session =
+        m_address.kind == ServerAddress::Kind::MySql
+            ? QStringList{u"SET NAMES utf8mb4 COLLATE utf8mb4_bin"_s,
+                          u"SET SESSION sql_mode = 'STRICT_ALL_TABLES,NO_ZERO_IN_DATE,"
+                          "NO_ZERO_DATE,ERROR_FOR_DIVISION_BY_ZERO,NO_ENGINE_SUBSTITUTION'"_s}
+            : QStringList{u"SET client_min_messages TO warning"_s};
+    for (const QString &statement : session) {
+        if (!setup.exec(statement)) {
+            m_lastError = setup.lastError().text().trimmed();
+            return false;
+        }
     }
     m_lastError.clear();
     return true;

@@ -16,6 +16,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <QTest>
 
 #include <csignal>
@@ -50,9 +51,12 @@ private Q_SLOTS:
     void claimSkipsLockedJobs();
     void onlyTheHolderCompletes();
     void twoWorkersDrainSixJobs();
+    void killedWorkersJobIsFinishedOnce_data();
     void killedWorkersJobIsFinishedOnce();
     void stoppedWorkerGivesTheJobBack();
     void everyPutsTheJobBack();
+    void jobOutcomes_data();
+    void jobOutcomes();
     void badArguments_data();
     void badArguments();
 
@@ -188,8 +192,10 @@ void TestJobQueue::twoWorkersDrainSixJobs()
     ConcurrentRuns runs;
     runs.start(QStringLiteral(CAIJI_BINARY),
                worker(first.root(), {u"--until-empty"_s, u"--jobs"_s, u"2"_s}), m_environment);
-    runs.start(QStringLiteral(CAIJI_BINARY), worker(second.root(), {u"--until-empty"_s}),
-               m_environment);
+    const int single = runs.start(QStringLiteral(CAIJI_BINARY),
+                                  worker(second.root(), {u"--until-empty"_s}), m_environment);
+    const QString singleName =
+        QSysInfo::machineHostName() + u':' + QString::number(runs.process(single).processId());
     runs.waitAll(RunBoundMs);
     for (int i = 0; i < runs.size(); ++i)
         QVERIFY2(runs.run(i).exitCode == 0, runs.run(i).err.constData());
@@ -214,6 +220,12 @@ void TestJobQueue::twoWorkersDrainSixJobs()
     QCOMPARE(summaries.count(u"记录存储20,"_s), 3);
     QCOMPARE(published(News), u"job1-1\t6\t6\njob3-1\t6\t6\njob5-1\t6\t6"_s);
     QCOMPARE(published(List), u"job2-1\t20\t20\njob4-1\t20\t20\njob6-1\t20\t20"_s);
+    // No worker ran more jobs at once than its --jobs.
+    const QString mostAtOnce = u"SELECT max(n) FROM (SELECT count(*) AS n FROM caiji_jobs a JOIN "
+                               "caiji_jobs b ON a.worker = b.worker AND b.started <= a.started AND "
+                               "a.started < b.ended WHERE a.worker %1 GROUP BY a.id) o"_s;
+    QVERIFY(m_db->query(mostAtOnce.arg(u"<> '%1'"_s.arg(singleName))).toInt() <= 2);
+    QCOMPARE(m_db->query(mostAtOnce.arg(u"= '%1'"_s.arg(singleName))), u"1"_s);
     // Never two runs of one task in one workspace at once.
     QCOMPARE(m_db->query(u"SELECT count(*) FROM caiji_jobs a JOIN caiji_jobs b ON a.id < b.id "
                          "AND a.task = b.task AND a.worker = b.worker AND a.started < b.ended "
@@ -221,8 +233,17 @@ void TestJobQueue::twoWorkersDrainSixJobs()
              u"0"_s);
 }
 
+void TestJobQueue::killedWorkersJobIsFinishedOnce_data()
+{
+    QTest::addColumn<bool>("waitForLease");
+    QTest::newRow("another worker after the lease ran out") << true;
+    // --until-empty waits for the lease rather than leaving the job behind.
+    QTest::newRow("another worker at once") << false;
+}
+
 void TestJobQueue::killedWorkersJobIsFinishedOnce()
 {
+    QFETCH(bool, waitForLease);
     TempWorkspace tasks;
     addDemoTask(tasks, News, 40);
     QVERIFY(caiji({u"enqueue"_s, u"--workspace"_s, tasks.root(), u"--queue"_s, m_db->url(), News})
@@ -238,10 +259,22 @@ void TestJobQueue::killedWorkersJobIsFinishedOnce()
     QVERIFY(databaseRows(killed.databaseFile(News), 5).value_or(QStringList()).size() >= 5);
     QCOMPARE(jobs().section(u'\t', 1, 1), u"running"_s);
     QCOMPARE(m_db->query(u"SELECT to_regclass('\"%1\"') IS NULL"_s.arg(News)), u"t"_s);
+    // caiji jobs says when its lease ends, and when it has run out.
+    const QString leaseEnd =
+        m_db->query(u"SELECT to_char(lease_until, 'YYYY-MM-DD HH24:MI:SS') FROM caiji_jobs"_s);
+    const auto listedLease = [&] {
+        return QString::fromUtf8(caiji({u"jobs"_s, u"--queue"_s, m_db->url()}).out)
+            .section(u'\n', 0, 0)
+            .section(u'\t', 9);
+    };
+    QCOMPARE(listedLease(), leaseEnd);
 
-    QVERIFY(waitUntil(
-        [&] { return m_db->query(u"SELECT lease_until < now() FROM caiji_jobs"_s) == u"t"; },
-        10000));
+    if (waitForLease) {
+        QVERIFY(waitUntil(
+            [&] { return m_db->query(u"SELECT lease_until < now() FROM caiji_jobs"_s) == u"t"; },
+            10000));
+        QCOMPARE(listedLease(), leaseEnd + u" (run out)"_s);
+    }
     TempWorkspace other;
     const ProgramRun finished = caiji(worker(other.root(), {u"--until-empty"_s}));
     QVERIFY2(finished.exitCode == 0, finished.err.constData());
@@ -322,6 +355,50 @@ void TestJobQueue::badArguments()
     QCOMPARE(run.exitCode, 2);
     QCOMPARE(run.out, QByteArray());
     QVERIFY(run.err.startsWith("caiji: "));
+}
+
+void TestJobQueue::jobOutcomes_data()
+{
+    QTest::addColumn<QStringList>("enqueue"); // options and tasks, enqueued once each
+    QTest::addColumn<QString>("settings");    // the tasks' data/settings.ini
+    QTest::addColumn<int>("exitCode");        // of the worker with --until-empty
+    QTest::addColumn<QString>("states");      // "state records" of each job
+    QTest::addColumn<QString>("published");   // runs published into the table of News
+    QTest::newRow("a job that cannot start fails")
+        << QStringList{u"坏任务"_s} << QString() << 1 << u"failed\t"_s << QString();
+    QTest::newRow("a daily job waits for its time")
+        << QStringList{u"--every"_s,
+                       QDateTime::currentDateTime().addSecs(7200).toString(u"HH:mm"_s), News}
+        << QString() << 0 << u"waiting\t"_s << QString();
+    QTest::newRow("an only-new task is a whole run each time")
+        << QStringList{News, News} << u"[collect]\nonlyNew=true\n"_s << 0 << u"done\t6\ndone\t6"_s
+        << u"job1-1\t6\t6\njob2-1\t6\t6"_s;
+}
+
+void TestJobQueue::jobOutcomes()
+{
+    QFETCH(QStringList, enqueue);
+    QFETCH(QString, settings);
+    QFETCH(int, exitCode);
+    QFETCH(QString, states);
+    QFETCH(QString, published);
+    TempWorkspace tasks;
+    addDemoTask(tasks, News, 6);
+    QVERIFY(tasks.addTask(u"坏任务"_s, u"uc=[[0]]"_s));
+    QFile ini(tasks.taskDir(News) + u"/data/settings.ini"_s);
+    QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write(settings.toUtf8()) >= 0);
+    ini.close();
+    const QStringList put{u"enqueue"_s, u"--workspace"_s, tasks.root(), u"--queue"_s, m_db->url()};
+    QCOMPARE(caiji(put + enqueue).exitCode, 0);
+    TempWorkspace workspace;
+    const ProgramRun worked = caiji(worker(workspace.root(), {u"--until-empty"_s}));
+    QVERIFY2(worked.exitCode == exitCode, worked.err.constData());
+    QCOMPARE(m_db->query(u"SELECT state, records FROM caiji_jobs ORDER BY id"_s), states);
+    const QString listed = QString::fromUtf8(caiji({u"jobs"_s, u"--queue"_s, m_db->url()}).out);
+    QVERIFY2(listed.section(u'\n', 0, 0).section(u'\t', 2, 2) == states.section(u'\t', 0, 0),
+             qPrintable(listed));
+    if (!published.isEmpty())
+        QCOMPARE(this->published(News), published);
 }
 
 QTEST_GUILESS_MAIN(TestJobQueue)
