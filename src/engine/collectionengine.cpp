@@ -370,6 +370,15 @@ void CollectionEngine::startNextTask()
         s.appendList(s.schemeField(1));
         m_timer2.setInterval(m_options.tickMs);
     }
+    // A task with work gets a stall window of its own, as if its seeding
+    // changed the counters: the count the task before it ended with would
+    // end it at the next tick whenever its counters happen to read as that
+    // task's did (the same number of pages, none requested yet). A task with
+    // nothing to do still ends at once.
+    if (!s.contentQueue.isEmpty() || !s.listQueue.isEmpty()) {
+        s.stallCount = 0;
+        s.lastProgress.clear();
+    }
     Q_EMIT taskStarted(s.taskIndex, s.taskName);
 }
 

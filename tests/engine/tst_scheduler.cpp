@@ -24,6 +24,7 @@ private Q_SLOTS:
     void statusLines();
     void statusCountsProgress();
     void emptyTaskAfterStartUpCompletesAtNextTick();
+    void nextTaskGetsItsOwnStallWindow();
     void seeding_data();
     void seeding();
     void seedingStopsAtListLimit();
@@ -207,6 +208,25 @@ void TestScheduler::emptyTaskAfterStartUpCompletesAtNextTick()
     rig.engine.schedulerTick();
     QCOMPARE(rig.state().runList[0], completeLine(u"a"_s));
     QCOMPARE(rig.state().taskIndex, 1);
+}
+
+void TestScheduler::nextTaskGetsItsOwnStallWindow()
+{
+    // Task a's server never answers; b has as many pages, so when a ends
+    // the counters read as b's first do.
+    EngineRig rig;
+    QVERIFY(rig.workspace.addTask(u"a"_s, schemeOne(3)));
+    QVERIFY(rig.workspace.addTask(u"b"_s, schemeOne(3)));
+    for (int n = 1; n <= 3; ++n)
+        rig.contentFetcher.setHanging(Site + u"p%1.htm"_s.arg(n));
+    rig.engine.startUp();
+    rig.engine.schedulerTick();
+    rig.collectorRound();
+    QVERIFY(rig.ticksUntilComplete(0) > 0);
+    QCOMPARE(rig.state().taskName, u"b"_s);
+    rig.engine.schedulerTick();
+    QVERIFY(rig.state().running);
+    QCOMPARE(rig.state().stallCount, 0);
 }
 
 void TestScheduler::seeding_data()
