@@ -3,11 +3,13 @@
 #include "engine/fetcher.h"
 #include "engine/networkfetcher.h"
 #include "records/runhistory.h"
+#include "tasks/publishsettings.h"
 #include "text/numbers.h"
 #include "text/readtext.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcessEnvironment>
 
 using namespace Qt::StringLiterals;
 
@@ -400,10 +402,18 @@ std::optional<QString> CollectionEngine::prepareDatabase(const QString &taskText
     if (!network)
         return u"settings.ini 的 [network] 中 "_s + error;
     s.network = *network;
+    if (!s.network.taskProxy) {
+        if (const auto wrong =
+                NetworkSettings::environmentProxyError(QProcessEnvironment::systemEnvironment()))
+            return *wrong;
+    }
     const std::optional<CollectSettings> collect =
         CollectSettings::read(s.taskDir + u"/data"_s, &error);
     if (!collect)
         return u"settings.ini 的 [collect] 中 "_s + error;
+    // Records that would be published nowhere must not look published.
+    if (!PublishSettings::read(s.taskDir + u"/data"_s, &error))
+        return u"settings.ini 的 [publish] 中 "_s + error;
     s.collect = *collect;
     s.collect.onlyNew = s.collect.onlyNew || m_options.onlyNew;
     const QString database = m_workspace.databaseFile(s.taskName);

@@ -122,7 +122,8 @@ QString NetworkSettings::fileIn(const QString &dataDir)
     return dataDir + u"/settings.ini"_s;
 }
 
-std::optional<QNetworkProxy> NetworkSettings::parseProxy(const QString &address, QString *error)
+std::optional<QNetworkProxy> NetworkSettings::parseProxy(const QString &address, QString *error,
+                                                         const QString &key)
 {
     const QUrl url(address.contains(u"://"_s) ? address : u"http://"_s + address);
     const QString scheme = url.scheme().toLower();
@@ -131,15 +132,29 @@ std::optional<QNetworkProxy> NetworkSettings::parseProxy(const QString &address,
         type = QNetworkProxy::Socks5Proxy;
     else if (scheme != u"http"_s) {
         *error =
-            u"proxy=%1：不支持的代理协议“%2”（可用 http:// 或 socks5://）"_s.arg(address, scheme);
+            u"%1=%2：不支持的代理协议“%3”（可用 http:// 或 socks5://）"_s.arg(key, address, scheme);
         return std::nullopt;
     }
     if (!url.isValid() || url.host().isEmpty()) {
-        *error = u"proxy=%1：不是代理地址（例如 http://127.0.0.1:3128）"_s.arg(address);
+        *error = u"%1=%2：不是代理地址（例如 http://127.0.0.1:3128）"_s.arg(key, address);
         return std::nullopt;
     }
     // curl's default port for a proxy without one.
     return QNetworkProxy(type, url.host(), quint16(url.port(1080)), url.userName(), url.password());
+}
+
+std::optional<QString>
+NetworkSettings::environmentProxyError(const QProcessEnvironment &environment)
+{
+    for (const QString &lower : {u"http_proxy"_s, u"https_proxy"_s, u"all_proxy"_s}) {
+        for (const QString &name : {lower, lower.toUpper()}) {
+            const QString address = environment.value(name).trimmed();
+            QString error;
+            if (!address.isEmpty() && !parseProxy(address, &error, u"环境变量 "_s + name))
+                return error;
+        }
+    }
+    return std::nullopt;
 }
 
 QStringList NetworkSettings::headerLines() const
@@ -212,6 +227,20 @@ std::optional<QString> NetworkSettings::check(const QString &dataDir)
         return wrong;
     if (auto wrong = outOfRange(u"minDelayMs"_s, minDelayMs, 0, MaxDelayMs))
         return wrong;
+    // Header values go out as bytes; servers read them as Latin-1 or refuse.
+    const auto notAscii = [](const QString &text) {
+        return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() > 0x7e; });
+    };
+    const QString asciiOnly =
+        u"：HTTP请求头的值只能用ASCII字符，中文等字符请先做百分号编码（例如“中文”写作 "
+        "%E4%B8%AD%E6%96%87）"_s;
+    if (notAscii(userAgent))
+        return u"userAgent=%1"_s.arg(userAgent) + asciiOnly;
+    for (const auto &[name, value] : headers) {
+        if (notAscii(QString::fromUtf8(value)))
+            return u"headers：%1的值“%2”"_s.arg(QString::fromUtf8(name), QString::fromUtf8(value)) +
+                   asciiOnly;
+    }
     QString error;
     cookies.clear();
     if (!cookiesFile.isEmpty()) {

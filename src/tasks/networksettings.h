@@ -8,6 +8,7 @@
 #include <QList>
 #include <QNetworkCookie>
 #include <QNetworkProxy>
+#include <QProcessEnvironment>
 #include <QSslCertificate>
 #include <QString>
 #include <QStringList>
@@ -63,8 +64,15 @@ struct NetworkSettings
     // it (a value holding a comma). False with `error` for a bad item.
     bool setHeaderLines(const QStringList &lines, QString *error);
 
-    // A proxy address as the proxy key and the environment give it.
-    static std::optional<QNetworkProxy> parseProxy(const QString &address, QString *error);
+    // A proxy address as the proxy key and the environment give it; the
+    // error names `key`.
+    static std::optional<QNetworkProxy> parseProxy(const QString &address, QString *error,
+                                                   const QString &key = QStringLiteral("proxy"));
+    // Why a proxy the environment names (http_proxy, https_proxy, all_proxy,
+    // in either case) cannot be used, naming the variable; nothing when
+    // each is usable or unset. A task without a proxy of its own goes
+    // through them: one that is ignored would send its requests directly.
+    static std::optional<QString> environmentProxyError(const QProcessEnvironment &environment);
 };
 
 } // namespace caiji

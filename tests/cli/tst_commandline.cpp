@@ -27,6 +27,8 @@ private Q_SLOTS:
     void usageErrors();
     void runOutput_data();
     void runOutput();
+    void refusedBeforeItStarts_data();
+    void refusedBeforeItStarts();
     void examplesCopied();
     void messagesFollowLocale_data();
     void messagesFollowLocale();
@@ -184,6 +186,52 @@ void TestCommandLine::runOutput()
                  lines[complete - 1].endsWith(notice) &&
                  lines[complete - 2].contains(u"完成1,文件0,记录1"_s),
              qPrintable(lines.join(u'\n')));
+}
+
+void TestCommandLine::refusedBeforeItStarts_data()
+{
+    QTest::addColumn<QByteArray>("settings"); // data/settings.ini
+    QTest::addColumn<QString>("proxy");       // http_proxy
+    QTest::addColumn<QString>("said");
+    QTest::newRow("a [publish] url of no database")
+        << "[publish]\nurl=pg://caiji@db/news\n"_ba << QString()
+        << u"settings.ini 的 [publish] 中 url=pg://caiji@db/news：数据库地址应以postgresql://"_s;
+    QTest::newRow("http_proxy of a scheme no proxy speaks")
+        << QByteArray() << u"ftp://127.0.0.1:21"_s
+        << u"环境变量 http_proxy=ftp://127.0.0.1:21：不支持的代理协议“ftp”"_s;
+    QTest::newRow("Chinese in userAgent")
+        << "[network]\nuserAgent=采集器/1\n"_ba << QString()
+        << u"settings.ini 的 [network] 中 userAgent=采集器/1：HTTP请求头的值只能用ASCII字符"_s;
+    QTest::newRow("Chinese in a header")
+        << "[network]\nheaders=Referer: http://a.cn/新闻\n"_ba << QString()
+        << u"settings.ini 的 [network] 中 headers：Referer的值“http://a.cn/新闻”：HTTP请求头的值只能用"_s;
+}
+
+void TestCommandLine::refusedBeforeItStarts()
+{
+    QFETCH(QByteArray, settings);
+    QFETCH(QString, proxy);
+    QFETCH(QString, said);
+    caiji::test::FaultServer server;
+    QVERIFY(server.listen());
+    caiji::test::TempWorkspace workspace;
+    QVERIFY(
+        workspace.addTask(u"设错"_s, u"ur=[[1|%1|1|2|1|.html]]uc=[[1]]"_s.arg(server.url(u"/"_s))));
+    QFile ini(workspace.taskDir(u"设错"_s) + u"/data/settings.ini"_s);
+    QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write(settings) >= 0);
+    ini.close();
+    QProcessEnvironment environment;
+    if (!proxy.isEmpty())
+        environment.insert(u"http_proxy"_s, proxy);
+    const Result result = caiji::test::runProgram(
+        QStringLiteral(CAIJI_BINARY),
+        {u"run"_s, u"--workspace"_s, workspace.root(), u"--tick-ms"_s, u"20"_s, u"设错"_s}, 30000,
+        environment);
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(QString::fromUtf8(result.err).contains(u"设错: 未启动："_s + said),
+             result.err.constData());
+    QVERIFY(server.requests().isEmpty());
+    QVERIFY(!QFile::exists(workspace.databaseFile(u"设错"_s)));
 }
 
 void TestCommandLine::examplesCopied()
