@@ -1,8 +1,10 @@
 #include "records/serverdatabase.h"
 
 #include <QAtomicInteger>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTcpSocket>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -104,7 +106,7 @@ bool ServerConnection::open()
                              "MYSQL_OPT_WRITE_TIMEOUT=60"_s.arg(ConnectTimeoutSeconds));
     }
     if (!db.open()) {
-        m_lastError = db.lastError().text().trimmed();
+        m_lastError = connectFailure(m_address, db.lastError());
         return false;
     }
     QSqlQuery setup(db);
@@ -151,6 +153,60 @@ bool ServerConnection::isLost()
 QSqlDatabase ServerConnection::database() const
 {
     return QSqlDatabase::database(m_name, false);
+}
+
+namespace {
+
+// The MySQL client says "(115)" whether the port refused or the wait ran
+// out; a connection of our own tells them apart.
+bool portRefuses(const ServerAddress &address)
+{
+    QTcpSocket socket;
+    socket.connectToHost(address.host, quint16(address.port > 0 ? address.port : 3306));
+    return !socket.waitForConnected(2000) &&
+           socket.error() == QAbstractSocket::ConnectionRefusedError;
+}
+
+} // namespace
+
+QString ServerConnection::connectFailure(const ServerAddress &address, const QSqlError &error)
+{
+    // The driver's own words, on one line, without the driver's name.
+    QString detail = error.text().simplified();
+    detail.remove(QRegularExpression(u"\\s*Q(?:PSQL|MYSQL):\\s*Unable to connect\\.?"_s));
+    detail.remove(QRegularExpression(u"^Q(?:PSQL|MYSQL):\\s*"_s));
+    const QString lower = detail.toLower();
+    const int code = error.nativeErrorCode().toInt();
+    QString cause = u"连接失败"_s;
+    if (lower.contains(u"connection refused") || lower.contains(u"(111)") ||
+        (lower.contains(u"can't connect to server") && portRefuses(address)))
+        cause = u"连接被拒绝"_s;
+    else if (lower.contains(u"timeout expired") || lower.contains(u"timed out") ||
+             lower.contains(u"(110)"))
+        cause = u"连接超时"_s;
+    else if (lower.contains(u"could not translate host name") ||
+             lower.contains(u"unknown server host") || lower.contains(u"name or service not known"))
+        cause = u"找不到主机%1"_s.arg(address.host);
+    else if (lower.contains(u"no password supplied") || lower.contains(u"using password: no"))
+        cause = u"没有密码：写在 %1 中"_s.arg(address.kind == ServerAddress::Kind::PostgreSql
+                                                  ? u"PGPASSWORD 或 ~/.pgpass"_s
+                                                  : u"MYSQL_PWD"_s);
+    else if (lower.contains(u"password authentication failed") || code == 1045 ||
+             lower.contains(u"access denied for user"))
+        cause = u"用户名或密码不对"_s;
+    else if ((lower.contains(u"database") && lower.contains(u"does not exist")) || code == 1049 ||
+             lower.contains(u"unknown database"))
+        cause = u"没有数据库%1"_s.arg(address.database);
+    const QString server =
+        address.kind == ServerAddress::Kind::PostgreSql ? u"PostgreSQL"_s : u"MySQL"_s;
+    const int port = address.port > 0                                  ? address.port
+                     : address.kind == ServerAddress::Kind::PostgreSql ? 5432
+                                                                       : 3306;
+    QString text =
+        u"无法连接到 %1:%2 的 %3 服务器：%4"_s.arg(address.host).arg(port).arg(server, cause);
+    if (!detail.isEmpty())
+        text += u"（"_s + detail + u"）"_s;
+    return text;
 }
 
 } // namespace caiji

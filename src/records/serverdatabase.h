@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <optional>
 
@@ -57,6 +58,11 @@ public:
 
     // How long opening waits for a server that does not answer.
     static constexpr int ConnectTimeoutSeconds = 5;
+
+    // Why the connection could not be made, in the user's words first
+    // ("无法连接到 127.0.0.1:5432 的 PostgreSQL 服务器：连接被拒绝"), the
+    // driver's own after it in parentheses.
+    static QString connectFailure(const ServerAddress &address, const QSqlError &error);
 
 private:
     ServerAddress m_address;

@@ -389,12 +389,13 @@ void TestCollectAgain::livePublishing_data()
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("told"); // the notice (closed: the message) begins so
     QTest::addColumn<QString>("status");
-    QTest::newRow("server away") << Away << QString()
-                                 << u"t：新增2条记录，发布失败2条：connection"_s
-                                 << u"t：发布失败2条：connection"_s;
+    const QString away = u"无法连接到 127.0.0.1:1 的 PostgreSQL 服务器：连接被拒绝（"_s;
+    QTest::newRow("server away") << Away << QString() << u"t：新增2条记录，发布失败2条："_s + away
+                                 << u"t：发布失败2条："_s + away;
+    // The task does not start: nothing it stores could be published.
     QTest::newRow("address malformed")
-        << u"http://h/x"_s << QString() << u"t：新增2条记录，发布失败2条：数据库地址应以"_s
-        << u"t：发布失败2条：数据库地址应以"_s;
+        << u"http://h/x"_s << u"refused"_s << QString()
+        << u"settings.ini 的 [publish] 中 url=http://h/x：数据库地址应以"_s;
     QTest::newRow("published") << u"SERVER"_s << QString() << u"t：新增2条记录"_s
                                << u"t：已发布2条记录到 SERVER 的表 live"_s;
     QTest::newRow("only new, the run's own rows")
@@ -402,7 +403,7 @@ void TestCollectAgain::livePublishing_data()
         << u"t：已发布1条记录到 SERVER 的表 again"_s;
     // The second run may move the first one's database aside before it is read.
     QTest::newRow("queued twice") << Away << u"twice"_s << u"t：新增2条记录，发布失败"_s
-                                  << u"t：发布失败2条：connection"_s;
+                                  << u"t：发布失败2条："_s + away;
     QTest::newRow("closed while collecting")
         << Away << u"closed"_s << u"这些任务有记录没有发布到数据库：t\n"_s << u"t：发布失败"_s;
 }
@@ -427,6 +428,13 @@ void TestCollectAgain::livePublishing()
     if (how == u"twice")
         rig.window->engine().queueTask(u"t"_s);
     QVERIFY(runAll(rig, 2, 0, how == u"closed" ? 1 : -1));
+    if (how == u"refused") {
+        QCOMPARE(rig.list(u"List6"_s)->item(0)->text(),
+                 CollectionEngine::paddedName(u"t"_s) + CollectionEngine::notStartedMarker() +
+                     status + u"postgresql://或mysql://开头：http://h/x"_s);
+        QVERIFY(!QFile::exists(rig.workspace.databaseFile(u"t"_s)));
+        return;
+    }
     if (how == u"closed")
         rig.window->close();
     // Every run's end is told of once its records are published, none while closing.

@@ -78,6 +78,8 @@ private Q_SLOTS:
     void publishingAgainAddsNothing();
     void passwordSources_data();
     void passwordSources();
+    void connectFailures_data();
+    void connectFailures();
     void stoppedServerLosesNothing_data();
     void stoppedServerLosesNothing();
     void sharedTable_data();
@@ -203,17 +205,23 @@ void TestPublish::passwordSources_data()
     QTest::addColumn<QByteArray>("variable"); // set to the password
     QTest::addColumn<bool>("pgpass");
     QTest::addColumn<bool>("opens");
+    QTest::addColumn<QString>("said"); // when it does not
+    const QString noPassword =
+        u"的 PostgreSQL 服务器：没有密码：写在 PGPASSWORD 或 ~/.pgpass 中（"_s;
     QTest::newRow("PostgreSQL: in the URL")
-        << u"postgresql"_s << true << QByteArray() << false << true;
+        << u"postgresql"_s << true << QByteArray() << false << true << QString();
     QTest::newRow("PostgreSQL: PGPASSWORD")
-        << u"postgresql"_s << false << "PGPASSWORD"_ba << false << true;
+        << u"postgresql"_s << false << "PGPASSWORD"_ba << false << true << QString();
     QTest::newRow("PostgreSQL: ~/.pgpass")
-        << u"postgresql"_s << false << QByteArray() << true << true;
-    QTest::newRow("PostgreSQL: none") << u"postgresql"_s << false << QByteArray() << false << false;
+        << u"postgresql"_s << false << QByteArray() << true << true << QString();
+    QTest::newRow("PostgreSQL: none")
+        << u"postgresql"_s << false << QByteArray() << false << false << noPassword;
     QTest::newRow("PostgreSQL: MYSQL_PWD is not its password")
-        << u"postgresql"_s << false << "MYSQL_PWD"_ba << false << false;
-    QTest::newRow("MariaDB: MYSQL_PWD") << u"mariadb"_s << false << "MYSQL_PWD"_ba << false << true;
-    QTest::newRow("MariaDB: none") << u"mariadb"_s << false << QByteArray() << false << false;
+        << u"postgresql"_s << false << "MYSQL_PWD"_ba << false << false << noPassword;
+    QTest::newRow("MariaDB: MYSQL_PWD")
+        << u"mariadb"_s << false << "MYSQL_PWD"_ba << false << true << QString();
+    QTest::newRow("MariaDB: none") << u"mariadb"_s << false << QByteArray() << false << false
+                                   << u"的 MySQL 服务器：没有密码：写在 MYSQL_PWD 中（"_s;
 }
 
 void TestPublish::passwordSources()
@@ -223,6 +231,7 @@ void TestPublish::passwordSources()
     QFETCH(QByteArray, variable);
     QFETCH(bool, pgpass);
     QFETCH(bool, opens);
+    QFETCH(QString, said);
     DatabaseServer &db = server(kind);
     QTemporaryDir home;
     const QString passFile = home.filePath(u".pgpass"_s);
@@ -249,8 +258,44 @@ void TestPublish::passwordSources()
     for (const char *name : {"PGPASSWORD", "MYSQL_PWD", "PGPASSFILE"})
         qunsetenv(name);
     QVERIFY2(opened == opens, qPrintable(connection.lastError()));
-    // A refusal names the server's reason.
-    QVERIFY(opens || !connection.lastError().isEmpty());
+    // A refusal says why in the user's words, the driver's after them.
+    QVERIFY2(connection.lastError().contains(said), qPrintable(connection.lastError()));
+}
+
+void TestPublish::connectFailures_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("url"); // PORT: the server's; the password comes from the environment
+    QTest::addColumn<QString>("said");
+    for (const QString &kind : {u"postgresql"_s, u"mariadb"_s}) {
+        const QString scheme = kind == u"postgresql" ? u"postgresql"_s : u"mysql"_s;
+        const QString server = kind == u"postgresql" ? u"PostgreSQL"_s : u"MySQL"_s;
+        const QByteArray name = serverName(kind).toUtf8();
+        QTest::addRow("%s: nothing listens", name.constData())
+            << kind << scheme + u"://caiji@127.0.0.1:1/caiji"_s
+            << u"无法连接到 127.0.0.1:1 的 %1 服务器：连接被拒绝（"_s.arg(server);
+        QTest::addRow("%s: no such database", name.constData())
+            << kind << scheme + u"://caiji@127.0.0.1:PORT/没有"_s
+            << u"无法连接到 127.0.0.1:PORT 的 %1 服务器：没有数据库没有（"_s.arg(server);
+        QTest::addRow("%s: a wrong password", name.constData())
+            << kind << scheme + u"://caiji:wrong@127.0.0.1:PORT/caiji"_s
+            << u"无法连接到 127.0.0.1:PORT 的 %1 服务器：用户名或密码不对（"_s.arg(server);
+    }
+}
+
+void TestPublish::connectFailures()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, url);
+    QFETCH(QString, said);
+    const QString port = QString::number(server(kind).port());
+    qputenv(kind == u"postgresql" ? "PGPASSWORD" : "MYSQL_PWD",
+            DatabaseServer::password().toUtf8());
+    QString why;
+    ServerConnection connection(*ServerAddress::parse(url.replace(u"PORT"_s, port), &why));
+    QVERIFY(!connection.open());
+    QVERIFY2(connection.lastError().startsWith(said.replace(u"PORT"_s, port)),
+             qPrintable(connection.lastError()));
 }
 
 void TestPublish::stoppedServerLosesNothing_data()
