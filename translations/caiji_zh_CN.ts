@@ -186,8 +186,8 @@
         <translation>停止并删除任务的定时</translation>
     </message>
     <message>
-        <source>Prints one line per run of the task: its name (当前 for the current one), its record count, its failure count and the time of its last change. When only-new runs added to the current database, a line for each of them follows it with the records that run added; --run in export names them too.</source>
-        <translation>每次采集输出一行：名称（当前这次为“当前”）、记录数、失败数和最后改动的时间。只采新内容的各次采集往当前数据库里添加过记录时，“当前”下面逐次列出每次新加的条数；export 的 --run 也可以用这些名称。</translation>
+        <source>Prints one line per run of the task: its name (当前 for the current one), its record count, its failure count, the time of its last change and what it is (当前数据库, 当前库中的一次新增 or 已归档的一次采集). When only-new runs added to the current database, a line for each of them follows it with the records that run added (0 too); --run in export names them too.</source>
+        <translation>每次采集输出一行：名称（当前这次为“当前”）、记录数、失败数、最后改动的时间和它是哪一种（当前数据库、当前库中的一次新增或已归档的一次采集）。只采新内容的各次采集往当前数据库里添加过记录时，“当前”下面逐次列出每次新加的条数（新加 0 条的也列出）；export 的 --run 也可以用这些名称。</translation>
     </message>
     <message>
         <source>run a task on its schedule without the window</source>

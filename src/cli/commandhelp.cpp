@@ -278,9 +278,10 @@ const QList<CommandSpec> &CommandHelp::commands()
          QT_TRANSLATE_NOOP(
              "CommandHelp",
              "Prints one line per run of the task: its name (当前 for the current one), its "
-             "record count, its failure count and the time of its last change. When only-new "
-             "runs added to the current database, a line for each of them follows it with the "
-             "records that run added; --run in export names them too."),
+             "record count, its failure count, the time of its last change and what it is "
+             "(当前数据库, 当前库中的一次新增 or 已归档的一次采集). When only-new runs added to "
+             "the current database, a line for each of them follows it with the records that "
+             "run added (0 too); --run in export names them too."),
          {u"workspace"_s}},
         {u"failures"_s,
          u"TASK"_s,

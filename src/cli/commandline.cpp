@@ -1011,15 +1011,18 @@ int CommandLine::historyCommand(const QStringList &arguments)
     const QString database = runDatabase(workspace, options->positional.first(), {});
     if (database.isEmpty())
         return 2;
-    const auto printRun = [this](const QString &name, const QString &path) {
+    // The last column tells a run inside the current database (an only-new
+    // run added to it) from an earlier run's database in the history.
+    const auto printRun = [this](const QString &name, const QString &path, const QString &kind) {
         const std::optional<qint64> count = RecordStore::count(path);
         const std::optional<QList<FailureEntry>> failures = FailureLog::read(path);
         m_out << name << '\t' << (count ? QString::number(*count) : u"?"_s) << '\t'
               << (failures ? QString::number(failures->size()) : u"?"_s) << '\t'
-              << QFileInfo(path).lastModified().toString(u"yyyy-MM-dd HH:mm:ss"_s) << '\n';
+              << QFileInfo(path).lastModified().toString(u"yyyy-MM-dd HH:mm:ss"_s) << '\t' << kind
+              << '\n';
     };
     if (QFile::exists(database)) {
-        printRun(u"当前"_s, database);
+        printRun(u"当前"_s, database, u"当前数据库"_s);
         // A database that only-new runs added to: what each of them added.
         const QList<StoredRun> inside = RecordStore::runs(database).value_or(QList<StoredRun>());
         for (qsizetype i = inside.size() - 1; i >= 0 && inside.size() > 1; --i) {
@@ -1033,11 +1036,11 @@ int CommandLine::historyCommand(const QStringList &arguments)
                   << (failures < 0 ? u"?"_s : QString::number(failures)) << '\t'
                   << (run.ended.isValid() ? run.ended : run.started)
                          .toString(u"yyyy-MM-dd HH:mm:ss"_s)
-                  << '\n';
+                  << '\t' << u"当前库中的一次新增"_s << '\n';
         }
     }
     for (const HistoryRun &run : RunHistory(QFileInfo(database).absolutePath()).runs())
-        printRun(run.name, run.path);
+        printRun(run.name, run.path, u"已归档的一次采集"_s);
     m_out.flush();
     return 0;
 }

@@ -182,9 +182,11 @@ void TestOnlyNew::collectsAgain()
     const ProgramRun history =
         runCaiji({u"history"_s, u"--workspace"_s, workspace.root(), u"新闻"_s});
     const QStringList lines = QString::fromUtf8(history.out).split(u'\n', Qt::SkipEmptyParts);
-    QVERIFY2(lines.size() == 3 &&
-                 lines[1].startsWith(runs[1].name + u'\t' + QString::number(runs[1].added) + u'\t'),
-             history.out.constData());
+    QVERIFY2(
+        lines.size() == 3 &&
+            lines[1].startsWith(runs[1].name + u'\t' + QString::number(runs[1].added) + u'\t') &&
+            lines[0].endsWith(u"\t当前数据库"_s) && lines[1].endsWith(u"\t当前库中的一次新增"_s),
+        history.out.constData());
     const ProgramRun exported = runCaiji(
         {u"export"_s, u"--workspace"_s, workspace.root(), u"--run"_s, runs[1].name, u"新闻"_s});
     QCOMPARE(QString::fromUtf8(exported.out).count(u'\n') - 1, runs[1].added);
