@@ -99,6 +99,7 @@ private Q_SLOTS:
     void examples_data();
     void examples();
     void chineseLinesJoinWithoutSpace();
+    void everyCommandHasARow();
 
 private:
     void tryExample(const QString &task, const QList<std::pair<QString, QString>> &claims);
@@ -334,6 +335,36 @@ void TestGuide::chineseLinesJoinWithoutSpace()
     QVERIFY(joins > 0);
     // No Markdown mark is left over, also where code sits inside bold.
     QVERIFY(!rtf.contains(u'`') && !rtf.contains(u"**"_s));
+}
+
+// Every command `caiji --help` lists has a row in the command table of the
+// guide's chapter on the command line.
+void TestGuide::everyCommandHasARow()
+{
+    const caiji::test::ProgramRun run =
+        caiji::test::runProgram(QStringLiteral(CAIJI_BINARY), {u"--help"_s}, TryTimeoutMs);
+    QVERIFY2(run.finished && run.exitCode == 0, run.err.constData());
+    // "  NAME    what it does"; option lines start with "-", wrapped ones with more blanks.
+    static const QRegularExpression commandLine(u"^  ([a-z][a-z0-9]*) {2,}\\S"_s);
+    QStringList commands;
+    for (const QString &line : QString::fromUtf8(run.out).split(u'\n')) {
+        if (const QRegularExpressionMatch match = commandLine.match(line); match.hasMatch())
+            commands << match.captured(1);
+    }
+    QVERIFY2(commands.size() >= 10, run.out.constData());
+
+    const QString guide = readUtf8(guidePath());
+    static const QRegularExpression heading(u"^## [一二三四五六七八九十]+、命令行$"_s,
+                                            QRegularExpression::MultilineOption);
+    const qsizetype start = guide.indexOf(heading);
+    QVERIFY2(start >= 0, "no chapter on the command line");
+    const qsizetype end = guide.indexOf(u"\n## "_s, start);
+    const QString chapter = guide.mid(start, end < 0 ? -1 : end - start);
+    for (const QString &command : std::as_const(commands)) {
+        const QRegularExpression row(u"^\\| `caiji "_s + command + u"[ `]"_s,
+                                     QRegularExpression::MultilineOption);
+        QVERIFY2(chapter.contains(row), qPrintable(u"no row for caiji "_s + command));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestGuide)
