@@ -50,6 +50,10 @@
         <source>打开</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>放弃</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>Startup</name>
@@ -1115,6 +1119,16 @@ Referer: http://www.example.cn/</source>
     </message>
     <message>
         <source>”和“</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>正在填写的新任务还没有保存。
+保存它吗？</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>任务“%1”的修改还没有保存。
+保存这些修改吗？</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

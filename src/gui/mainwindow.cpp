@@ -40,6 +40,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSessionManager>
 #include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -204,6 +205,16 @@ MainWindow::MainWindow(const Workspace &workspace, std::unique_ptr<Fetcher> list
     m_list5->addItems(names);
     m_list9->addItems(names);
     buildSchedule();
+    // Logging out or shutting down asks about unsaved work as closing does,
+    // where the session manager lets the program ask.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
+        if (manager.allowsInteraction()) {
+            const bool mayEnd = settleUnsavedWork();
+            manager.release();
+            if (!mayEnd)
+                manager.cancel();
+        }
+    });
     setMinimumSize(800, 600);
     resize(1100, 760);
     restoreLayout();
@@ -288,6 +299,13 @@ void MainWindow::buildLists()
     connect(m_list10, &QListView::doubleClicked, m_browser, &RecordBrowser::showRecord);
     connect(m_command3, &QPushButton::clicked, m_browser, &RecordBrowser::updateRecord);
     connect(m_command4, &QPushButton::clicked, m_browser, &RecordBrowser::deleteRecord);
+
+    // Tab reads the window as it is laid out: the lists top to bottom, the
+    // listed records before the buttons that change them.
+    const QList<QWidget *> order{m_list5,    m_list6,  m_list7,    m_list9,
+                                 newestOnly, m_list10, m_command3, m_command4};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
     onEnter(m_list5, [this] { queueSelectedTask(); });
     onEnter(m_list6, showFailuresOfRow);
@@ -1030,6 +1048,22 @@ void MainWindow::editTask()
         m_form3->setWorkspace(m_workspace);
         connect(m_form3, &TaskDialog::submitted, this, &MainWindow::saveEdit);
     }
+    if (m_form3->isVisible()) {
+        const QString shown = m_form3->originalName();
+        // The task on display again: its edits stay as they are.
+        if (shown == task && m_form3->hasTypedText()) {
+            m_form3->raise();
+            m_form3->activateWindow();
+            return;
+        }
+        // Another task: the edits on display are saved or dropped first.
+        if (!m_form3->settleTyped()) {
+            const QList<QListWidgetItem *> found = m_list5->findItems(shown, Qt::MatchExactly);
+            if (!found.isEmpty())
+                m_list5->setCurrentItem(found.first());
+            return;
+        }
+    }
     m_form3->openOn(task, m_list5->currentRow(), m_folders.readDefinition(task));
     m_form3->show();
     m_form3->raise();
@@ -1330,9 +1364,18 @@ void MainWindow::changeEvent(QEvent *event)
     }
 }
 
+bool MainWindow::settleUnsavedWork()
+{
+    for (TaskDialog *dialog : {m_form3, m_form2}) {
+        if (dialog && !dialog->settleTyped())
+            return false;
+    }
+    return m_browser->mayDropEdits();
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (!m_browser->mayDropEdits()) {
+    if (!settleUnsavedWork()) {
         event->ignore();
         return;
     }
@@ -1409,7 +1452,7 @@ void MainWindow::restoreFromTray()
 
 void MainWindow::exitProgram()
 {
-    if (!m_browser->mayDropEdits())
+    if (!settleUnsavedWork())
         return;
     waitForPublishing();
     saveLayout();

@@ -173,6 +173,10 @@ private:
     // On closing: the last records of the tasks published are waited for a
     // few seconds; the user is told what is left to publish.
     void waitForPublishing();
+    // Before the program ends: typed text in the task dialogs and edits in
+    // the record browser are saved or dropped as the user says; false when
+    // the user keeps one (取消).
+    bool settleUnsavedWork();
 
     Workspace m_workspace;
     TaskFolders m_folders;

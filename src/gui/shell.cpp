@@ -102,6 +102,21 @@ bool Shell::confirm(QWidget *parent, const QString &question)
     return box.clickedButton() == yes;
 }
 
+Shell::SaveAnswer Shell::askToSave(QWidget *parent, const QString &question)
+{
+    QMessageBox box(QMessageBox::Question, title(), question, QMessageBox::NoButton, parent);
+    QPushButton *save = box.addButton(tr("保存"), QMessageBox::AcceptRole);
+    QPushButton *discard = box.addButton(tr("放弃"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box.addButton(tr("取消"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    fitTitle(box);
+    box.exec();
+    return box.clickedButton() == save      ? SaveAnswer::Save
+           : box.clickedButton() == discard ? SaveAnswer::Discard
+                                            : SaveAnswer::Cancel;
+}
+
 int Shell::choose(QWidget *parent, const QString &label, const QStringList &items)
 {
     QInputDialog dialog(parent);

@@ -31,6 +31,10 @@ public:
     virtual int choose(QWidget *parent, const QString &label, const QStringList &items);
     // A question with 确定 and 取消; true when the user chose 确定.
     virtual bool confirm(QWidget *parent, const QString &question);
+    enum class SaveAnswer { Save, Discard, Cancel };
+    // Unsaved work is about to be replaced or closed: 保存, 放弃 or 取消,
+    // 取消 the default (and Escape).
+    virtual SaveAnswer askToSave(QWidget *parent, const QString &question);
     // A long text to read (a list), in a window of its own with one 确定 button.
     virtual void showText(QWidget *parent, const QString &heading, const QString &text);
     // Opens a folder, file or address with the desktop's program for it; when

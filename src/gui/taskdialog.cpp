@@ -17,12 +17,14 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QVBoxLayout>
@@ -148,6 +150,12 @@ TaskDialog::TaskDialog(Kind kind, Shell &shell, QWidget *parent,
         if (!m_trying)
             tryPage();
     });
+    connect(m_text1, &QLineEdit::returnPressed, this, &TaskDialog::submit);
+    for (QPlainTextEdit *box : {m_text2, m_headers}) {
+        box->setTabChangesFocus(true);
+        box->installEventFilter(this);
+    }
+    setReadingOrder();
     connect(m_tryFetcher.get(), &Fetcher::fetchDone, this,
             [this](int, const QString &url, const QString &, const QString &text, qint64 count,
                    const QString &, const QString &, const QByteArray &body,
@@ -155,6 +163,95 @@ TaskDialog::TaskDialog(Kind kind, Shell &shell, QWidget *parent,
 }
 
 TaskDialog::~TaskDialog() = default;
+
+void TaskDialog::setReadingOrder()
+{
+    const auto named = [this](const QString &name) { return findChild<QWidget *>(name); };
+    QList<QWidget *> order{m_tabs->tabBar(),
+                           m_text1,
+                           m_text2,
+                           m_tryUrl,
+                           m_tryLevel,
+                           m_tryButton,
+                           m_tryLinks,
+                           m_tryResult,
+                           m_retries,
+                           m_connections,
+                           m_minDelay,
+                           m_robots,
+                           m_userAgent,
+                           m_headers,
+                           m_cookiesFile,
+                           named(u"CookiesBrowse"_s),
+                           m_proxy,
+                           m_caFile,
+                           named(u"CaBrowse"_s),
+                           m_onlyNew,
+                           m_stopAfterKnown,
+                           m_noSchedule,
+                           m_every,
+                           m_everyCount,
+                           m_everyUnit,
+                           m_daily,
+                           m_dailyTimes,
+                           m_publishUrl,
+                           named(u"TestConnection"_s),
+                           m_publishTable,
+                           m_command1,
+                           m_cancel};
+    order.removeAll(nullptr);
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+void TaskDialog::keyPressEvent(QKeyEvent *event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && !qobject_cast<QPushButton *>(focusWidget())) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool TaskDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *box = qobject_cast<QPlainTextEdit *>(watched);
+    if (box && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Tab && key->modifiers() == Qt::ControlModifier) {
+            box->insertPlainText(u"\t"_s);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool TaskDialog::settleTyped()
+{
+    if (!isVisible() || !hasTypedText())
+        return true;
+    raise();
+    activateWindow();
+    const QString question =
+        m_kind == Kind::New
+            ? tr("正在填写的新任务还没有保存。\n保存它吗？")
+            : tr("任务“%1”的修改还没有保存。\n保存这些修改吗？").arg(m_originalName);
+    switch (m_shell.askToSave(this, question)) {
+    case Shell::SaveAnswer::Save:
+        submit();
+        // Saved: the window closed the dialog. A refusal was said and
+        // leaves the dialog open with the text.
+        return !isVisible();
+    case Shell::SaveAnswer::Discard:
+        cancelTry();
+        QDialog::reject();
+        return true;
+    case Shell::SaveAnswer::Cancel:
+        break;
+    }
+    return false;
+}
 
 QWidget *TaskDialog::networkTab()
 {

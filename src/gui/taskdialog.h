@@ -103,6 +103,18 @@ public:
 
     // Escape and the close box: typed text is dropped only when the user says so.
     void reject() override;
+    // The dialog's content is about to be replaced or the program to end:
+    // typed text is saved (submitted), dropped (the dialog closes) or kept,
+    // as the user says. True when nothing typed is left unsaved.
+    bool settleTyped();
+
+protected:
+    // Enter presses the button that has the focus; in a field it does what
+    // that field says (the name saves, the try address tries) and never
+    // presses the next button in the chain.
+    void keyPressEvent(QKeyEvent *event) override;
+    // In the multi-line boxes Tab moves on and Ctrl+Tab types a tab.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 Q_SIGNALS:
     void submitted();
@@ -110,6 +122,8 @@ Q_SIGNALS:
     void tried();
 
 private:
+    // Tab follows each page in reading order, then the dialog's buttons.
+    void setReadingOrder();
     QWidget *networkTab();
     QWidget *collectingTab();
     QWidget *publishTab();

@@ -56,6 +56,12 @@ bool RecordingShell::confirm(QWidget *, const QString &question)
     return answers.isEmpty() || answers.takeFirst();
 }
 
+Shell::SaveAnswer RecordingShell::askToSave(QWidget *, const QString &question)
+{
+    questions << question;
+    return saveAnswers.isEmpty() ? SaveAnswer::Cancel : saveAnswers.takeFirst();
+}
+
 void RecordingShell::notify(QSystemTrayIcon *, const QString &text, std::function<void()> onClick)
 {
     notices << text;

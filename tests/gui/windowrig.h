@@ -43,6 +43,8 @@ public:
     void showText(QWidget *parent, const QString &heading, const QString &text) override;
     // Answers with the next of `answers` (yes when none is left).
     bool confirm(QWidget *parent, const QString &question) override;
+    // Answers with the next of `saveAnswers` (取消 when none is left).
+    SaveAnswer askToSave(QWidget *parent, const QString &question) override;
     // Records the text; `noticeClick` clicks the newest.
     void notify(QSystemTrayIcon *tray, const QString &text, std::function<void()> onClick) override;
 
@@ -56,7 +58,8 @@ public:
     QList<QStringList> offered; // the items of every choice asked for
     QStringList shownTexts;     // heading, then text, of every text shown
     QList<bool> answers;
-    QStringList questions; // every confirmation asked for
+    QStringList questions; // every confirmation asked for, and every 保存/放弃/取消
+    QList<SaveAnswer> saveAnswers;
     QStringList fileNames;
     QStringList abouts;
     QStringList notices;
