@@ -62,7 +62,7 @@ const QList<OptionText> &optionTexts()
          QT_TRANSLATE_NOOP(
              "CommandHelp",
              "run the job again on this schedule, as a task's [schedule] says it: 30m, 6h or "
-             "1d after each run, or 08:00,20:00 every day")},
+             "1d after each run's start, or 08:00,20:00 every day")},
         {u"jobs"_s, u"N"_s,
          QT_TRANSLATE_NOOP("CommandHelp", "run up to N jobs at the same time (default 1)")},
         {u"lease"_s, u"SECONDS"_s,
@@ -321,7 +321,8 @@ const QList<CommandSpec> &CommandHelp::commands()
              "Copies the records of the task's current run (or of --run) into a table of a "
              "server database (--to, or the url of the task's [publish] setting), made on first "
              "use and named after the task (or --table): columns "
-             "run, row_id, collected and f1..fN. A row already there is left alone, a row edited "
+             "source (the local database's identity), task, run, row_id, collected and f1..fN. "
+             "A row already there is left alone, a row edited "
              "since is updated and a row deleted since is deleted, so publishing again adds "
              "nothing. A lost connection is tried again with growing waits; what could not be "
              "published stays in the local database. The password comes from the URL "

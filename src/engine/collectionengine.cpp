@@ -432,9 +432,19 @@ std::optional<QString> CollectionEngine::prepareDatabase(const QString &taskText
     // only what is new.
     if (!s.store.create(database, s.fieldCount, true))
         return u"无法创建数据库："_s + s.store.lastError();
-    s.store.startRun();
+    s.store.startRun(historyNames(history));
     m_failureLog.open(database);
     return std::nullopt;
+}
+
+// A run inside the current database never takes the name of an archived one
+// (a database retired in the second the next run starts).
+QStringList CollectionEngine::historyNames(const RunHistory &history)
+{
+    QStringList names;
+    for (const HistoryRun &run : history.runs())
+        names << run.name;
+    return names;
 }
 
 bool CollectionEngine::continueDatabase(const QString &database)
@@ -451,7 +461,7 @@ bool CollectionEngine::continueDatabase(const QString &database)
     }
     s.storedPages = s.store.storedPages();
     s.storedRecords = s.store.storedRecords();
-    s.store.startRun();
+    s.store.startRun(historyNames(RunHistory(QFileInfo(database).absolutePath())));
     m_failureLog.open(database);
     return true;
 }

@@ -16,6 +16,7 @@
 namespace caiji {
 
 class Fetcher;
+class RunHistory;
 
 class CollectionEngine : public QObject
 {
@@ -139,6 +140,7 @@ private:
     // Only what is new: opens the task's database to add to it, with what it
     // holds. False when there is none to continue.
     bool continueDatabase(const QString &database);
+    static QStringList historyNames(const RunHistory &history);
     void refuseTask(const QString &reason);
     void listFailure(const FailedFetch &failure);
     void fillSummary(RunSummary &summary) const;

@@ -272,12 +272,12 @@ bool RecordStore::prepareTrace()
     return false;
 }
 
-QString RecordStore::startRun()
+QString RecordStore::startRun(const QStringList &takenElsewhere)
 {
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     const QDateTime now = QDateTime::currentDateTime();
     const QString stem = now.toString(u"yyyyMMdd-HHmmss"_s);
-    QSet<QString> taken;
+    QSet<QString> taken(takenElsewhere.cbegin(), takenElsewhere.cend());
     query.prepare(u"SELECT name FROM caiji_runs WHERE name LIKE ?"_s);
     query.bindValue(0, QString(stem + u'%'));
     if (query.exec()) {

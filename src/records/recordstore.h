@@ -52,8 +52,9 @@ public:
     // rows were traced to their pages.
     bool continueExisting(const QString &path, int fieldCount, QString *why);
     // Names the run now writing into a traced database (see
-    // StoredRun::name); its rows carry it.
-    QString startRun();
+    // StoredRun::name), never one of `taken` (the history's runs, which
+    // `--run` names alike); its rows carry it.
+    QString startRun(const QStringList &taken = {});
     // Records the end of the run and its count of failures.
     void finishRun(qint64 failures);
     // The pages and the records (by recordKey) of the rows in the table.

@@ -126,8 +126,12 @@ QStringList ScheduleUnits::cronLines() const
     if (every >= MinutesPerDay) {
         const int days = every / MinutesPerDay;
         times << (days == 1 ? u"0 0 * * *"_s : u"0 0 */%1 * *"_s.arg(days));
-        if (every % MinutesPerDay != 0 || days > 1)
-            warning = u"# cron 只能近似“%1”：每月从1日重新数起"_s.arg(schedule.describe());
+        // 25 hours is no day count: cron runs it at midnight as it can.
+        if (days > 1)
+            warning = u"# cron 只能近似“%1”：每%2天的0点一次，每月从1日重新数起"_s.arg(
+                schedule.describe(), QString::number(days));
+        else if (every % MinutesPerDay != 0)
+            warning = u"# cron 只能近似“%1”：每天0点一次"_s.arg(schedule.describe());
     } else if (every > 0) {
         QList<int> minutes;
         for (int minute = 0; minute < MinutesPerDay; minute += every)
