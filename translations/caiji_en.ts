@@ -1056,11 +1056,6 @@ Referer: http://www.example.cn/</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>定时设置有误，任务没有保存：
-%1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>发布</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1109,11 +1104,6 @@ Referer: http://www.example.cn/</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>发布设置有误，任务没有保存：
-%1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>任务已保存，但“%1”页的设置没有写入 %2。请检查这个文件，再编辑任务重新设置。</source>
         <translation type="unfinished"></translation>
     </message>
@@ -1129,6 +1119,59 @@ Referer: http://www.example.cn/</source>
     <message>
         <source>任务“%1”的修改还没有保存。
 保存这些修改吗？</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>重试次数</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>每个网站同时连接数</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>两次请求最短间隔</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>User-Agent</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>附加请求头</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cookies 文件</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>代理</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>CA 证书文件</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>数据库地址</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>数据表</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1“%2”%3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1页：%2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>设置有误，任务没有保存：
+%1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

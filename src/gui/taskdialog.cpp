@@ -204,6 +204,73 @@ void TaskDialog::setReadingOrder()
         setTabOrder(order[i - 1], order[i]);
 }
 
+QList<TaskDialog::Field> TaskDialog::fields() const
+{
+    return {{u"retries"_s, tr("重试次数"), m_retries},
+            {u"connectionsPerHost"_s, tr("每个网站同时连接数"), m_connections},
+            {u"minDelayMs"_s, tr("两次请求最短间隔"), m_minDelay},
+            {u"robots"_s, tr("遵守 robots.txt"), m_robots},
+            {u"userAgent"_s, tr("User-Agent"), m_userAgent},
+            {u"headers"_s, tr("附加请求头"), m_headers},
+            {u"cookiesFile"_s, tr("cookies 文件"), m_cookiesFile},
+            {u"proxy"_s, tr("代理"), m_proxy},
+            {u"caFile"_s, tr("CA 证书文件"), m_caFile},
+            {u"onlyNew"_s, tr("只采新内容"), m_onlyNew},
+            {u"stopAfterKnown"_s, tr("连续遇到已采过的内容页链接"), m_stopAfterKnown},
+            {u"every"_s, tr("定时"), m_everyCount},
+            {u"daily"_s, tr("每天"), m_dailyTimes},
+            {u"url"_s, tr("数据库地址"), m_publishUrl},
+            {u"table"_s, tr("数据表"), m_publishTable}};
+}
+
+QString TaskDialog::labelled(const QString &problem) const
+{
+    // "key=value：why" and "key：why", as the settings' checks word them.
+    for (const Field &field : fields()) {
+        if (problem.startsWith(field.key + u'=')) {
+            const QString rest = problem.mid(field.key.size() + 1);
+            const qsizetype colon = rest.indexOf(u'：');
+            if (colon >= 0)
+                return tr("%1“%2”%3").arg(field.label, rest.left(colon), rest.mid(colon));
+        }
+        if (problem.startsWith(field.key + u'：'))
+            return field.label + problem.mid(field.key.size());
+    }
+    return problem;
+}
+
+NetworkSettings TaskDialog::networkAsTyped() const
+{
+    NetworkSettings typed;
+    typed.retries = m_retries->value();
+    typed.connectionsPerHost = m_connections->value();
+    typed.minDelayMs = m_minDelay->value();
+    typed.robots = m_robots->isChecked();
+    typed.userAgent = m_userAgent->text().trimmed();
+    typed.proxy = m_proxy->text().trimmed();
+    typed.cookiesFile = m_cookiesFile->text().trimmed();
+    typed.caFile = m_caFile->text().trimmed();
+    return typed;
+}
+
+QStringList TaskDialog::networkProblems(QWidget **first) const
+{
+    NetworkSettings typed = networkAsTyped();
+    QStringList found;
+    QString error;
+    if (!typed.setHeaderLines(m_headers->toPlainText().split(u'\n'), &error))
+        found << error;
+    found << typed.problems(dataDir());
+    *first = nullptr;
+    for (const Field &field : fields()) {
+        if (!found.isEmpty() && found.first().startsWith(field.key))
+            *first = field.widget;
+    }
+    for (QString &problem : found)
+        problem = labelled(problem);
+    return found;
+}
+
 void TaskDialog::keyPressEvent(QKeyEvent *event)
 {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
@@ -567,29 +634,24 @@ void TaskDialog::loadNetwork()
         m_headers->setPlainText(shown.unreadHeaders.join(u'\n'));
     m_originalNetwork = networkValues();
     if (!read)
-        m_shell.inform(this,
-                       tr("%1 中的网络设置有误：\n%2\n“网络”页中是文件里写的值，改正后保存任务。")
-                           .arg(QDir::toNativeSeparators(NetworkSettings::fileIn(dir)), error));
+        m_shell.inform(
+            this,
+            tr("%1 中的网络设置有误：\n%2\n“网络”页中是文件里写的值，改正后保存任务。")
+                .arg(QDir::toNativeSeparators(NetworkSettings::fileIn(dir)), labelled(error)));
     loadCollecting(dir);
     loadPublish(dir);
 }
 
 std::optional<NetworkSettings> TaskDialog::typedNetwork(QString *error) const
 {
-    NetworkSettings typed;
-    typed.retries = m_retries->value();
-    typed.connectionsPerHost = m_connections->value();
-    typed.minDelayMs = m_minDelay->value();
-    typed.robots = m_robots->isChecked();
-    typed.userAgent = m_userAgent->text().trimmed();
-    typed.proxy = m_proxy->text().trimmed();
-    typed.cookiesFile = m_cookiesFile->text().trimmed();
-    typed.caFile = m_caFile->text().trimmed();
-    if (!typed.setHeaderLines(m_headers->toPlainText().split(u'\n'), error))
+    NetworkSettings typed = networkAsTyped();
+    if (!typed.setHeaderLines(m_headers->toPlainText().split(u'\n'), error)) {
+        *error = labelled(*error);
         return std::nullopt;
+    }
     // The engine's own check, so the window and a task start say the same.
     if (const std::optional<QString> wrong = typed.check(dataDir())) {
-        *error = *wrong;
+        *error = labelled(*wrong);
         return std::nullopt;
     }
     typed.cookiesFile = storedName(resolved(typed.cookiesFile));
@@ -725,9 +787,10 @@ void TaskDialog::loadPublish(const QString &dir)
     m_publishTable->setText(settings.table);
     m_originalPublish = publishValues();
     if (!error.isEmpty())
-        m_shell.inform(this,
-                       tr("%1 中的发布设置有误：\n%2\n“发布”页中是文件里写的值，改正后保存任务。")
-                           .arg(QDir::toNativeSeparators(NetworkSettings::fileIn(dir)), error));
+        m_shell.inform(
+            this,
+            tr("%1 中的发布设置有误：\n%2\n“发布”页中是文件里写的值，改正后保存任务。")
+                .arg(QDir::toNativeSeparators(NetworkSettings::fileIn(dir)), labelled(error)));
 }
 
 QStringList TaskDialog::publishValues() const
@@ -771,21 +834,35 @@ QString TaskDialog::dataDirOf(const QString &name) const
 void TaskDialog::submit()
 {
     // Checked before the task is saved, so a bad value saves nothing.
+    // Every problem is said at once, each with its page; the first is shown.
+    QStringList problems;
+    QWidget *first = nullptr;
+    const auto found = [&](const QString &page, const QStringList &what, QWidget *field) {
+        for (const QString &problem : what)
+            problems << tr("%1页：%2").arg(page, problem);
+        if (!first && !what.isEmpty())
+            first = field;
+    };
     QString error;
     QWidget *field = nullptr;
-    const std::optional<ScheduleSettings> schedule = typedSchedule(&error, &field);
-    if (!schedule) {
-        m_tabs->setCurrentWidget(m_collectingTab);
-        field->setFocus();
-        m_shell.inform(this, tr("定时设置有误，任务没有保存：\n%1").arg(error));
-        return;
+    if (networkChanged()) {
+        const QStringList wrong = networkProblems(&field);
+        found(tr("网络"), wrong, field ? field : m_retries);
     }
+    const std::optional<ScheduleSettings> schedule = typedSchedule(&error, &field);
+    if (!schedule)
+        found(tr("采集方式"), {error}, field);
     const bool publishEdited = publishChanged();
     const PublishSettings publish = typedPublish();
-    if (publishEdited && publish.isOn() && !ServerAddress::parse(publish.url, &error)) {
-        m_tabs->setCurrentWidget(m_publishTab);
-        m_publishUrl->setFocus();
-        m_shell.inform(this, tr("发布设置有误，任务没有保存：\n%1").arg(error));
+    if (publishEdited && publish.isOn() && !ServerAddress::parse(publish.url, &error))
+        found(tr("发布"), {error}, m_publishUrl);
+    if (!problems.isEmpty()) {
+        for (int i = 0; i < m_tabs->count(); ++i) {
+            if (m_tabs->widget(i)->isAncestorOf(first))
+                m_tabs->setCurrentIndex(i);
+        }
+        first->setFocus();
+        m_shell.inform(this, tr("设置有误，任务没有保存：\n%1").arg(problems.join(u'\n')));
         return;
     }
     const bool collectChanged = collectValues() != m_originalCollect;

@@ -124,6 +124,21 @@ Q_SIGNALS:
 private:
     // Tab follows each page in reading order, then the dialog's buttons.
     void setReadingOrder();
+    // A settings problem says the name of its field on the page ("代理"),
+    // not its key in settings.ini ("proxy=").
+    struct Field
+    {
+        QString key;
+        QString label;
+        QWidget *widget;
+    };
+    QList<Field> fields() const;
+    QString labelled(const QString &problem) const;
+    // What is wrong on the 网络 tab, each problem labelled; the widget of
+    // the first in `first`.
+    QStringList networkProblems(QWidget **first) const;
+    // The 网络 tab's values but the headers, unchecked.
+    NetworkSettings networkAsTyped() const;
     QWidget *networkTab();
     QWidget *collectingTab();
     QWidget *publishTab();

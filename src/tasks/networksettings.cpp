@@ -218,15 +218,16 @@ NetworkSettings NetworkSettings::readAsWritten(const QString &dataDir, QString *
     return result;
 }
 
-std::optional<QString> NetworkSettings::check(const QString &dataDir)
+QStringList NetworkSettings::problems(const QString &dataDir)
 {
-    if (auto wrong = outOfRange(u"retries"_s, retries, 0, MaxRetries))
-        return wrong;
-    if (auto wrong =
-            outOfRange(u"connectionsPerHost"_s, connectionsPerHost, 1, MaxConnectionsPerHost))
-        return wrong;
-    if (auto wrong = outOfRange(u"minDelayMs"_s, minDelayMs, 0, MaxDelayMs))
-        return wrong;
+    QStringList found;
+    for (const std::optional<QString> &wrong :
+         {outOfRange(u"retries"_s, retries, 0, MaxRetries),
+          outOfRange(u"connectionsPerHost"_s, connectionsPerHost, 1, MaxConnectionsPerHost),
+          outOfRange(u"minDelayMs"_s, minDelayMs, 0, MaxDelayMs)}) {
+        if (wrong)
+            found << *wrong;
+    }
     // Header values go out as bytes; servers read them as Latin-1 or refuse.
     const auto notAscii = [](const QString &text) {
         return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() > 0x7e; });
@@ -235,11 +236,12 @@ std::optional<QString> NetworkSettings::check(const QString &dataDir)
         u"：HTTP请求头的值只能用ASCII字符，中文等字符请先做百分号编码（例如“中文”写作 "
         "%E4%B8%AD%E6%96%87）"_s;
     if (notAscii(userAgent))
-        return u"userAgent=%1"_s.arg(userAgent) + asciiOnly;
+        found << u"userAgent=%1"_s.arg(userAgent) + asciiOnly;
     for (const auto &[name, value] : headers) {
         if (notAscii(QString::fromUtf8(value)))
-            return u"headers：%1的值“%2”"_s.arg(QString::fromUtf8(name), QString::fromUtf8(value)) +
-                   asciiOnly;
+            found << u"headers：%1的值“%2”"_s.arg(QString::fromUtf8(name),
+                                                  QString::fromUtf8(value)) +
+                         asciiOnly;
     }
     QString error;
     cookies.clear();
@@ -247,25 +249,33 @@ std::optional<QString> NetworkSettings::check(const QString &dataDir)
         const std::optional<QString> path =
             existingFile(dataDir, u"cookiesFile"_s, cookiesFile, &error);
         const auto read = path ? readCookies(*path, &error) : std::nullopt;
-        if (!read)
-            return error;
-        cookies = *read;
+        if (read)
+            cookies = *read;
+        else
+            found << error;
     }
     taskProxy.reset();
     if (!proxy.isEmpty()) {
         taskProxy = parseProxy(proxy, &error);
         if (!taskProxy)
-            return error;
+            found << error;
     }
     caCertificates.clear();
     if (!caFile.isEmpty()) {
         const std::optional<QString> path = existingFile(dataDir, u"caFile"_s, caFile, &error);
         const auto read = path ? readCertificates(*path, &error) : std::nullopt;
-        if (!read)
-            return error;
-        caCertificates = *read;
+        if (read)
+            caCertificates = *read;
+        else
+            found << error;
     }
-    return std::nullopt;
+    return found;
+}
+
+std::optional<QString> NetworkSettings::check(const QString &dataDir)
+{
+    const QStringList found = problems(dataDir);
+    return found.isEmpty() ? std::nullopt : std::optional<QString>(found.first());
 }
 
 std::optional<NetworkSettings> NetworkSettings::read(const QString &dataDir, QString *error)

@@ -52,6 +52,8 @@ struct NetworkSettings
     // relative to `dataDir` unless absolute, and the proxy). The error names
     // the key; nothing when all is well.
     std::optional<QString> check(const QString &dataDir);
+    // Every value that is wrong, as check() says the first.
+    QStringList problems(const QString &dataDir);
     // Writes the [network] keys that differ from the defaults (the others are
     // removed), leaving other sections alone. False when the file cannot be
     // written.

@@ -567,8 +567,8 @@ void TestTaskDialogs::escapeAsksBeforeDroppingText()
     QDialog *form = openDialog(rig, command, command == u"CD11" ? u"Form2"_s : u"Form3"_s);
     if (command == u"CD12") {
         QCOMPARE(shownNetwork(form, written), written);
-        QVERIFY(rig.shell.messages.join(u'|').contains(u"url=http://h/x："_s));
-        QVERIFY(rig.shell.takeMessages().join(u'|').contains(u"headers："_s));
+        QVERIFY(rig.shell.messages.join(u'|').contains(u"数据库地址“http://h/x”："_s));
+        QVERIFY(rig.shell.takeMessages().join(u'|').contains(u"附加请求头："_s));
     }
     if (name.contains(u'='))
         typeNetwork(form, rig.shell, name);
@@ -611,7 +611,7 @@ void TestTaskDialogs::tryExplainsTypedDefinition_data()
     QTest::newRow("typed proxy") << u"<h1>"_s << u"p.htm"_s << u"截取值：“标题”"_s << false
                                  << u"h:1081"_s;
     QTest::newRow("malformed proxy")
-        << u"<h1>"_s << u"p.htm"_s << u"需要修改：网络设置 proxy=ftp://h："_s << true
+        << u"<h1>"_s << u"p.htm"_s << u"需要修改：网络设置 代理“ftp://h”："_s << true
         << u"ftp://h"_s;
 }
 
@@ -728,9 +728,16 @@ void TestTaskDialogs::networkTabSaves_data()
     QTest::newRow("renamed, one back to its default, cookies move along")
         << u"b"_s << u"UserAgent=B|Retries=2"_s << QString() << u"cookiesFile=c.txt|userAgent=B"_s;
     QTest::newRow("new, unknown proxy scheme")
-        << u"n"_s << u"Proxy=ftp://h"_s << u"proxy=ftp://h："_s << u"<none>"_s;
+        << u"n"_s << u"Proxy=ftp://h"_s << u"网络页：代理“ftp://h”："_s << u"<none>"_s;
     QTest::newRow("edit, missing cookies file, named as typed")
-        << u"a"_s << u"CookiesFile=none.txt"_s << u"cookiesFile=none.txt："_s << kept;
+        << u"a"_s << u"CookiesFile=none.txt"_s << u"网络页：cookies 文件“none.txt”："_s << kept;
+    // Every problem of the dialog in one message, the schedule's too.
+    QTest::newRow("new, three problems said at once")
+        << u"n"_s
+        << u"Proxy=ftp://h|CookiesFile=none.txt|ScheduleEvery=true|EveryCount=400|EveryUnit=天"_s
+        << u"\n网络页：代理“ftp://h”：不支持的代理协议“ftp”（可用 http:// 或 socks5://）\n"
+           "采集方式页：每400天"_s
+        << u"<none>"_s;
     // The 采集方式 tab: [collect] and [schedule] beside [network].
     QTest::newRow("new, only new, stop after 5") << u"n"_s << u"OnlyNew=true|StopAfterKnown=5"_s
                                                  << QString() << u"onlyNew=true|stopAfterKnown=5"_s;
