@@ -1174,5 +1174,9 @@ Referer: http://www.example.cn/</source>
 %1</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>只有方案二（ur=[[2|…]]）的任务从列表页找链接；这个任务是按编号生成地址的，没有链接可试</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 </TS>

@@ -4,6 +4,8 @@
 #include "engine/livepublisher.h"
 #include "engine/scheduledtasks.h"
 #include "gui/columnfont.h"
+#include "gui/elidedlabel.h"
+#include "gui/elidingstatusbar.h"
 #include "gui/listheader.h"
 #include "gui/livepreview.h"
 #include "gui/publishdialog.h"
@@ -456,7 +458,8 @@ void MainWindow::buildMenusAndToolbar()
 
 void MainWindow::buildStatusBar()
 {
-    m_statusText = new QLabel(this);
+    setStatusBar(new ElidingStatusBar(this));
+    m_statusText = new ElidedLabel(this);
     m_statusText->setObjectName(u"StatusText"_s);
     m_pausedLabel = new QLabel(tr("暂停中"), this);
     m_pausedLabel->setObjectName(u"PausedLabel"_s);
@@ -511,16 +514,14 @@ void MainWindow::updateStatus()
 {
     const EngineState &s = m_engine->state();
     m_pausedLabel->setVisible(m_engine->isPaused());
-    if (s.running) {
-        m_statusText->setText(tr("正在采集：%1（第%2个，共%3个）")
-                                  .arg(s.taskName, QString::number(s.taskIndex + 1),
-                                       QString::number(s.taskQueue.size())));
-    } else if (s.taskIndex + 1 < s.taskQueue.size()) {
-        m_statusText->setText(tr("等待开始：%1").arg(s.taskQueue.value(s.taskIndex + 1)));
-    } else {
-        m_statusText->setText(s.taskQueue.isEmpty() ? tr("没有排队的任务")
-                                                    : tr("排队的任务都已采集完成"));
-    }
+    const QString status = s.running ? tr("正在采集：%1（第%2个，共%3个）")
+                                           .arg(s.taskName, QString::number(s.taskIndex + 1),
+                                                QString::number(s.taskQueue.size()))
+                           : s.taskIndex + 1 < s.taskQueue.size()
+                               ? tr("等待开始：%1").arg(s.taskQueue.value(s.taskIndex + 1))
+                           : s.taskQueue.isEmpty() ? tr("没有排队的任务")
+                                                   : tr("排队的任务都已采集完成");
+    m_statusText->setFullText(status);
     // Every entry of the run's work lists that has been handed out and is
     // not still being fetched is done, failed or not.
     int inFlight = 0;

@@ -32,6 +32,7 @@ class QToolBar;
 
 namespace caiji {
 
+class ElidedLabel;
 class Fetcher;
 class ListHeader;
 class LivePublisher;
@@ -200,7 +201,7 @@ private:
     QList<QSplitter *> m_splitters; // their sizes are kept between starts
     bool m_panesSized = false;
     QHash<QObject *, std::function<void()>> m_enterActions;
-    QLabel *m_statusText = nullptr;
+    ElidedLabel *m_statusText = nullptr;
     QLabel *m_pausedLabel = nullptr;
     QLabel *m_failures = nullptr; // 失败N, a link to the failure list
     QProgressBar *m_progress = nullptr;

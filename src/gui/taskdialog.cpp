@@ -101,8 +101,7 @@ TaskDialog::TaskDialog(Kind kind, Shell &shell, QWidget *parent,
     // A scheme-two task's link filter: which links of a list page it takes.
     m_tryLinks = new QPushButton(tr("试链接"), this);
     m_tryLinks->setObjectName(u"TryLinksButton"_s);
-    m_tryLinks->setToolTip(tr("方案二：列出试采网址（空着就是起始页）上的每个链接，"
-                              "说明它作为内容页、列表页是收下还是被哪一部分挡住"));
+    connect(m_text2, &QPlainTextEdit::textChanged, this, &TaskDialog::updateTryLinks);
     auto *tryRow = new QHBoxLayout;
     tryRow->addWidget(m_tryUrl, 1);
     tryRow->addWidget(m_tryLevel);
@@ -156,6 +155,7 @@ TaskDialog::TaskDialog(Kind kind, Shell &shell, QWidget *parent,
         box->installEventFilter(this);
     }
     setReadingOrder();
+    updateTryLinks();
     connect(m_tryFetcher.get(), &Fetcher::fetchDone, this,
             [this](int, const QString &url, const QString &, const QString &text, qint64 count,
                    const QString &, const QString &, const QByteArray &body,
@@ -890,6 +890,22 @@ void TaskDialog::submit()
                      QDir::toNativeSeparators(NetworkSettings::fileIn(dir))));
 }
 
+void TaskDialog::updateTryLinks()
+{
+    // Only a crawl has list pages whose links could be tried: scheme two, or
+    // a scheme that is no number (it runs both).
+    TaskDefinition task;
+    readTaskDefinition(m_text2->toPlainText(), task);
+    const std::optional<double> scheme = readAsNumber(task.schemeField.value(0));
+    const bool crawls = !task.schemeField.isEmpty() && (!scheme || *scheme == 2);
+    m_tryLinks->setEnabled(crawls && !m_trying);
+    m_tryLinks->setToolTip(
+        crawls ? tr("方案二：列出试采网址（空着就是起始页）上的每个链接，"
+                    "说明它作为内容页、列表页是收下还是被哪一部分挡住")
+               : tr("只有方案二（ur=[[2|…]]）的任务从列表页找链接；这个任务是按编号生成地址的，"
+                    "没有链接可试"));
+}
+
 QString TaskDialog::firstAddress(const QString &definition)
 {
     TaskDefinition task;
@@ -935,7 +951,7 @@ void TaskDialog::tryPage()
     }
     m_tryFetcher->startRun(*network);
     m_trying = true;
-    m_tryLinks->setEnabled(false);
+    updateTryLinks();
     m_tryButton->setText(tr("取消试采"));
     m_tryResult->setPlainText(tr("正在取页面 %1 …").arg(url));
     m_tryFetcher->fetch(1, url, m_tryDir.filePath(u"page .txt"_s), QString(), QString());
@@ -947,7 +963,7 @@ void TaskDialog::cancelTry()
         return;
     m_tryFetcher->abandonAll();
     m_trying = false;
-    m_tryLinks->setEnabled(true);
+    updateTryLinks();
     m_tryButton->setText(tr("试采"));
     m_tryResult->setPlainText(tr("试采已取消。"));
 }
@@ -958,7 +974,7 @@ void TaskDialog::showTried(const QString &url, const QString &fetch, qint64 coun
     if (!m_trying)
         return; // cancelled, or a completion that outlived its try
     m_trying = false;
-    m_tryLinks->setEnabled(true);
+    updateTryLinks();
     m_tryButton->setText(tr("试采"));
     if (count < 0 && fetch.endsWith(u"超时"_s)) {
         // A slow site is no fault of the definition.

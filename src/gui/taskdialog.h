@@ -124,6 +124,8 @@ Q_SIGNALS:
 private:
     // Tab follows each page in reading order, then the dialog's buttons.
     void setReadingOrder();
+    // 试链接 is for tasks that crawl; disabled, with why, for the others.
+    void updateTryLinks();
     // A settings problem says the name of its field on the page ("代理"),
     // not its key in settings.ini ("proxy=").
     struct Field

@@ -647,6 +647,10 @@ void TestTaskDialogs::tryExplainsTypedDefinition()
     // Each fetch starts with the tab's values; a malformed one fetches nothing.
     QCOMPARE(fetcher->calls().size(), proxy.startsWith(u"ftp") ? 0 : 1);
     QCOMPARE(fetcher->runs().size() == 1 && fetcher->runs()[0].taskProxy, proxy == u"h:1081");
+    // A range of addresses has no list page whose links could be tried.
+    QVERIFY(dialog.tryLinksButton()->isEnabled());
+    dialog.contentField()->setPlainText(u"ur=[[1|http://h/|1|2|1|.htm]]uc=[[1]]"_s);
+    QVERIFY(!dialog.tryLinksButton()->isEnabled());
 }
 
 void TestTaskDialogs::tryWaits_data()

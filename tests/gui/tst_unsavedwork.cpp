@@ -201,7 +201,7 @@ void TestUnsavedWork::keyboardNeverTrapped()
 void TestUnsavedWork::tabFollowsTheLayout()
 {
     WindowRig rig;
-    QVERIFY(rig.workspace.addTask(u"a"_s, u"ur=[[0]]uc=[[1]]"_s));
+    QVERIFY(rig.workspace.addTask(u"a"_s, u"ur=[[2|http://127.0.0.1:1/]]uc=[[1]]"_s));
     QVERIFY(rig.start());
     QVERIFY(openEdit(rig, 0));
     TaskDialog *form = rig.window->editTaskDialog();

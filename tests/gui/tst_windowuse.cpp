@@ -1,6 +1,7 @@
 // The window in daily use: padded record lines line up to the pixel whatever
 // their script, rows stay high enough for Chinese text, Enter does what a
 // double-click does, and export writes the bytes `caiji export` writes.
+#include "gui/elidedlabel.h"
 #include "gui/recordbrowser.h"
 #include "gui/recorddisplay.h"
 #include "records/recordstore.h"
@@ -15,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -33,6 +35,7 @@ private Q_SLOTS:
     void enterKey();
     void exportRecords_data();
     void exportRecords();
+    void longTextsFitTheirRoom();
 };
 
 namespace {
@@ -264,6 +267,23 @@ void TestWindowUse::exportRecords()
     QCOMPARE(cli.exitCode(), 0);
     QCOMPARE(written, readFile(rig.settings.filePath(u"cli.csv"_s)));
     QVERIFY(written.contains("第二条"));
+}
+
+void TestWindowUse::longTextsFitTheirRoom()
+{
+    WindowRig rig;
+    QVERIFY(rig.start());
+    const int width = rig.window->width();
+    const QString name = QString(300, u'长');
+    auto *status = rig.window->findChild<ElidedLabel *>(u"StatusText"_s);
+    status->setFullText(u"正在采集："_s + name);
+    QVERIFY2(status->text().endsWith(u'…'), qPrintable(status->text()));
+    QCOMPARE(status->toolTip(), u"正在采集："_s + name);
+    // The message is cut where it is drawn; its whole text stays readable.
+    rig.window->statusBar()->showMessage(name);
+    QCOMPARE(rig.window->statusBar()->toolTip(), name);
+    QCoreApplication::processEvents();
+    QCOMPARE(rig.window->width(), width);
 }
 
 QTEST_MAIN(TestWindowUse)

@@ -1,0 +1,30 @@
+#include "gui/elidedlabel.h"
+
+namespace caiji {
+
+ElidedLabel::ElidedLabel(QWidget *parent) : QLabel(parent)
+{
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+}
+
+void ElidedLabel::setFullText(const QString &text)
+{
+    m_fullText = text;
+    elide();
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent *event)
+{
+    QLabel::resizeEvent(event);
+    elide();
+}
+
+void ElidedLabel::elide()
+{
+    const QString shown =
+        fontMetrics().elidedText(m_fullText, Qt::ElideRight, contentsRect().width());
+    setText(shown);
+    setToolTip(shown == m_fullText ? QString() : m_fullText);
+}
+
+} // namespace caiji
