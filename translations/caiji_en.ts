@@ -323,10 +323,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>本次采集已处理的页面数/已排队的页面数</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>正在采集：%1（第%2个，共%3个）</source>
         <translation type="unfinished"></translation>
     </message>
@@ -640,6 +636,14 @@
 未发布的记录仍在本地数据库中，可以再次发布。</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>本次采集已处理%1个页面（取到的和失败的都算），已排队%2个（列表页和内容页）%3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>；还有列表页没有读，总数还会增加</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>caiji::PublishDialog</name>
@@ -753,6 +757,13 @@
     </message>
     <message>
         <source>记录编辑显示界面</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>caiji::RecordListModel</name>
+    <message>
+        <source>字段%1：%2</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

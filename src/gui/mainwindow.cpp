@@ -42,12 +42,14 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSessionManager>
 #include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -109,6 +111,19 @@ QWidget *captionRow(QWidget *parent, QLabel *caption, QLabel *count)
 // A caption (or caption row) over a list, as one pane of a splitter; the list
 // keeps room for three rows. A header line naming the columns may sit right
 // above the list.
+// The height of a row of Chinese text in `list`.
+int rowHeight(const QAbstractItemView *list)
+{
+    QStyleOptionViewItem option;
+    option.initFrom(list);
+    option.widget = list;
+    option.features |= QStyleOptionViewItem::HasDisplay;
+    option.text = u"中文Ag"_s;
+    return list->style()
+        ->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), list)
+        .height();
+}
+
 QWidget *pane(QWidget *caption, QAbstractItemView *list, ListHeader *header = nullptr)
 {
     auto *widget = new QWidget;
@@ -125,11 +140,7 @@ QWidget *pane(QWidget *caption, QAbstractItemView *list, ListHeader *header = nu
     } else {
         layout->addWidget(list, 1);
     }
-    QStyleOptionViewItem option;
-    option.initFrom(list);
-    option.widget = list;
-    const int row = list->itemDelegate()->sizeHint(option, QModelIndex()).height();
-    list->setMinimumHeight(3 * row + 2 * list->frameWidth());
+    list->setMinimumHeight(3 * rowHeight(list) + 2 * list->frameWidth());
     return widget;
 }
 
@@ -145,6 +156,9 @@ QSplitter *splitter(Qt::Orientation orientation, const QString &name, const QLis
     }
     return result;
 }
+
+// Rows each row of lists shows at the window's first start, room allowing.
+constexpr int RowsShown = 8;
 
 // How long closing the window waits for the last records to be published:
 // one try each, which gives up on a server that does not answer in 5 s.
@@ -218,7 +232,11 @@ MainWindow::MainWindow(const Workspace &workspace, std::unique_ptr<Fetcher> list
         }
     });
     setMinimumSize(800, 600);
-    resize(1100, 760);
+    // Room for RowsShown rows in each row of lists, where the screen has it.
+    const QRect screen = QGuiApplication::primaryScreen()
+                             ? QGuiApplication::primaryScreen()->availableGeometry()
+                             : QRect(0, 0, 1100, 860);
+    resize(std::min(1100, screen.width()), std::clamp(screen.height() - 40, 600, 960));
     restoreLayout();
     updateStatus();
 }
@@ -279,6 +297,9 @@ void MainWindow::buildLists()
     connect(browse, &QSplitter::splitterMoved, tasks,
             [tasks, browse] { tasks->setSizes(browse->sizes()); });
     m_splitters = {main, tasks, browse};
+    // What the user sets is kept at once, not only when the window closes.
+    for (QSplitter *splitter : std::as_const(m_splitters))
+        connect(splitter, &QSplitter::splitterMoved, this, &MainWindow::saveLayout);
 
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
@@ -468,7 +489,6 @@ void MainWindow::buildStatusBar()
     m_progress->setObjectName(u"Progress"_s);
     m_progress->setFormat(u"%v/%m"_s);
     m_progress->setMaximumWidth(260);
-    m_progress->setToolTip(tr("本次采集已处理的页面数/已排队的页面数"));
     // What failed in the run shown leads to its failure list.
     m_failures = new QLabel(this);
     m_failures->setObjectName(u"FailuresLink"_s);
@@ -532,8 +552,15 @@ void MainWindow::updateStatus()
     const qsizetype queued = s.contentQueue.size() + s.listQueue.size();
     const qsizetype done = s.contentCursor + 1 + s.listCursor + 1 - inFlight;
     m_progress->setVisible(s.running);
-    m_progress->setRange(0, int(std::max<qsizetype>(queued, 1)));
+    // While list pages wait to be read the crawl keeps finding pages: the
+    // bar only shows it is busy, so it never runs backwards as the total grows.
+    const bool finding = s.schemeIs(2) && s.listCursor + 1 < s.listQueue.size();
+    m_progress->setRange(0, finding ? 0 : int(std::max<qsizetype>(queued, 1)));
     m_progress->setValue(int(std::clamp<qsizetype>(done, 0, queued)));
+    m_progress->setToolTip(
+        tr("本次采集已处理%1个页面（取到的和失败的都算），已排队%2个（列表页和内容页）%3")
+            .arg(QString::number(std::max<qsizetype>(done, 0)), QString::number(queued),
+                 finding ? tr("；还有列表页没有读，总数还会增加") : QString()));
     // A run where pages failed is not shown as a plain success.
     const qint64 failed = s.taskIndex >= 0 ? failuresOf(s.taskIndex) : 0;
     QPalette palette = QApplication::palette(m_progress);
@@ -1403,22 +1430,44 @@ void MainWindow::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     if (m_panesSized)
         return;
-    // The first start: the original widths (2895 : 12135), and more room for
-    // the lists than the original heights (780 : 1140 : 1140 : 5175) gave.
-    // Sizes take effect once the panes have their room.
+    // The first start: each row of lists shows RowsShown rows when the
+    // window has the room, the display area gets what is left (its boxes
+    // scroll when that is less than they need), and the lists' left column
+    // keeps the original widths (2895 : 12135).
     m_panesSized = true;
-    const auto proportions = [](QSplitter *splitter, const QList<int> &weights) {
-        const int room =
-            splitter->orientation() == Qt::Horizontal ? splitter->width() : splitter->height();
-        const int total = std::accumulate(weights.begin(), weights.end(), 0);
-        QList<int> sizes;
-        for (const int weight : weights)
-            sizes << int(qint64(room) * weight / total);
-        splitter->setSizes(sizes);
+    // Once the panes are laid out: their captions and headers are measured.
+    QTimer::singleShot(0, this, &MainWindow::sizePanes);
+}
+
+void MainWindow::sizePanes()
+{
+    QSplitter *main = m_splitters[0];
+    const auto rowsRoom = [this](const QAbstractItemView *list) {
+        // What the pane holds besides the list's rows: caption, header (also
+        // one that shows only once there are fields to name), frame.
+        const QWidget *pane = list->parentWidget();
+        const auto *header = findChild<ListHeader *>(list->objectName() + u"Header"_s);
+        return pane->height() - list->viewport()->height() +
+               (header && header->isHidden() ? header->sizeHint().height() : 0) +
+               RowsShown * rowHeight(list);
     };
-    proportions(m_splitters[0], {1400, 1400, 1400, 3500});
-    proportions(m_splitters[1], {2895, 12135});
-    proportions(m_splitters[2], {2895, 12135});
+    // Each row of lists by its pane that holds the most besides its rows.
+    QList<int> sizes{rowsRoom(m_list6), rowsRoom(m_list7), rowsRoom(m_list10)};
+    const int room = main->height() - 3 * main->handleWidth();
+    const int lists = std::accumulate(sizes.begin(), sizes.end(), 0);
+    const int display = std::max(m_picture3->minimumSizeHint().height(), room - lists);
+    if (lists + display > room) {
+        // Too low for all: the lists share what the display leaves.
+        for (int &size : sizes)
+            size = std::max(1, (room - display) / 3);
+    }
+    main->setSizes(sizes << std::max(1, room - std::accumulate(sizes.begin(), sizes.end(), 0)));
+    const auto widths = [](QSplitter *splitter) {
+        const int width = splitter->width();
+        splitter->setSizes({int(qint64(width) * 2895 / 15030), int(qint64(width) * 12135 / 15030)});
+    };
+    widths(m_splitters[1]);
+    widths(m_splitters[2]);
 }
 
 void MainWindow::saveLayout() const

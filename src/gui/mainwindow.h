@@ -146,6 +146,8 @@ private:
     // Makes the folder if it is missing, then opens it; `what` names it.
     void openFolder(const QString &path, const QString &what);
     void restoreLayout();
+    // The panes at the first start, as showEvent() says.
+    void sizePanes();
     void saveLayout() const;
     // Enter on `view` does what a double-click does.
     void onEnter(QAbstractItemView *view, std::function<void()> action);

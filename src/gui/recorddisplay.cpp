@@ -96,8 +96,12 @@ void RecordDisplay::reset(const QString &placeholderPicture)
 
 void RecordDisplay::layOut(const QString &taskDir, const QStringList &values, bool editable)
 {
-    for (QPlainTextEdit *box : m_pt)
+    for (QPlainTextEdit *box : m_pt) {
         box->setReadOnly(!editable);
+        // A record that cannot be edited (one of the running task's) looks
+        // it: the window's colour behind its text, as a label has.
+        box->viewport()->setBackgroundRole(editable ? QPalette::Base : QPalette::Window);
+    }
     const QString text = readTaskText(taskDir + u"/data/task.txt"_s);
     for (const QString &entry : displaySpecs(text)) {
         const QStringList parts = entry.split(u'|');
@@ -176,9 +180,12 @@ void RecordDisplay::applyGeometry(QWidget *box)
     box->setGeometry(
         QRectF(rect.left() * sx, rect.top() * sy, rect.width() * sx, rect.height() * sy).toRect());
     // A box of one line gets no scroll bar: its arrows would make it look
-    // like a spin box.
+    // like a spin box. A box the specs make a field of one line (about 10
+    // to 12 of the area's 100 units) stays one at any window size, however
+    // many lines a large window would give it room for.
     if (auto *text = qobject_cast<QPlainTextEdit *>(box)) {
-        const bool oneLine = box->height() < lineHeight(text) + text->fontMetrics().lineSpacing();
+        const bool oneLine = box->height() < lineHeight(text) + text->fontMetrics().lineSpacing() ||
+                             rect.height() < OneLineUnits;
         text->setVerticalScrollBarPolicy(oneLine ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAlwaysOn);
     }
 }

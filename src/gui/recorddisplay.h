@@ -27,6 +27,8 @@ public:
     static constexpr double Height = 100;
     // Width to height of the panel the display specs were written for.
     static constexpr double Aspect = 15255.0 / 5175.0;
+    // Boxes lower than this many units are fields of one line.
+    static constexpr double OneLineUnits = 15;
 
     explicit RecordDisplay(QWidget *parent = nullptr);
 

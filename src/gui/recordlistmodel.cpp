@@ -2,7 +2,48 @@
 
 #include "text/names.h"
 
+using namespace Qt::StringLiterals;
+
 namespace caiji {
+
+namespace {
+
+constexpr int ColumnWidth = 20;
+
+int columnsOf(QStringView text)
+{
+    int columns = 0;
+    for (QChar c : text)
+        columns += c.unicode() < 0x100 ? 1 : 2;
+    return columns;
+}
+
+// The record line in the list's columns, as rus() lays it out, but a value
+// cut to its column ends in "…": a cut address otherwise reads like another
+// one ("http://127.0.0.1:893"). `cut` tells whether one was.
+QString shownLine(const QString &line, bool *cut)
+{
+    *cut = false;
+    if (line.size() <= 1)
+        return {};
+    QString shown;
+    for (const QString &value : line.sliced(1).split(u'^')) {
+        // Wide enough to tell a value longer than its column.
+        if (columnsOf(padcut(value, 4 * ColumnWidth).trimmed()) <= ColumnWidth) {
+            shown += padcut(value, ColumnWidth) + u"    "_s;
+            continue;
+        }
+        *cut = true;
+        QString head = padcut(value, ColumnWidth - 2);
+        while (head.endsWith(u' '))
+            head.chop(1);
+        head += u'…';
+        shown += head + QString(ColumnWidth - columnsOf(head), u' ') + u"    "_s;
+    }
+    return shown;
+}
+
+} // namespace
 
 RecordListModel::RecordListModel(QObject *parent) : QAbstractListModel(parent) {}
 
@@ -76,9 +117,21 @@ int RecordListModel::rowCount(const QModelIndex &parent) const
 
 QVariant RecordListModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_count)
+    if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid() ||
+        index.row() >= m_count)
         return {};
-    return rus(recordLine(index.row()));
+    const QString line = recordLine(index.row());
+    bool cut = false;
+    const QString shown = shownLine(line, &cut);
+    if (role == Qt::DisplayRole)
+        return shown;
+    if (!cut)
+        return {};
+    // The whole values of a row some of whose values were cut.
+    QStringList values = line.sliced(1).split(u'^');
+    for (qsizetype i = 0; i < values.size(); ++i)
+        values[i] = tr("字段%1：%2").arg(i + 1).arg(values[i]);
+    return values.join(u'\n');
 }
 
 } // namespace caiji

@@ -436,6 +436,12 @@ void TestRecordBrowser::boxesKeepAWholeLine()
     auto *scroll = rig.display()->findChild<QScrollArea *>(u"Picture3Scroll"_s);
     QCOMPARE(scroll->widget()->height(),
              scroll->viewport()->height() + scroll->verticalScrollBar()->maximum());
+    // A field of one line stays one in a large window, with room for more.
+    rig.window->resize(1920, 1080);
+    main->setSizes({1, 1, 1, 2000});
+    QCoreApplication::processEvents();
+    QVERIFY(rig.display()->pt(0)->height() > 3 * rig.display()->pt(0)->fontMetrics().height());
+    QVERIFY(!rig.display()->pt(0)->verticalScrollBar()->isVisible());
 }
 
 void TestRecordBrowser::updateAndDeleteStayWithListedTask()

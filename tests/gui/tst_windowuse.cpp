@@ -16,6 +16,8 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTest>
 
@@ -36,6 +38,7 @@ private Q_SLOTS:
     void exportRecords_data();
     void exportRecords();
     void longTextsFitTheirRoom();
+    void listsShowEightRows();
 };
 
 namespace {
@@ -284,6 +287,31 @@ void TestWindowUse::longTextsFitTheirRoom()
     QCOMPARE(rig.window->statusBar()->toolTip(), name);
     QCoreApplication::processEvents();
     QCOMPARE(rig.window->width(), width);
+}
+
+void TestWindowUse::listsShowEightRows()
+{
+    WindowRig rig;
+    rig.initialSize = QSize(1100, 960); // the default on a 1920 x 1080 screen
+    QVERIFY(rig.start());
+    QTest::qWait(50); // the panes are sized once laid out
+    for (const QString &name : {u"List6"_s, u"List7"_s, u"List10"_s}) {
+        auto *list = rig.window->findChild<QAbstractItemView *>(name);
+        // Room for the header of fields too, which shows once there are fields.
+        auto *header = rig.window->findChild<QWidget *>(name + u"Header"_s);
+        const int room = list->viewport()->height() -
+                         (header && header->isHidden() ? header->sizeHint().height() : 0);
+        QVERIFY2(room >= 8 * list->fontMetrics().height(), qPrintable(name));
+    }
+    // A divider the user moves is kept at once.
+    QSettings(u"caiji"_s, u"caiji"_s).remove(u"window"_s);
+    auto *main = rig.window->findChild<QSplitter *>(u"MainSplitter"_s);
+    QSplitterHandle *handle = main->handle(1);
+    QTest::mousePress(handle, Qt::LeftButton);
+    QTest::mouseMove(handle, handle->rect().center() + QPoint(0, 30));
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, handle->rect().center() + QPoint(0, 30));
+    QCOMPARE(QSettings(u"caiji"_s, u"caiji"_s).value(u"window/MainSplitter"_s).toByteArray(),
+             main->saveState());
 }
 
 QTEST_MAIN(TestWindowUse)

@@ -85,6 +85,8 @@ bool WindowRig::start()
     window =
         std::make_unique<MainWindow>(workspace.workspace(), std::move(list), std::move(content),
                                      CollectionEngine::Options{1000, false}, shell);
+    if (initialSize.isValid())
+        window->resize(initialSize);
     window->show();
     return QTest::qWaitForWindowExposed(window.get());
 }

@@ -87,6 +87,8 @@ public:
     static void click(QAbstractItemView *list, int row);
     static void doubleClick(QAbstractItemView *list, int row);
 
+    // The window's size before it is first shown; invalid: its own choice.
+    QSize initialSize;
     TempWorkspace workspace;
     // The window's settings live here, not in the user's.
     QTemporaryDir settings;
